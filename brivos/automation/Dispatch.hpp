@@ -1,0 +1,111 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "brivos/automation/Object.hpp"
+#include "brivos/foundation/Error.hpp"
+
+namespace brivos {
+
+// One late-bound member: a method or a property read.
+struct MemberInfo {
+  std::string name;
+  std::vector<std::string> arg_names;
+  std::function<Variant(Object&, std::vector<Variant>&)> invoke;
+};
+
+// What the registry knows of a class: its name, whether callers may create
+// it, and its members in interface order.
+class ClassInfo {
+ public:
+  ClassInfo(std::string name, bool creatable, std::function<std::shared_ptr<Object>()> create,
+            std::vector<MemberInfo> members);
+
+  const std::string& Name() const { return name_; }
+  // "BRIVOS.<Name>"; the source of errors the class raises itself.
+  const std::string& ProgId() const { return prog_id_; }
+  bool Creatable() const { return creatable_; }
+  std::shared_ptr<Object> Create() const { return create_ ? create_() : nullptr; }
+  const std::vector<MemberInfo>& Members() const { return members_; }
+  // Case-insensitive; nullptr when there is no such member.
+  const MemberInfo* Find(std::string_view member) const;
+
+ private:
+  std::string name_;
+  std::string prog_id_;
+  bool creatable_;
+  std::function<std::shared_ptr<Object>()> create_;
+  std::vector<MemberInfo> members_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
+
+// Late-bound call through a class's member table: 438 for an unknown member,
+// 450 for a wrong argument count; errors leave through the error convention.
+Variant InvokeMember(const ClassInfo& info, Object& self, std::string_view member,
+                     std::vector<Variant>& args);
+
+namespace internal {
+
+template <class R>
+Variant ToVariant(R&& value) {
+  using T = std::decay_t<R>;
+  if constexpr (std::is_same_v<T, Variant>) {
+    return std::forward<R>(value);
+  } else if constexpr (std::is_same_v<T, std::int64_t>) {
+    return Variant(static_cast<double>(value));
+  } else {
+    return Variant(std::forward<R>(value));
+  }
+}
+
+template <class C, class R, class... A, std::size_t... I>
+Variant CallWith(C& self, R (C::*method)(A...), std::vector<Variant>& args,
+                 std::index_sequence<I...>) {
+  if constexpr (std::is_void_v<R>) {
+    (self.*method)(args[I]...);
+    return Variant();
+  } else {
+    return ToVariant((self.*method)(args[I]...));
+  }
+}
+
+}  // namespace internal
+
+// Binds a typed method taking `Variant&` arguments (and returning a Variant,
+// a value a Variant holds, an object pointer or nothing) as a late-bound member.
+template <class C, class R, class... A>
+MemberInfo BindMethod(std::string name, std::vector<std::string> arg_names, R (C::*method)(A...)) {
+  static_assert((std::is_same_v<A, Variant&> && ...), "late-bound arguments are Variant&");
+  if (arg_names.size() != sizeof...(A)) std::terminate();  // a table that disagrees with its method
+  return MemberInfo{std::move(name), std::move(arg_names),
+                    [method](Object& self, std::vector<Variant>& args) {
+                      return internal::CallWith(static_cast<C&>(self), method, args,
+                                                std::index_sequence_for<A...>{});
+                    }};
+}
+
+// Base of every creatable class: ClassName and Invoke come from Derived::Info().
+template <class Derived>
+class Dispatch : public Object {
+ public:
+  std::string ClassName() const override { return Derived::Info().Name(); }
+  Variant Invoke(std::string_view member, std::vector<Variant>& args) override {
+    return InvokeMember(Derived::Info(), *this, member, args);
+  }
+
+ protected:
+  // Runs a public method's body under the error convention of this class.
+  template <class F>
+  static decltype(auto) Guard(F&& body) {
+    return Guarded(Derived::Info().ProgId(), std::forward<F>(body));
+  }
+};
+
+}  // namespace brivos

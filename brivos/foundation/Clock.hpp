@@ -1,0 +1,16 @@
+#pragma once
+
+#include <functional>
+
+#include "brivos/foundation/Date.hpp"
+
+namespace brivos {
+
+// The current local date and time, to the whole second.
+Date Now();
+
+// Test seam: the clock every "current local date and time" reads. nullptr
+// restores the system clock.
+void SetClock(std::function<Date()> now);
+
+}  // namespace brivos

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "brivos/automation/Dispatch.hpp"
+#include "brivos/foundation/Database.hpp"
+
+namespace brivos {
+
+class Record;
+
+enum class ColumnType { Key, Long, Double, Currency, Boolean, Date, Text, Memo };
+
+// Flags of a column.
+enum ColumnFlags : unsigned {
+  kNoFlags = 0,
+  kWidthMember = 1u << 0,  // has a member in the table's width enumeration
+  kIndexed = 1u << 1,      // the library filters by it: gets an index
+  kDefaultNow = 1u << 2,   // the database stamps new rows with the local time
+};
+
+// One column of a table, in loader order.
+struct ColumnDef {
+  std::string_view property;  // interface name ("SubscriberID", "FAX")
+  std::string_view column;    // database name ("Parent", "Fax")
+  ColumnType type;
+  int width;  // characters for text (2000 for memo), else 0
+  unsigned flags;
+};
+
+// A related-record property. A single related record loads by the key held
+// in column `key_column` and is cached; a collection loads with the filter
+// "Parent=" and this record's key, and the order text (if any), on every read.
+struct RelationDef {
+  enum class Kind { Single, Many };
+  std::string_view property;
+  Kind kind;
+  const struct RecordSchema& (*target)();
+  std::size_t key_column = 0;          // Single: the column holding the foreign key
+  std::string_view order_by = {};      // Many: "" for the database's order
+};
+
+// Everything the library knows of one table and its record class; the
+// SELECT, LoadRow, the DDL, the width enumeration and the late-bound members
+// all read it.
+struct RecordSchema {
+  RecordSchema(std::string_view table, std::vector<ColumnDef> columns,
+               std::vector<RelationDef> relations, std::shared_ptr<Record> (*create)());
+
+  std::string_view table;
+  std::vector<ColumnDef> columns;
+  std::vector<RelationDef> relations;
+  std::shared_ptr<Record> (*create)();
+
+  // "SELECT IUserID,Parent,... FROM IUser"
+  std::string select;
+  // Late-bound members: properties in interface order, each single related
+  // record right after its key column, collections last.
+  ClassInfo info;
+
+  // CREATE TABLE and CREATE INDEX statements of the table.
+  std::string Ddl() const;
+  // "len" + table, and ("len" + property, width) per width member.
+  std::string WidthEnumName() const;
+  std::vector<std::pair<std::string, std::int32_t>> WidthMembers() const;
+};
+
+// Every record schema in the library, in the order their tables are created.
+const std::vector<const RecordSchema*>& AllRecordSchemas();
+
+}  // namespace brivos
