@@ -40,6 +40,8 @@ class Record : public Object {
   void SetField(std::size_t index, Variant value) { fields_[index] = std::move(value); }
 
  private:
+  friend std::shared_ptr<Collection> RecordsFrom(const RecordSchema&, const Recordset&);
+
   const RecordSchema& schema_;
   std::vector<Variant> fields_;
   std::vector<std::shared_ptr<Record>> cache_;  // one slot per relation
@@ -56,6 +58,12 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
 // Query into records: one record of `schema` per row of `rows`, keyed by its
 // key as text.
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows);
+
+// The factory a schema names: a new, empty record of class T.
+template <class T>
+std::shared_ptr<Record> MakeRecord() {
+  return std::make_shared<T>();
+}
 
 // Typed related-record access for record classes.
 template <class T>

@@ -1,0 +1,7 @@
+#include "brivos/automation/Object.hpp"
+
+namespace brivos {
+
+Object::~Object() = default;
+
+}  // namespace brivos

@@ -1,0 +1,48 @@
+// The library's type information: every class it publishes and every
+// enumeration. A new class or table is added here.
+
+#include "brivos/brivos.hpp"
+
+namespace brivos {
+namespace {
+
+#define BRIVOS_ERR_PAIR_(member, offset) {#member, ErrorNumber(offset)},
+
+std::vector<EnumInfo> ErrorEnums() {
+  return {
+      {"errCProjectMgr", {BRIVOS_ERR_CPROJECTMGR(BRIVOS_ERR_PAIR_)}},
+      {"errCSecurityMgr", {BRIVOS_ERR_CSECURITYMGR(BRIVOS_ERR_PAIR_)}},
+      {"errCUserManager", {BRIVOS_ERR_CUSERMANAGER(BRIVOS_ERR_PAIR_)}},
+      {"errCCIMgr", {BRIVOS_ERR_CCIMGR(BRIVOS_ERR_PAIR_)}},
+      {"errCInvoiceMgr", {BRIVOS_ERR_CINVOICEMGR(BRIVOS_ERR_PAIR_)}},
+  };
+}
+
+}  // namespace
+
+const std::vector<const ClassInfo*>& RegisteredClasses() {
+  static const std::vector<const ClassInfo*> classes = [] {
+    std::vector<const ClassInfo*> list = {
+        &CSecurityMgr::Info(),
+        &CReportMgr::Info(),
+    };
+    for (const RecordSchema* schema : AllRecordSchemas()) list.push_back(&schema->info);
+    list.push_back(&Collection::Info());
+    list.push_back(&Recordset::Info());
+    return list;
+  }();
+  return classes;
+}
+
+const std::vector<EnumInfo>& PublishedEnums() {
+  static const std::vector<EnumInfo> enums = [] {
+    std::vector<EnumInfo> list = ErrorEnums();
+    for (const RecordSchema* schema : AllRecordSchemas()) {
+      list.push_back({schema->WidthEnumName(), schema->WidthMembers()});
+    }
+    return list;
+  }();
+  return enums;
+}
+
+}  // namespace brivos

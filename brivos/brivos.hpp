@@ -1,0 +1,27 @@
+#pragma once
+
+// The public API of BRIVOS.
+
+#include "brivos/automation/ClassRegistry.hpp"
+#include "brivos/automation/Dispatch.hpp"
+#include "brivos/automation/Object.hpp"
+#include "brivos/automation/TypeLibrary.hpp"
+#include "brivos/foundation/CReportMgr.hpp"
+#include "brivos/foundation/Clock.hpp"
+#include "brivos/foundation/Collection.hpp"
+#include "brivos/foundation/Currency.hpp"
+#include "brivos/foundation/Database.hpp"
+#include "brivos/foundation/Date.hpp"
+#include "brivos/foundation/Error.hpp"
+#include "brivos/foundation/Messages.hpp"
+#include "brivos/foundation/Recordset.hpp"
+#include "brivos/foundation/Variant.hpp"
+#include "brivos/records/ISubScriber.hpp"
+#include "brivos/records/ISubscriberLocation.hpp"
+#include "brivos/records/IUser.hpp"
+#include "brivos/records/Provisioning.hpp"
+#include "brivos/records/Record.hpp"
+#include "brivos/records/RecordSchema.hpp"
+#include "brivos/records/SysSessions.hpp"
+#include "brivos/security/CSecurityMgr.hpp"
+#include "brivos/security/Guid.hpp"

@@ -1,0 +1,96 @@
+#include "brivos/records/Record.hpp"
+
+namespace brivos {
+namespace {
+
+// The position in `rows` of each column of `schema`; a missing column raises
+// 3265, as reading it by name would.
+std::vector<std::size_t> ColumnPositions(const RecordSchema& schema, const Recordset& rows) {
+  std::vector<std::size_t> positions;
+  positions.reserve(schema.columns.size());
+  for (const ColumnDef& c : schema.columns) {
+    int pos = rows.FindField(c.column);
+    if (pos < 0) RaiseRuntime(3265);
+    positions.push_back(static_cast<std::size_t>(pos));
+  }
+  return positions;
+}
+
+bool Given(const Variant& v) { return !v.IsEmpty(); }
+
+}  // namespace
+
+Record::Record(const RecordSchema& schema)
+    : schema_(schema), fields_(schema.columns.size()), cache_(schema.relations.size()) {}
+
+std::string Record::ClassName() const { return schema_.info.Name(); }
+
+Variant Record::Invoke(std::string_view member, std::vector<Variant>& args) {
+  return InvokeMember(schema_.info, *this, member, args);
+}
+
+void Record::LoadRow(const Recordset& rows) {
+  for (std::size_t i = 0; i < schema_.columns.size(); ++i) {
+    fields_[i] = rows.Field(schema_.columns[i].column);
+  }
+}
+
+std::shared_ptr<Record> Record::RelatedOne(std::size_t relation, const Variant& account) {
+  return Guarded(schema_.info.ProgId(), [&]() -> std::shared_ptr<Record> {
+    const RelationDef& r = schema_.relations[relation];
+    const Variant& key = fields_[r.key_column];
+    // A record never loaded, or a foreign key that names no row, has no
+    // related record; nothing is sent to the database for either.
+    if (key.IsEmpty() || key.IsNull()) return nullptr;
+    if (!cache_[relation]) {
+      auto list = LoadList(r.target(), account, key);
+      if (list->Count() > 0) {
+        cache_[relation] = std::static_pointer_cast<Record>(list->Items()[0].AsObject());
+      }
+    }
+    return cache_[relation];
+  });
+}
+
+std::shared_ptr<Collection> Record::RelatedMany(std::size_t relation, const Variant& account) {
+  return Guarded(schema_.info.ProgId(), [&] {
+    const RelationDef& r = schema_.relations[relation];
+    Variant where("Parent=" + SqlNumber(fields_[0]));
+    Variant order = r.order_by.empty() ? Variant() : Variant(std::string(r.order_by));
+    return LoadList(r.target(), account, Variant(), where, order);
+  });
+}
+
+std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& account,
+                                     const Variant& id, const Variant& where,
+                                     const Variant& order_by) {
+  return Guarded(schema.info.ProgId(), [&] {
+    std::string sql = schema.select;
+    if (Given(id)) {
+      sql += " WHERE ";
+      sql += schema.columns[0].column;
+      sql += '=';
+      sql += SqlNumber(id);
+    } else if (Given(where)) {
+      sql += " WHERE " + CStr(where);
+    }
+    if (Given(order_by)) sql += " ORDER BY " + CStr(order_by);
+    sql += ';';
+    return RecordsFrom(schema, *OpenRecordset(account, sql));
+  });
+}
+
+std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows) {
+  auto list = std::make_shared<Collection>();
+  if (rows.Rows().empty()) return list;
+  const std::vector<std::size_t> positions = ColumnPositions(schema, rows);
+  for (const std::vector<Variant>& row : rows.Rows()) {
+    std::shared_ptr<Record> record = schema.create();
+    for (std::size_t i = 0; i < positions.size(); ++i) record->fields_[i] = row[positions[i]];
+    std::string key = CStr(record->fields_[0]);
+    list->Add(Variant(std::shared_ptr<Object>(record)), key);
+  }
+  return list;
+}
+
+}  // namespace brivos

@@ -1,0 +1,128 @@
+#include "brivos/records/RecordSchema.hpp"
+
+#include "brivos/records/Record.hpp"
+
+namespace brivos {
+namespace {
+
+std::string BuildSelect(std::string_view table, const std::vector<ColumnDef>& columns) {
+  // "SELECT " + each column followed by a comma, the last comma removed.
+  std::string sql = "SELECT ";
+  for (const ColumnDef& c : columns) {
+    sql += c.column;
+    sql += ',';
+  }
+  sql.pop_back();
+  sql += " FROM ";
+  sql += table;
+  return sql;
+}
+
+MemberInfo ColumnMember(const ColumnDef& column, std::size_t index) {
+  return MemberInfo{std::string(column.property), {}, [index](Object& self, std::vector<Variant>&) {
+                      return static_cast<Record&>(self).Field(index);
+                    }};
+}
+
+MemberInfo RelationMember(const RelationDef& relation, std::size_t index) {
+  if (relation.kind == RelationDef::Kind::Single) {
+    return MemberInfo{std::string(relation.property), {"Account"},
+                      [index](Object& self, std::vector<Variant>& args) {
+                        return Variant(static_cast<Record&>(self).RelatedOne(index, args[0]));
+                      }};
+  }
+  return MemberInfo{std::string(relation.property), {"Account"},
+                    [index](Object& self, std::vector<Variant>& args) {
+                      return Variant(static_cast<Record&>(self).RelatedMany(index, args[0]));
+                    }};
+}
+
+// Properties in interface order: each column, a single related record right
+// after the column holding its key, the collections last.
+std::vector<MemberInfo> BuildMembers(const std::vector<ColumnDef>& columns,
+                                     const std::vector<RelationDef>& relations) {
+  std::vector<MemberInfo> members;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    members.push_back(ColumnMember(columns[c], c));
+    for (std::size_t r = 0; r < relations.size(); ++r) {
+      if (relations[r].kind == RelationDef::Kind::Single && relations[r].key_column == c) {
+        members.push_back(RelationMember(relations[r], r));
+      }
+    }
+  }
+  for (std::size_t r = 0; r < relations.size(); ++r) {
+    if (relations[r].kind == RelationDef::Kind::Many) {
+      members.push_back(RelationMember(relations[r], r));
+    }
+  }
+  return members;
+}
+
+std::string ColumnDdl(const ColumnDef& c) {
+  std::string name = "\"" + std::string(c.column) + "\"";
+  std::string width = std::to_string(c.width);
+  switch (c.type) {
+    case ColumnType::Key:
+      return name + " INTEGER PRIMARY KEY AUTOINCREMENT";
+    case ColumnType::Long:
+      return name + " INTEGER";
+    case ColumnType::Double:
+      return name + " DOUBLE";
+    case ColumnType::Currency:
+      return name + " CURRENCY";
+    case ColumnType::Boolean:
+      return name + " BOOLEAN";
+    case ColumnType::Date:
+      // The local time of the insert, as a day serial to the whole second.
+      return name + " DATETIME" +
+             ((c.flags & kDefaultNow)
+                  ? " DEFAULT (round((julianday('now','localtime')-2415018.5)*86400)/86400.0)"
+                  : "");
+    case ColumnType::Text:
+      return name + " VARCHAR(" + width + ") COLLATE NOCASE CHECK(length(" + name +
+             ") <= " + width + ")";
+    case ColumnType::Memo:
+      return name + " MEMO COLLATE NOCASE CHECK(length(" + name + ") <= " + width + ")";
+  }
+  return name;
+}
+
+}  // namespace
+
+RecordSchema::RecordSchema(std::string_view table_name, std::vector<ColumnDef> column_defs,
+                           std::vector<RelationDef> relation_defs,
+                           std::shared_ptr<Record> (*create_record)())
+    : table(table_name),
+      columns(std::move(column_defs)),
+      relations(std::move(relation_defs)),
+      create(create_record),
+      select(BuildSelect(table, columns)),
+      info(std::string(table), false, nullptr, BuildMembers(columns, relations)) {}
+
+std::string RecordSchema::Ddl() const {
+  std::string t = "\"" + std::string(table) + "\"";
+  std::string ddl = "CREATE TABLE " + t + " (";
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (i) ddl += ", ";
+    ddl += ColumnDdl(columns[i]);
+  }
+  ddl += ");\n";
+  for (const ColumnDef& c : columns) {
+    if (!(c.flags & kIndexed)) continue;
+    ddl += "CREATE INDEX \"IX_" + std::string(table) + "_" + std::string(c.column) + "\" ON " + t +
+           " (\"" + std::string(c.column) + "\");\n";
+  }
+  return ddl;
+}
+
+std::string RecordSchema::WidthEnumName() const { return "len" + std::string(table); }
+
+std::vector<std::pair<std::string, std::int32_t>> RecordSchema::WidthMembers() const {
+  std::vector<std::pair<std::string, std::int32_t>> members;
+  for (const ColumnDef& c : columns) {
+    if (c.flags & kWidthMember) members.emplace_back("len" + std::string(c.property), c.width);
+  }
+  return members;
+}
+
+}  // namespace brivos
