@@ -24,6 +24,7 @@ const std::vector<const ClassInfo*>& RegisteredClasses() {
   static const std::vector<const ClassInfo*> classes = [] {
     std::vector<const ClassInfo*> list = {
         &CSecurityMgr::Info(),
+        &CAccountMgr::Info(),
         &CReportMgr::Info(),
     };
     for (const RecordSchema* schema : AllRecordSchemas()) list.push_back(&schema->info);

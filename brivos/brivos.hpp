@@ -2,6 +2,7 @@
 
 // The public API of BRIVOS.
 
+#include "brivos/account/CAccountMgr.hpp"
 #include "brivos/automation/ClassRegistry.hpp"
 #include "brivos/automation/Dispatch.hpp"
 #include "brivos/automation/Object.hpp"
