@@ -7,6 +7,9 @@ namespace brivos {
 namespace {
 
 #define BRIVOS_ERR_PAIR_(member, offset) {#member, ErrorNumber(offset)},
+#define BRIVOS_VALUE_PAIR_(member, value, description) {#member, value},
+#define BRIVOS_VALUE_SET_ENUM_(Enum, LIST) {#Enum, {LIST(BRIVOS_VALUE_PAIR_)}},
+#define BRIVOS_VALUE_SET_INFO_(Enum, LIST) &Enum##Enm::Info(),
 
 std::vector<EnumInfo> ErrorEnums() {
   return {
@@ -27,6 +30,9 @@ const std::vector<const ClassInfo*>& RegisteredClasses() {
         &CAccountMgr::Info(),
         &CReportMgr::Info(),
     };
+    for (const ClassInfo* value_set : {BRIVOS_VALUE_SETS(BRIVOS_VALUE_SET_INFO_)}) {
+      list.push_back(value_set);
+    }
     for (const RecordSchema* schema : AllRecordSchemas()) list.push_back(&schema->info);
     list.push_back(&Collection::Info());
     list.push_back(&Recordset::Info());
@@ -40,6 +46,9 @@ const std::vector<EnumInfo>& PublishedEnums() {
     std::vector<EnumInfo> list = ErrorEnums();
     for (const RecordSchema* schema : AllRecordSchemas()) {
       list.push_back({schema->WidthEnumName(), schema->WidthMembers()});
+    }
+    for (EnumInfo& value_set : std::vector<EnumInfo>{BRIVOS_VALUE_SETS(BRIVOS_VALUE_SET_ENUM_)}) {
+      list.push_back(std::move(value_set));
     }
     return list;
   }();

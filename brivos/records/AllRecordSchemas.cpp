@@ -1,7 +1,16 @@
+#include "brivos/records/CITaxCode.hpp"
+#include "brivos/records/IExpenseReport.hpp"
+#include "brivos/records/IProject.hpp"
+#include "brivos/records/IProjectExpense.hpp"
+#include "brivos/records/IProjectInvoice.hpp"
+#include "brivos/records/IProjectStaff.hpp"
+#include "brivos/records/IProjectTask.hpp"
+#include "brivos/records/IProjectTransaction.hpp"
 #include "brivos/records/ISubScriber.hpp"
 #include "brivos/records/ISubscriberLocation.hpp"
 #include "brivos/records/IUser.hpp"
 #include "brivos/records/RecordSchema.hpp"
+#include "brivos/records/SFAProspect.hpp"
 #include "brivos/records/SysSessions.hpp"
 
 namespace brivos {
@@ -12,6 +21,15 @@ const std::vector<const RecordSchema*>& AllRecordSchemas() {
       &ISubscriberLocation::Schema(),
       &IUser::Schema(),
       &SysSessions::Schema(),
+      &CITaxCode::Schema(),
+      &SFAProspect::Schema(),
+      &IProject::Schema(),
+      &IProjectStaff::Schema(),
+      &IProjectTask::Schema(),
+      &IExpenseReport::Schema(),
+      &IProjectInvoice::Schema(),
+      &IProjectTransaction::Schema(),
+      &IProjectExpense::Schema(),
   };
   return schemas;
 }

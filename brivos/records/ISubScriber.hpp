@@ -22,7 +22,11 @@ class ISubScriber final : public Record {
 
   // Users ordered by last name, then first name.
   std::shared_ptr<Collection> Users(const Variant& Account) { return RelatedMany(0, Account); }
-  std::shared_ptr<Collection> Locations(const Variant& Account) { return RelatedMany(1, Account); }
+  std::shared_ptr<Collection> Projects(const Variant& Account) { return RelatedMany(1, Account); }
+  std::shared_ptr<Collection> Locations(const Variant& Account) { return RelatedMany(2, Account); }
+  std::shared_ptr<Collection> TaxCodes(const Variant& Account) { return RelatedMany(3, Account); }
+  // Clients ordered by company name.
+  std::shared_ptr<Collection> Prospects(const Variant& Account) { return RelatedMany(4, Account); }
 };
 
 }  // namespace brivos

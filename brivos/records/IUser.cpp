@@ -1,5 +1,6 @@
 #include "brivos/records/IUser.hpp"
 
+#include "brivos/records/IExpenseReport.hpp"
 #include "brivos/records/ISubScriber.hpp"
 
 namespace brivos {
@@ -11,6 +12,7 @@ const RecordSchema& IUser::Schema() {
       {
           {"Subscriber", K::Single, &ISubScriber::Schema, kSubscriberID},
           {"ReportsTo", K::Single, &IUser::Schema, kReportsToID},
+          {"ExpenseReports", K::Many, &IExpenseReport::Schema},
       },
       &MakeRecord<IUser>);
   return schema;

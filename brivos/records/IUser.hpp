@@ -34,6 +34,9 @@ class IUser final : public Record {
   std::shared_ptr<IUser> ReportsTo(const Variant& Account) {
     return RelatedOneAs<IUser>(*this, 1, Account);
   }
+  std::shared_ptr<Collection> ExpenseReports(const Variant& Account) {
+    return RelatedMany(2, Account);
+  }
 };
 
 }  // namespace brivos

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "brivos/records/Record.hpp"
+
+namespace brivos {
+
+class IProject;
+class IProjectInvoice;
+class IProjectStaff;
+class IProjectTask;
+
+// A time slip: one stretch of work by one staff member on one task. Its
+// overtime columns come OTCost before OTRate, the reverse of IProjectStaff.
+// Status is not indexed: every filter on it is joined to Parent, StaffID or
+// InvoiceID, which are indexed and far more selective.
+#define BRIVOS_IPROJECTTRANSACTION_COLUMNS(COL)                       \
+  COL(IProjectTransactionID, IProjectTransactionID, Key, 0, kNoFlags) \
+  COL(ProjectID, Parent, Long, 0, kIndexed)                           \
+  COL(TransDate, TransDate, Date, 0, kWidthMember)                    \
+  COL(StartTime, StartTime, Date, 0, kWidthMember)                    \
+  COL(StopTime, StopTime, Date, 0, kWidthMember)                      \
+  COL(Description, Description, Memo, 2000, kWidthMember)             \
+  COL(StaffRate, StaffRate, Currency, 0, kWidthMember)                \
+  COL(StaffCost, StaffCost, Currency, 0, kWidthMember)                \
+  COL(OTCost, OTCost, Currency, 0, kWidthMember)                      \
+  COL(OTRate, OTRate, Currency, 0, kWidthMember)                      \
+  COL(Error, Error, Text, 255, kWidthMember)                          \
+  COL(Status, Status, Long, 0, kWidthMember)                          \
+  COL(ApprovedBy, ApprovedBy, Text, 30, kWidthMember)                 \
+  COL(ApprovedOn, ApprovedOn, Date, 0, kWidthMember)                  \
+  COL(OverTime, OverTime, Boolean, 0, kWidthMember)                   \
+  COL(TaskID, TaskID, Long, 0, kIndexed)                              \
+  COL(StaffID, StaffID, Long, 0, kIndexed)                            \
+  COL(InvoiceID, InvoiceID, Long, 0, kIndexed)
+
+class IProjectTransaction final : public Record {
+  BRIVOS_RECORD(IProjectTransaction, BRIVOS_IPROJECTTRANSACTION_COLUMNS)
+
+  std::shared_ptr<IProject> Project(const Variant& Account);
+  std::shared_ptr<IProjectTask> Task(const Variant& Account);
+  std::shared_ptr<IProjectStaff> Staff(const Variant& Account);
+  // No object while the slip is unbilled (InvoiceID Null).
+  std::shared_ptr<IProjectInvoice> Invoice(const Variant& Account);
+};
+
+}  // namespace brivos
