@@ -28,6 +28,7 @@ const std::vector<const ClassInfo*>& RegisteredClasses() {
     std::vector<const ClassInfo*> list = {
         &CSecurityMgr::Info(),
         &CAccountMgr::Info(),
+        &CUserManager::Info(),
         &CReportMgr::Info(),
     };
     for (const ClassInfo* value_set : {BRIVOS_VALUE_SETS(BRIVOS_VALUE_SET_INFO_)}) {

@@ -36,3 +36,4 @@
 #include "brivos/records/SysSessions.hpp"
 #include "brivos/security/CSecurityMgr.hpp"
 #include "brivos/security/Guid.hpp"
+#include "brivos/users/CUserManager.hpp"
