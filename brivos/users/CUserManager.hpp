@@ -47,7 +47,8 @@ class CUserManager final : public Dispatch<CUserManager> {
                       Variant& MinWeekHours, Variant& EMail, Variant& Rate, Variant& Cost,
                       Variant& OTRate, Variant& OTCost, Variant& AllowLogon);
 
-  // The report with this key. Raises 9 when there is none.
+  // The report with this key. Raises 9 when there is none, 13 when ReportID is
+  // not a number (Empty included), 94 when it is Null.
   std::shared_ptr<IExpenseReport> GetExpenseReport(Variant& Account, Variant& UserName,
                                                    Variant& Token, Variant& ReportID);
   // Adds a report owned by the caller, numbered from the subscriber's expense

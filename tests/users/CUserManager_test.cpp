@@ -442,6 +442,11 @@ TEST_F(ExpenseReportTest, UnknownReportIsAnError) {
   Variant text("1 OR 1=1");
   AddReport("x", created_);
   ExpectError([&] { mgr.GetExpenseReport(account, caller, token, text); }, 13);
+  // Empty names no report, never "the first report of any user".
+  Variant empty;
+  ExpectError([&] { mgr.GetExpenseReport(account, caller, token, empty); }, 13);
+  Variant null = Variant::Null();
+  ExpectError([&] { mgr.GetExpenseReport(account, caller, token, null); }, 94);
 }
 
 TEST_F(ExpenseReportTest, UpdateWritesEverythingButTheOwner) {
