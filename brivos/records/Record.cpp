@@ -20,8 +20,9 @@ bool Given(const Variant& v) { return !v.IsEmpty(); }
 
 }  // namespace
 
-Record::Record(const RecordSchema& schema)
-    : schema_(schema), fields_(schema.columns.size()), cache_(schema.relations.size()) {}
+// The cache slots are made on the first related-record read: most records
+// of a long list never have one read, and loading stays one allocation less.
+Record::Record(const RecordSchema& schema) : schema_(schema), fields_(schema.columns.size()) {}
 
 std::string Record::ClassName() const { return schema_.info.Name(); }
 
@@ -42,6 +43,7 @@ std::shared_ptr<Record> Record::RelatedOne(std::size_t relation, const Variant& 
     // A record never loaded, or a foreign key that names no row, has no
     // related record; nothing is sent to the database for either.
     if (key.IsEmpty() || key.IsNull()) return nullptr;
+    if (cache_.empty()) cache_.resize(schema_.relations.size());
     if (!cache_[relation]) {
       auto list = LoadList(r.target(), account, key);
       if (list->Count() > 0) {
