@@ -1,0 +1,68 @@
+#include "brivos/foundation/Collection.hpp"
+
+#include <utility>
+
+#include "brivos/foundation/Error.hpp"
+#include "brivos/foundation/Variant.hpp"
+
+namespace brivos {
+
+namespace {
+
+constexpr std::int32_t kDuplicateKey = 457;
+
+std::string LowerKey(std::string_view key) {
+  std::string lower(key);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+}  // namespace
+
+const ClassInfo& Collection::Info() {
+  static const ClassInfo info("Collection", false, nullptr,
+                              {
+                                  {"Count",
+                                   {},
+                                   [](Object& o, std::vector<Variant>&) {
+                                     return Variant(static_cast<Collection&>(o).Count());
+                                   }},
+                                  {"Item",
+                                   {"Index"},
+                                   [](Object& o, std::vector<Variant>& a) {
+                                     return static_cast<Collection&>(o).Item(a[0]);
+                                   }},
+                              });
+  return info;
+}
+
+void Collection::Add(Variant item, const std::string& key) {
+  if (!key.empty()) {
+    auto [it, inserted] = keys_.try_emplace(LowerKey(key), items_.size());
+    if (!inserted) RaiseRuntime(kDuplicateKey);
+    try {
+      items_.push_back(std::move(item));
+    } catch (...) {
+      keys_.erase(it);
+      throw;
+    }
+    return;
+  }
+  items_.push_back(std::move(item));
+}
+
+Variant Collection::Item(const Variant& index) const {
+  if (index.Type() == VarType::String) {
+    const auto it = keys_.find(LowerKey(index.AsString()));
+    if (it == keys_.end()) RaiseRuntime(errnum::kInvalidArgument);
+    return items_[it->second];
+  }
+  // Any number (and a date, which is one) is a position; CLng raises for the rest.
+  const std::int32_t position = CLng(index);
+  if (position < 1 || position > Count()) RaiseRuntime(errnum::kSubscriptOutOfRange);
+  return items_[static_cast<std::size_t>(position - 1)];
+}
+
+}  // namespace brivos

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+
+namespace brivos::internal {
+
+// The source of every error the database layer raises itself.
+inline constexpr std::string_view kDatabaseSource = "BRIVOS.Database";
+
+// Where a result code came from; a plain SQLITE_ERROR while preparing means the
+// statement itself was rejected (syntax, unknown table or column).
+enum class SqlStage { kOpen, kPrepare, kBind, kStep };
+
+// Raises the brivos::Error for a failed SQLite call. This is the one place
+// where result codes are turned into error numbers:
+//   any SQLITE_CONSTRAINT*                 -> -2147217873
+//   SQLITE_ERROR while preparing           -> -2147217900 (the SQL is quoted)
+//   SQLITE_CANTOPEN, SQLITE_NOTADB         -> -2147467259 (cannot open)
+//   anything else, SQLITE_BUSY included    -> -2147467259
+[[noreturn]] void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view sql = {});
+
+// Raises unless `rc` is SQLITE_OK (or SQLITE_ROW / SQLITE_DONE).
+inline void CheckSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view sql = {}) {
+  if (rc != 0 && rc != 100 && rc != 101) RaiseSqlite(db, rc, stage, sql);
+}
+
+// Raises an error of the database layer that did not come from SQLite.
+[[noreturn]] void RaiseDatabase(std::int32_t number, std::string description);
+
+}  // namespace brivos::internal
