@@ -1,0 +1,540 @@
+// Drives the built `brivos` program as a separate process and reads what it
+// prints, as a script calling it would.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "brivos/brivos.hpp"
+#include "tests/support/SubscriberFixture.hpp"
+
+extern char** environ;
+
+namespace brivos::testing {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct Outcome {
+  int status = -1;  // exit status; 128 + signal when the program was killed
+  std::string out;
+  std::string err;
+
+  Json OutJson() const { return Json::parse(out); }
+  // Lines of stderr, without the final line break.
+  std::vector<std::string> ErrLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs the program with `args`. The environment is the test's own without
+// BRIVOS_DATA, plus `env`.
+Outcome RunCli(const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& env = {}) {
+  TempDir scratch;
+  const std::string out_path = scratch.Path() + "/out";
+  const std::string err_path = scratch.Path() + "/err";
+
+  std::vector<std::string> env_text;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::string_view(*e).starts_with("BRIVOS_DATA=")) continue;
+    env_text.emplace_back(*e);
+  }
+  for (const auto& [name, value] : env) env_text.push_back(name + "=" + value);
+
+  std::vector<std::string> argv_text{BRIVOS_CLI};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, BRIVOS_CLI, &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  Outcome outcome;
+  if (rc != 0) {
+    ADD_FAILURE() << "cannot start " << BRIVOS_CLI << ": " << rc;
+    return outcome;
+  }
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0) {
+    if (errno != EINTR) break;
+  }
+  if (WIFEXITED(wstatus)) {
+    outcome.status = WEXITSTATUS(wstatus);
+  } else if (WIFSIGNALED(wstatus)) {
+    outcome.status = 128 + WTERMSIG(wstatus);
+  }
+  outcome.out = ReadFile(out_path);
+  outcome.err = ReadFile(err_path);
+  return outcome;
+}
+
+::testing::AssertionResult Succeeded(const Outcome& o) {
+  if (o.status == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit " << o.status << ", stderr: " << o.err;
+}
+
+// A scratch directory holding subscriber A100 (Acme Consulting, admin/secret),
+// provisioned through the program itself.
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    const Outcome o = RunCli({"--db-dir", dir.Path(), "init", "A100", "--company",
+                              "Acme Consulting", "--user", "admin", "--password", "secret"});
+    EXPECT_TRUE(Succeeded(o));
+  }
+
+  // `brivos --db-dir <dir> call ...`
+  Outcome Call(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--db-dir", dir.Path(), "call"});
+    return RunCli(args);
+  }
+
+  std::string SignIn() {
+    const Outcome o = Call({"CSecurityMgr", "BeginUserSession", "A100", "admin", "secret"});
+    EXPECT_TRUE(Succeeded(o));
+    return o.OutJson().get<std::string>();
+  }
+
+  std::string AccountPath() const { return dir.Path() + "\\A100"; }
+  std::string DatabaseFile() const { return dir.Path() + "/A100.mdb"; }
+
+  TempDir dir;
+};
+
+// ---- init
+
+TEST_F(CliTest, InitProvisionsTheDatabaseAndPrintsWhereItIs) {
+  TempDir other;
+  const Outcome o = RunCli({"--db-dir", other.Path(), "init", "B200", "--company", "Beta Ltd",
+                            "--user", "boss", "--password", "pw1"});
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  EXPECT_EQ(out["account"], other.Path() + "\\B200");
+  EXPECT_EQ(out["accountNo"], "B200");
+  EXPECT_EQ(out["database"], other.Path() + "/B200.mdb");
+  EXPECT_EQ(out["company"], "Beta Ltd");
+  EXPECT_EQ(out["mainUser"], "boss");
+  EXPECT_TRUE(std::filesystem::exists(other.Path() + "/B200.mdb"));
+
+  // The main user can sign in, and the subscriber row carries the number.
+  const Outcome signin = RunCli({"--db-dir", other.Path(), "call", "CSecurityMgr",
+                                 "BeginUserSession", "B200", "boss", "pw1"});
+  EXPECT_TRUE(Succeeded(signin));
+  const Outcome row = RunCli({"--db-dir", other.Path(), "call", "CReportMgr", "ExecReportQuery",
+                              "B200", "SELECT CompanyName, AccountNo FROM ISubScriber"});
+  ASSERT_TRUE(Succeeded(row));
+  EXPECT_EQ(row.OutJson(), Json::parse(R"([{"CompanyName":"Beta Ltd","AccountNo":"B200"}])"));
+}
+
+TEST_F(CliTest, InitRefusesAnExistingFileAndLeavesItAlone) {
+  const Outcome o = RunCli({"--db-dir", dir.Path(), "init", "A100", "--company", "Other Co",
+                            "--user", "x", "--password", "y"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_TRUE(o.out.empty());
+  ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
+  EXPECT_NE(o.err.find("already exists"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find(DatabaseFile()), std::string::npos) << o.err;
+
+  const Outcome row =
+      Call({"CReportMgr", "ExecReportQuery", "A100", "SELECT CompanyName FROM ISubScriber"});
+  ASSERT_TRUE(Succeeded(row));
+  EXPECT_EQ(row.OutJson(), Json::parse(R"([{"CompanyName":"Acme Consulting"}])"));
+}
+
+TEST_F(CliTest, InitNeedsItsOptionsAndAnExistingDirectory) {
+  Outcome o = RunCli({"--db-dir", dir.Path(), "init", "C1", "--company", "C"});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.ErrLines().size(), 1u) << o.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/C1.mdb"));
+
+  o = RunCli({"--db-dir", dir.Path() + "/missing", "init", "C1", "--company", "C", "--user", "u",
+              "--password", "p"});
+  EXPECT_EQ(o.status, 2);
+  ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
+  EXPECT_NE(o.err.find("does not exist"), std::string::npos) << o.err;
+}
+
+// ---- account resolution
+
+TEST_F(CliTest, BareAccountNumberResolvesUnderDbDirOrTheEnvironment) {
+  // --show-args prints the Account as the call received it.
+  const std::vector<std::string> call = {"call", "--show-args", "CSecurityMgr", "BeginUserSession",
+                                         "A100", "admin",       "secret"};
+  std::vector<std::string> with_option = {"--db-dir", dir.Path()};
+  with_option.insert(with_option.end(), call.begin(), call.end());
+  Outcome o = RunCli(with_option);
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["args"][0], AccountPath());
+
+  o = RunCli(call, {{"BRIVOS_DATA", dir.Path()}});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["args"][0], AccountPath());
+
+  // The option wins over the environment; a trailing separator is not doubled.
+  with_option[1] = dir.Path() + "/";
+  o = RunCli(with_option, {{"BRIVOS_DATA", "/nonexistent"}});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["args"][0], AccountPath());
+}
+
+TEST_F(CliTest, PathsAreNotResolvedAgainstDbDir) {
+  TempDir elsewhere;
+  // A full Account path with its backslash is used as given.
+  Outcome o =
+      Call({"--show-args", "CSecurityMgr", "BeginUserSession", AccountPath(), "admin", "secret"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["args"][0], AccountPath());
+
+  // A forward-slash path reads its last slash as the account number's backslash.
+  o = RunCli({"--db-dir", elsewhere.Path(), "call", "--show-args", "CSecurityMgr",
+              "BeginUserSession", dir.Path() + "/A100", "admin", "secret"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["args"][0], AccountPath());
+
+  o = RunCli(
+      {"init", elsewhere.Path() + "/Z9", "--company", "Zed", "--user", "z", "--password", "p"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["accountNo"], "Z9");
+  EXPECT_TRUE(std::filesystem::exists(elsewhere.Path() + "/Z9.mdb"));
+}
+
+TEST_F(CliTest, OnlyAnArgumentNamedAccountIsResolved) {
+  // The second argument of ExecReportQuery is SQL text, never a path.
+  const Outcome o = Call({"--show-args", "CReportMgr", "ExecReportQuery", "A100", "SELECT 1 AS n"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["args"], Json::array({AccountPath(), "SELECT 1 AS n"}));
+}
+
+// ---- results
+
+TEST_F(CliTest, TextResultPrintsAsAJsonString) {
+  const Outcome o = Call({"CSecurityMgr", "BeginUserSession", "A100", "admin", "secret"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_TRUE(o.err.empty()) << o.err;
+  const Json out = o.OutJson();
+  ASSERT_TRUE(out.is_string());
+  EXPECT_TRUE(std::regex_match(out.get<std::string>(), std::regex("[0-9A-F]{32}"))) << out;
+}
+
+TEST_F(CliTest, RecordPrintsAsAnObjectOfItsPropertiesInOrder) {
+  const std::string token = SignIn();
+  // The token goes back as JSON text, as a script would pass on what it read.
+  const Outcome o = Call({"CSecurityMgr", "GetSysSession", "A100", Json(token).dump()});
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  std::vector<std::string> keys;
+  for (const auto& item : out.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"SysSessionsID", "Account", "UserName", "Token",
+                                            "LastUpdate"}));
+  EXPECT_TRUE(out["SysSessionsID"].is_number_integer());
+  EXPECT_EQ(out["Account"], AccountPath());
+  EXPECT_EQ(out["UserName"], "admin");
+  EXPECT_EQ(out["Token"], token);
+  EXPECT_TRUE(std::regex_match(out["LastUpdate"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)")))
+      << out["LastUpdate"];
+}
+
+TEST_F(CliTest, RecordsetPrintsEveryRowAsAnObject) {
+  const Outcome o = Call({"CReportMgr", "ExecReportQuery", "A100",
+                          "SELECT 1 AS n, 'a' AS t UNION ALL SELECT 2, 'b' UNION ALL "
+                          "SELECT 3, NULL"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson(), Json::parse(R"([{"n":1,"t":"a"},{"n":2,"t":"b"},{"n":3,"t":null}])"));
+
+  const Outcome none =
+      Call({"CReportMgr", "ExecReportQuery", "A100", "SELECT UserName FROM IUser WHERE 0"});
+  ASSERT_TRUE(Succeeded(none));
+  EXPECT_EQ(none.OutJson(), Json::array());
+}
+
+TEST_F(CliTest, CollectionPrintsAsAnArrayOfRecords) {
+  ASSERT_TRUE(
+      Succeeded(Call({"CReportMgr", "ExecReportQuery", "A100", "UPDATE IUser SET Rate = 80.125"})));
+  const std::string token = SignIn();
+  const Outcome o =
+      Call({"CUserManager", "GetSubscriberUserProfiles", "A100", "admin", Json(token).dump()});
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  ASSERT_TRUE(out.is_array()) << out;
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0]["UserName"], "admin");
+  EXPECT_EQ(out[0]["MainUser"], true);
+  EXPECT_EQ(out[0]["Rate"], "80.1250");
+  EXPECT_TRUE(out[0]["OTRate"].is_null());
+  EXPECT_EQ(out[0].begin().key(), "IUserID");
+}
+
+TEST_F(CliTest, ColumnTypesPrintAsCurrencyTextBooleansAndDates) {
+  // A statement without rows gives a closed set, printed as null.
+  const Outcome update = Call({"CReportMgr", "ExecReportQuery", "A100",
+                               "UPDATE IUser SET Rate = 12.5, Cost = 0.0001, MinWeekHours = 37.5"});
+  ASSERT_TRUE(Succeeded(update));
+  EXPECT_TRUE(update.OutJson().is_null());
+  SignIn();
+
+  const Outcome o = Call({"CReportMgr", "ExecReportQuery", "A100",
+                          "SELECT IUser.Rate, IUser.Cost, IUser.Admin, IUser.MinWeekHours, "
+                          "SysSessions.LastUpdate FROM IUser, SysSessions"});
+  ASSERT_TRUE(Succeeded(o));
+  const Json row = o.OutJson().at(0);
+  EXPECT_EQ(row["Rate"], "12.5000");
+  EXPECT_EQ(row["Cost"], "0.0001");
+  EXPECT_EQ(row["Admin"], true);
+  EXPECT_EQ(row["MinWeekHours"], 37.5);
+  EXPECT_TRUE(row["LastUpdate"].is_string()) << row;
+
+  const Outcome raw = Call({"--raw", "CReportMgr", "ExecReportQuery", "A100",
+                            "SELECT Rate, Admin, MinWeekHours, IUserID FROM IUser"});
+  ASSERT_TRUE(Succeeded(raw));
+  const Json out = raw.OutJson();
+  EXPECT_EQ(out["type"], "Object");
+  EXPECT_EQ(out["class"], "Recordset");
+  EXPECT_EQ(out["value"][0], Json::parse(R"({"Rate":{"type":"Currency","value":"12.5000"},
+                                              "Admin":{"type":"Boolean","value":true},
+                                              "MinWeekHours":{"type":"Double","value":37.5},
+                                              "IUserID":{"type":"Long","value":1}})"));
+}
+
+TEST_F(CliTest, RawShowsTheTypeOfEmptyAndTextResults) {
+  Outcome o = Call({"--raw", "CSecurityMgr", "EndUserSession", "A100", "admin"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson(), Json::parse(R"({"type":"Empty","value":null})"));
+
+  o = Call({"CSecurityMgr", "EndUserSession", "A100", "admin"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_TRUE(o.OutJson().is_null());
+
+  o = Call({"CSecurityMgr", "BeginUserSession", "A100", "admin", "secret", "--raw"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson()["type"], "String");
+}
+
+TEST_F(CliTest, ArgumentsArriveWithTheTypesTheirTextDescribes) {
+  // ChangeUserPassword with a user that does not exist changes nothing and
+  // returns nothing, which lets --show-args reveal each argument's type.
+  const Outcome o = Call({"--show-args", "--raw", "CSecurityMgr", "ChangeUserPassword", "A100",
+                          "nobody", "--date", "2024-03-05T09:30:00", "-2.5"});
+  ASSERT_TRUE(Succeeded(o));
+  const Json args = o.OutJson()["args"];
+  EXPECT_EQ(args[1], Json::parse(R"({"type":"String","value":"nobody"})"));
+  EXPECT_EQ(args[2], Json::parse(R"({"type":"Date","value":"2024-03-05T09:30:00"})"));
+  EXPECT_EQ(args[3], Json::parse(R"({"type":"Double","value":-2.5})"));
+
+  const Outcome more = Call({"--show-args", "--raw", "CSecurityMgr", "ChangeUserPassword", "A100",
+                             "42", "--date=2024-03-05", "\"--raw\""});
+  ASSERT_TRUE(Succeeded(more)) << more.err;
+  const Json more_args = more.OutJson()["args"];
+  EXPECT_EQ(more_args[1], Json::parse(R"({"type":"Long","value":42})"));
+  EXPECT_EQ(more_args[2], Json::parse(R"({"type":"Date","value":"2024-03-05T00:00:00"})"));
+  EXPECT_EQ(more_args[3], Json::parse(R"({"type":"String","value":"--raw"})"));
+}
+
+TEST_F(CliTest, CompactPrintsOneLine) {
+  const Outcome o = Call({"CReportMgr", "ExecReportQuery", "A100", "SELECT 1 AS n"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_GT(std::count(o.out.begin(), o.out.end(), '\n'), 1);
+
+  const Outcome compact = RunCli({"--compact", "--db-dir", dir.Path(), "call", "CReportMgr",
+                                  "ExecReportQuery", "A100", "SELECT 1 AS n"});
+  ASSERT_TRUE(Succeeded(compact));
+  EXPECT_EQ(compact.out, "[{\"n\":1}]\n");
+}
+
+// ---- errors
+
+TEST_F(CliTest, RaisedErrorIsOneJsonLineOnStderrAndExitOne) {
+  const Outcome o = Call({"CSecurityMgr", "BeginUserSession", "A100", "admin", "wrong"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_TRUE(o.out.empty()) << o.out;
+  ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
+  const Json err = Json::parse(o.err);
+  EXPECT_EQ(err["number"], errCSecurityMgr::eInvalidUserInfo);
+  EXPECT_EQ(err["source"], "BRIVOS.CSecurityMgr");
+  const std::string description = err["description"];
+  EXPECT_NE(description.find(std::string(kErrorMarker) +
+                             std::to_string(errCSecurityMgr::eInvalidUserInfo)),
+            std::string::npos)
+      << description;
+  std::vector<std::string> keys;
+  for (const auto& item : err.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"number", "source", "description"}));
+}
+
+TEST_F(CliTest, MissingDatabaseIsARaisedError) {
+  const Outcome o = Call({"CSecurityMgr", "BeginUserSession", "A999", "admin", "secret"});
+  EXPECT_EQ(o.status, 1);
+  ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
+  EXPECT_EQ(Json::parse(o.err)["number"], errnum::kDbCannotOpen);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/A999.mdb"));
+}
+
+TEST_F(CliTest, BadInputGivesOneLineAndExitTwo) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* mentions;
+  };
+  const std::string db = dir.Path();
+  const std::vector<Case> cases = {
+      {{"--db-dir", db, "call", "CNoSuchMgr", "Foo"}, "CNoSuchMgr"},
+      {{"--db-dir", db, "call", "SysSessions", "Token"}, "cannot be created"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "Frobnicate", "A100"}, "Frobnicate"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "BeginUserSession", "A100", "admin"},
+       "Account, UserName, Password"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "EndUserSession", "A100", "admin", "x"}, "3 given"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "EndUserSession", "A100", "{\"a\":"},
+       "malformed JSON"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "EndUserSession", "A100", "{\"a\":1}"},
+       "JSON objects"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "EndUserSession", "A100", "--frobnicate"},
+       "--frobnicate"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "EndUserSession", "A100", "--date", "soon"},
+       "--date"},
+      {{"--db-dir", db, "call", "CSecurityMgr", "EndUserSession", "A100", "--date"}, "--date"},
+      {{"--db-dir", db, "call", "CSecurityMgr"}, "METHOD"},
+      {{}, "subcommand"},
+      {{"launch"}, "launch"},
+      {{"classes", "extra"}, "extra"},
+      {{"members", "CNoSuchMgr"}, "CNoSuchMgr"},
+      {{"enums", "lenNoSuchTable"}, "lenNoSuchTable"},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    SCOPED_TRACE(shown);
+    const Outcome o = RunCli(c.args);
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_TRUE(o.out.empty()) << o.out;
+    ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
+    EXPECT_TRUE(o.err.starts_with("brivos: ")) << o.err;
+    EXPECT_NE(o.err.find(c.mentions), std::string::npos) << o.err;
+  }
+  // None of those reached the database.
+  const Outcome o = Call({"CReportMgr", "ExecReportQuery", "A100",
+                          "SELECT COUNT(*) AS n FROM "
+                          "SysSessions"});
+  ASSERT_TRUE(Succeeded(o));
+  EXPECT_EQ(o.OutJson(), Json::parse(R"([{"n":0}])"));
+}
+
+// ---- listings
+
+TEST(CliListing, ClassesAreTheRegistrysInItsOrder) {
+  const Outcome o = RunCli({"classes"});
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  ASSERT_EQ(out.size(), RegisteredClasses().size());
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    EXPECT_EQ(out[i]["name"], RegisteredClasses()[i]->Name());
+    EXPECT_EQ(out[i]["creatable"], RegisteredClasses()[i]->Creatable());
+  }
+  const auto find = [&](const std::string& name) {
+    for (const Json& entry : out) {
+      if (entry["name"] == name) return entry;
+    }
+    return Json();
+  };
+  EXPECT_EQ(find("CSecurityMgr")["creatable"], true);
+  EXPECT_EQ(find("CReportMgr")["creatable"], true);
+  EXPECT_EQ(find("SysSessions")["creatable"], false);
+}
+
+TEST(CliListing, MembersCarryTheirArgumentNames) {
+  const Outcome o = RunCli({"members", "csecuritymgr"});
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  EXPECT_EQ(out["class"], "CSecurityMgr");
+  EXPECT_EQ(out["progId"], "BRIVOS.CSecurityMgr");
+  EXPECT_EQ(out["creatable"], true);
+  const auto& members = FindClass("CSecurityMgr")->Members();
+  ASSERT_EQ(out["members"].size(), members.size());
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    EXPECT_EQ(out["members"][i]["name"], members[i].name);
+    EXPECT_EQ(out["members"][i]["args"], Json(members[i].arg_names));
+  }
+  bool found = false;
+  for (const Json& m : out["members"]) {
+    if (m["name"] == "BeginUserSession") {
+      found = true;
+      EXPECT_EQ(m["args"], Json::array({"Account", "UserName", "Password"}));
+    }
+  }
+  EXPECT_TRUE(found);
+
+  // Record classes list their properties; related records take the Account.
+  const Outcome record = RunCli({"members", "SysSessions"});
+  ASSERT_TRUE(Succeeded(record));
+  EXPECT_EQ(record.OutJson()["creatable"], false);
+  EXPECT_EQ(record.OutJson()["members"][0], Json::parse(R"({"name":"SysSessionsID","args":[]})"));
+}
+
+TEST(CliListing, EnumsAreThePublishedEnumerations) {
+  const Outcome o = RunCli({"enums"});
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  ASSERT_EQ(out.size(), PublishedEnums().size());
+  for (const EnumInfo& info : PublishedEnums()) {
+    ASSERT_TRUE(out.contains(info.name)) << info.name;
+    const Json& members = out[info.name];
+    ASSERT_EQ(members.size(), info.members.size()) << info.name;
+    std::size_t i = 0;
+    for (const auto& item : members.items()) {
+      EXPECT_EQ(item.key(), info.members[i].first) << info.name;
+      EXPECT_EQ(item.value(), info.members[i].second) << info.name;
+      ++i;
+    }
+  }
+  EXPECT_EQ(out["errCSecurityMgr"]["eInvalidUserInfo"], -2147221503);
+  EXPECT_EQ(out["lenSysSessions"]["lenToken"], 255);
+
+  const Outcome one = RunCli({"enums", "errcsecuritymgr"});
+  ASSERT_TRUE(Succeeded(one));
+  EXPECT_EQ(one.OutJson(), out["errCSecurityMgr"]);
+}
+
+TEST(CliListing, HelpDescribesTheAccountRule) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--help"}, std::vector<std::string>{"call", "--help"}}) {
+    const Outcome o = RunCli(args);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("BRIVOS_DATA"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("DIR\\NUMBER"), std::string::npos) << o.out;
+  }
+}
+
+}  // namespace
+}  // namespace brivos::testing
