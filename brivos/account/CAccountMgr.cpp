@@ -124,7 +124,8 @@ std::int32_t CAccountMgr::DrawNumber(Variant& Account, ISubScriber::Column count
   if (!subscriber) RaiseRuntime(errnum::kNoObject);
   std::int32_t number = CLng(subscriber->Field(counter));
   if (number == std::numeric_limits<std::int32_t>::max()) RaiseRuntime(errnum::kOverflow);
-  work.Db().Execute(update, {P::Long(number + 1), P::Text(AccountNumberOf(Account), 30)});
+  const Variant next(number + 1);
+  work.Db().Execute(update, {P::Long(next), P::Text(AccountNumberOf(Account), 30)});
   work.Commit();
   return number;
 }
