@@ -161,38 +161,6 @@ void BM_Raw_Sqlite(benchmark::State& state) {
   sqlite3_close(db);
 }
 
-// The ratios of the library to the raw code in wall time, as the shared
-// reporter prints them, and in CPU time, which other load on the machine
-// does not distort.
-class CpuRatioReporter : public brivos::bench::RatioReporter {
- public:
-  CpuRatioReporter()
-      : RatioReporter({{"BM_Library_LoadList", "BM_Raw_Sqlite"},
-                       {"BM_Library_OpenRecordset", "BM_Raw_Sqlite"}}) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        cpu_[run.run_name.function_name] = run.GetAdjustedCPUTime();
-      }
-    }
-    RatioReporter::ReportRuns(runs);
-  }
-
-  void Finalize() override {
-    RatioReporter::Finalize();
-    for (const char* lib : {"BM_Library_LoadList", "BM_Library_OpenRecordset"}) {
-      if (cpu_.count(lib) && cpu_.count("BM_Raw_Sqlite") && cpu_["BM_Raw_Sqlite"] > 0) {
-        std::printf("cpu ratio %s / BM_Raw_Sqlite = %.2fx\n", lib,
-                    cpu_[lib] / cpu_["BM_Raw_Sqlite"]);
-      }
-    }
-  }
-
- private:
-  std::map<std::string, double> cpu_;
-};
-
 BENCHMARK(BM_Library_LoadList)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Library_OpenRecordset)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Raw_Sqlite)->Unit(benchmark::kMillisecond);
@@ -200,10 +168,8 @@ BENCHMARK(BM_Raw_Sqlite)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   Db();
-  CpuRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  brivos::bench::RatioReporter reporter({{"BM_Library_LoadList", "BM_Raw_Sqlite"},
+                                         {"BM_Library_OpenRecordset", "BM_Raw_Sqlite"}});
+  return brivos::bench::RunWithRatios(argc, argv, reporter);
 }

@@ -145,11 +145,8 @@ BENCHMARK(BM_Raw_GetSysSession);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   brivos::bench::RatioReporter reporter(
       {{"BM_Library_BeginUserSession", "BM_Raw_BeginUserSession"},
        {"BM_Library_GetSysSession", "BM_Raw_GetSysSession"}});
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return brivos::bench::RunWithRatios(argc, argv, reporter);
 }

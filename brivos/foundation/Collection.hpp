@@ -16,6 +16,10 @@ class Collection final : public Dispatch<Collection> {
 
   // Raises 457 when the key is already in use.
   void Add(Variant item, const std::string& key = {});
+  void Reserve(std::size_t count) {
+    items_.reserve(count);
+    keys_.reserve(count);
+  }
   std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
   // Index: a number is a 1-based position (Error 9 out of range); a text is a
   // key (Error 5 when missing).

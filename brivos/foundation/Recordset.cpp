@@ -148,4 +148,11 @@ Variant Recordset::Fields(const Variant& index) const {
   return Field(CLng(index));
 }
 
+std::vector<std::vector<Variant>> Recordset::TakeRows() {
+  std::vector<std::vector<Variant>> rows = std::move(rows_);
+  rows_.clear();
+  pos_ = 0;
+  return rows;
+}
+
 }  // namespace brivos

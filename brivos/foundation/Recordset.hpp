@@ -47,6 +47,9 @@ class Recordset final : public Dispatch<Recordset> {
   // Raw rows, for code that walks every row (record loaders).
   const std::vector<std::vector<Variant>>& Rows() const { return rows_; }
   std::size_t Position() const { return pos_; }
+  // Moves every row out, leaving the set with its fields and no rows (for a
+  // loader that owns the set and turns its rows into records).
+  std::vector<std::vector<Variant>> TakeRows();
 
  private:
   void CheckOpen() const;

@@ -78,17 +78,26 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
     }
     if (Given(order_by)) sql += " ORDER BY " + CStr(order_by);
     sql += ';';
-    return RecordsFrom(schema, *OpenRecordset(account, sql));
+    std::shared_ptr<Recordset> rows = OpenRecordset(account, sql);
+    return RecordsFrom(schema, *rows, rows->TakeRows());
   });
 }
 
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows) {
+  return RecordsFrom(schema, rows, std::vector<std::vector<Variant>>(rows.Rows()));
+}
+
+std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& fields,
+                                        std::vector<std::vector<Variant>> rows) {
   auto list = std::make_shared<Collection>();
-  if (rows.Rows().empty()) return list;
-  const std::vector<std::size_t> positions = ColumnPositions(schema, rows);
-  for (const std::vector<Variant>& row : rows.Rows()) {
+  if (rows.empty()) return list;
+  const std::vector<std::size_t> positions = ColumnPositions(schema, fields);
+  list->Reserve(rows.size());
+  for (std::vector<Variant>& row : rows) {
     std::shared_ptr<Record> record = schema.create();
-    for (std::size_t i = 0; i < positions.size(); ++i) record->fields_[i] = row[positions[i]];
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+      record->fields_[i] = std::move(row[positions[i]]);
+    }
     std::string key = CStr(record->fields_[0]);
     list->Add(Variant(std::shared_ptr<Object>(record)), key);
   }

@@ -40,7 +40,8 @@ class Record : public Object {
   void SetField(std::size_t index, Variant value) { fields_[index] = std::move(value); }
 
  private:
-  friend std::shared_ptr<Collection> RecordsFrom(const RecordSchema&, const Recordset&);
+  friend std::shared_ptr<Collection> RecordsFrom(const RecordSchema&, const Recordset&,
+                                                 std::vector<std::vector<Variant>>);
 
   const RecordSchema& schema_;
   std::vector<Variant> fields_;
@@ -58,6 +59,10 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
 // Query into records: one record of `schema` per row of `rows`, keyed by its
 // key as text.
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows);
+// The same, taking the values out of `rows` (laid out as the fields of
+// `fields`) instead of copying them.
+std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& fields,
+                                        std::vector<std::vector<Variant>> rows);
 
 // The factory a schema names: a new, empty record of class T.
 template <class T>
