@@ -83,6 +83,15 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
   });
 }
 
+std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& account,
+                                  const Variant& id) {
+  return Guarded(schema.info.ProgId(), [&]() -> std::shared_ptr<Record> {
+    auto list = LoadList(schema, account, Variant(SqlNumber(id)));
+    if (list->Count() == 0) return nullptr;
+    return std::static_pointer_cast<Record>(list->Items()[0].AsObject());
+  });
+}
+
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows) {
   return RecordsFrom(schema, rows, std::vector<std::vector<Variant>>(rows.Rows()));
 }

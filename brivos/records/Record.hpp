@@ -56,6 +56,11 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
                                      const Variant& id = Variant(), const Variant& where = Variant(),
                                      const Variant& order_by = Variant());
 
+// The record of `schema` whose key is `id`, or nullptr. Unlike LoadList, an
+// Empty `id` is not "no filter": anything but a number raises 13 (94 for Null).
+std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& account,
+                                  const Variant& id);
+
 // Query into records: one record of `schema` per row of `rows`, keyed by its
 // key as text.
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows);
@@ -98,11 +103,11 @@ std::shared_ptr<T> RelatedOneAs(Record& self, std::size_t relation, const Varian
       const ::brivos::Variant& order_by = ::brivos::Variant()) {                                 \
     return ::brivos::LoadList(Schema(), account, id, where, order_by);                           \
   }                                                                                             \
-  /* The record with key `id`, or nullptr. */                                                   \
-  static std::shared_ptr<Class> Load(const ::brivos::Variant& account,                          \
-                                     const ::brivos::Variant& id) {                             \
-    auto list = LoadList(account, id);                                                          \
-    return list->Count() ? list->ItemAs<Class>(1) : nullptr;                                    \
+  /* The record whose key is `id` (a number: Error 13 otherwise, 94 for */              \
+  /* Null), or nullptr when no row has that key. */                                     \
+  static std::shared_ptr<Class> Load(const ::brivos::Variant& account,                   \
+                                     const ::brivos::Variant& id) {                      \
+    return std::static_pointer_cast<Class>(::brivos::LoadByKey(Schema(), account, id));  \
   }
 
 // The column definitions of a list, for the schema in the class's source file.

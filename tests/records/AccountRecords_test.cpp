@@ -84,6 +84,9 @@ TEST_F(AccountRecordsTest, NumericIdIsCheckedBeforeAnyStatementRuns) {
   ExpectError([&] { IUser::LoadList(account, Variant("1 OR 1=1")); }, 13);
   ExpectError([&] { IUser::LoadList(account, Variant::Null()); }, 94);
   EXPECT_EQ(IUser::LoadList(account, Variant("1"))->Count(), 1);
+  // A single-record lookup never reads an Empty key as "every row".
+  ExpectError([&] { IUser::Load(account, Variant()); }, 13);
+  EXPECT_EQ(IUser::Load(account, Variant(424242)), nullptr);
 }
 
 TEST_F(AccountRecordsTest, EmptyNullAndNoObject) {
