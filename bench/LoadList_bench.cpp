@@ -169,7 +169,7 @@ BENCHMARK(BM_Raw_Sqlite)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   Db();
-  brivos::bench::RatioReporter reporter({{"BM_Library_LoadList", "BM_Raw_Sqlite"},
-                                         {"BM_Library_OpenRecordset", "BM_Raw_Sqlite"}});
+  brivos::bench::RatioReporter reporter(
+      {{"BM_Library_LoadList", "BM_Raw_Sqlite"}, {"BM_Library_OpenRecordset", "BM_Raw_Sqlite"}});
   return brivos::bench::RunWithRatios(argc, argv, reporter);
 }

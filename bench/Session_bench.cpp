@@ -145,8 +145,7 @@ BENCHMARK(BM_Raw_GetSysSession);
 }  // namespace
 
 int main(int argc, char** argv) {
-  brivos::bench::RatioReporter reporter(
-      {{"BM_Library_BeginUserSession", "BM_Raw_BeginUserSession"},
-       {"BM_Library_GetSysSession", "BM_Raw_GetSysSession"}});
+  brivos::bench::RatioReporter reporter({{"BM_Library_BeginUserSession", "BM_Raw_BeginUserSession"},
+                                         {"BM_Library_GetSysSession", "BM_Raw_GetSysSession"}});
   return brivos::bench::RunWithRatios(argc, argv, reporter);
 }

@@ -13,7 +13,8 @@ std::shared_ptr<Object> CreateObject(std::string_view prog_id) {
   return Guarded("BRIVOS", [&] {
     constexpr std::string_view kPrefix = "BRIVOS.";
     const ClassInfo* info = nullptr;
-    if (prog_id.size() > kPrefix.size() && EqualsIgnoreCase(prog_id.substr(0, kPrefix.size()), kPrefix)) {
+    if (prog_id.size() > kPrefix.size() &&
+        EqualsIgnoreCase(prog_id.substr(0, kPrefix.size()), kPrefix)) {
       info = FindClass(prog_id.substr(kPrefix.size()));
     }
     if (info == nullptr || !info->Creatable()) RaiseRuntime(errnum::kCannotCreateObject);

@@ -25,17 +25,37 @@ inline constexpr std::int32_t ErrorNumber(std::int32_t offset) {
 }
 
 // Each error enumeration as a list of E(member, offset).
-#define BRIVOS_ERR_CPROJECTMGR(E)                                                             \
-  E(eValidationError, 0) E(eStaffExists, 1) E(eInvalidTask, 2) E(eExpenseApproved, 3)          \
-  E(eExpenseReportApproved, 4) E(eProjectNotActive, 5) E(eProjectHasInvoices, 6)                 \
-  E(eProjectHasTransactions, 7) E(eProjectHasExpenses, 8) E(eSevereError, 1000)
-#define BRIVOS_ERR_CSECURITYMGR(E)                                                            \
-  E(eValidationError, 0) E(eInvalidUserInfo, 1) E(eUserAlreadyLoggedIn, 2)                      \
-  E(eUserNotLoggedIn, 3) E(eSevereError, 1000) E(eSessionExpired, 1001)
+// clang-format off
+#define BRIVOS_ERR_CPROJECTMGR(E) \
+  E(eValidationError, 0) \
+  E(eStaffExists, 1) \
+  E(eInvalidTask, 2) \
+  E(eExpenseApproved, 3) \
+  E(eExpenseReportApproved, 4) \
+  E(eProjectNotActive, 5) \
+  E(eProjectHasInvoices, 6) \
+  E(eProjectHasTransactions, 7) \
+  E(eProjectHasExpenses, 8) \
+  E(eSevereError, 1000)
+#define BRIVOS_ERR_CSECURITYMGR(E) \
+  E(eValidationError, 0) \
+  E(eInvalidUserInfo, 1) \
+  E(eUserAlreadyLoggedIn, 2) \
+  E(eUserNotLoggedIn, 3) \
+  E(eSevereError, 1000) \
+  E(eSessionExpired, 1001)
 #define BRIVOS_ERR_CUSERMANAGER(E) \
-  E(eValidationError, 0) E(eUserNameExists, 2) E(eUserIsReferenced, 3) E(eSevereError, 1000)
-#define BRIVOS_ERR_CCIMGR(E) E(eValidationError, 0) E(eSevereError, 1000)
-#define BRIVOS_ERR_CINVOICEMGR(E) E(eValidationError, 0) E(eSevereError, 1000)
+  E(eValidationError, 0) \
+  E(eUserNameExists, 2) \
+  E(eUserIsReferenced, 3) \
+  E(eSevereError, 1000)
+#define BRIVOS_ERR_CCIMGR(E) \
+  E(eValidationError, 0) \
+  E(eSevereError, 1000)
+#define BRIVOS_ERR_CINVOICEMGR(E) \
+  E(eValidationError, 0) \
+  E(eSevereError, 1000)
+// clang-format on
 
 #define BRIVOS_ERR_CONSTANT_(member, offset) \
   static constexpr std::int32_t member = ErrorNumber(offset);

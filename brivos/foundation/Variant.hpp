@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <variant>
 #include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "brivos/foundation/Currency.hpp"
@@ -32,8 +32,8 @@ class Variant {
   Variant(std::vector<Variant> value);
   Variant(std::shared_ptr<Object> value) : value_(std::move(value)) {}
   template <class T>
-    requires std::is_base_of_v<Object, T>
-  Variant(std::shared_ptr<T> value) : value_(std::shared_ptr<Object>(std::move(value))) {}
+  requires std::is_base_of_v<Object, T> Variant(std::shared_ptr<T> value)
+      : value_(std::shared_ptr<Object>(std::move(value))) {}
 
   VarType Type() const;
   bool IsEmpty() const { return value_.index() == 0; }
@@ -68,11 +68,11 @@ class Variant {
 
 // Coercions with the classic rules. Failures raise Error 13 (type mismatch),
 // 6 (overflow) or 94 (invalid use of Null).
-std::string CStr(const Variant& v);  // Empty -> "", 2.0 -> "2", true -> "True"
+std::string CStr(const Variant& v);   // Empty -> "", 2.0 -> "2", true -> "True"
 std::int32_t CLng(const Variant& v);  // rounds halves to even
 double CDbl(const Variant& v);
-Currency CCur(const Variant& v);       // rounds halves to even
-Date CDate(const Variant& v);          // Date, numbers (serial) and ISO-8601 text
+Currency CCur(const Variant& v);  // rounds halves to even
+Date CDate(const Variant& v);     // Date, numbers (serial) and ISO-8601 text
 bool CBool(const Variant& v);
 
 // Text between single quotes in SQL, with every apostrophe doubled:

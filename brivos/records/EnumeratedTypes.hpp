@@ -38,25 +38,44 @@ namespace brivos {
   V(Cash, 6, "Cash")                        \
   V(Other, 7, "Other")
 
-#define BRIVOS_EEXPENSETYPE(V)                                                              \
-  V(Airfare, 0, "Airfare")                                                                  \
-  V(Breakfast, 1, "Breakfast") V(CarRental, 2, "Car Rental") V(Conference, 3, "Conference") \
-      V(Dinner, 4, "Dinner") V(Dues, 5, "Dues") V(Entertainment, 6, "Entertainment")        \
-          V(FAX, 7, "Fax") V(Gas, 8, "Gas") V(Gifts, 9, "Gifts") V(Hotel, 10, "Hotel")      \
-              V(Laundry, 11, "Laundry") V(Lunch, 12, "Lunch") V(Mileage, 13, "Mileage")     \
-                  V(Miscellaneous, 14, "Miscellaneous") V(Paging, 15, "Paging")             \
-                      V(Parking, 16, "Parking") V(PerDiem, 17, "PerDiem")                   \
-                          V(Personal, 18, "Personal") V(Shipping, 19, "Shipping")           \
-                              V(Supplies, 20, "Supplies") V(Taxi, 21, "Taxi")               \
-                                  V(Telephone, 22, "Telephone") V(Tips, 23, "Tips")         \
-                                      V(Tolls, 24, "Tolls") V(Train, 25, "Train")
+// clang-format off
+#define BRIVOS_EEXPENSETYPE(V) \
+  V(Airfare, 0, "Airfare") \
+  V(Breakfast, 1, "Breakfast") \
+  V(CarRental, 2, "Car Rental") \
+  V(Conference, 3, "Conference") \
+  V(Dinner, 4, "Dinner") \
+  V(Dues, 5, "Dues") \
+  V(Entertainment, 6, "Entertainment") \
+  V(FAX, 7, "Fax") \
+  V(Gas, 8, "Gas") \
+  V(Gifts, 9, "Gifts") \
+  V(Hotel, 10, "Hotel") \
+  V(Laundry, 11, "Laundry") \
+  V(Lunch, 12, "Lunch") \
+  V(Mileage, 13, "Mileage") \
+  V(Miscellaneous, 14, "Miscellaneous") \
+  V(Paging, 15, "Paging") \
+  V(Parking, 16, "Parking") \
+  V(PerDiem, 17, "PerDiem") \
+  V(Personal, 18, "Personal") \
+  V(Shipping, 19, "Shipping") \
+  V(Supplies, 20, "Supplies") \
+  V(Taxi, 21, "Taxi") \
+  V(Telephone, 22, "Telephone") \
+  V(Tips, 23, "Tips") \
+  V(Tolls, 24, "Tolls") \
+  V(Train, 25, "Train")
 
 // Every value set as S(enumeration, list); its class is the enumeration's
 // name followed by "Enm".
-#define BRIVOS_VALUE_SETS(S)                                                    \
-  S(eProjectStatus, BRIVOS_EPROJECTSTATUS)                                      \
-  S(eTransStatus, BRIVOS_ETRANSSTATUS) S(eInvoiceStatus, BRIVOS_EINVOICESTATUS) \
-      S(eExpensePaymentType, BRIVOS_EEXPENSEPAYMENTTYPE) S(eExpenseType, BRIVOS_EEXPENSETYPE)
+#define BRIVOS_VALUE_SETS(S)                         \
+  S(eProjectStatus, BRIVOS_EPROJECTSTATUS)           \
+  S(eTransStatus, BRIVOS_ETRANSSTATUS)               \
+  S(eInvoiceStatus, BRIVOS_EINVOICESTATUS)           \
+  S(eExpensePaymentType, BRIVOS_EEXPENSEPAYMENTTYPE) \
+  S(eExpenseType, BRIVOS_EEXPENSETYPE)
+// clang-format on
 
 #define BRIVOS_VALUE_CONSTANT_(name, value, description) static constexpr std::int32_t name = value;
 #define BRIVOS_VALUE_SET_STRUCT_(Enum, LIST) \

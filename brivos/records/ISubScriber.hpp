@@ -5,16 +5,16 @@
 namespace brivos {
 
 // The subscriber company; its database holds its own row.
-#define BRIVOS_ISUBSCRIBER_COLUMNS(COL)                                \
-  COL(ISubScriberID, ISubScriberID, Key, 0, kNoFlags)                  \
-  COL(CompanyName, CompanyName, Text, 255, kWidthMember)               \
-  COL(AccountNo, AccountNo, Text, 30, kWidthMember | kIndexed)         \
-  COL(NextInvoiceNumber, NextInvoiceNumber, Long, 0, kWidthMember)     \
+#define BRIVOS_ISUBSCRIBER_COLUMNS(COL)                                        \
+  COL(ISubScriberID, ISubScriberID, Key, 0, kNoFlags)                          \
+  COL(CompanyName, CompanyName, Text, 255, kWidthMember)                       \
+  COL(AccountNo, AccountNo, Text, 30, kWidthMember | kIndexed)                 \
+  COL(NextInvoiceNumber, NextInvoiceNumber, Long, 0, kWidthMember)             \
   COL(NextExpenseReportNumber, NextExpenseReportNumber, Long, 0, kWidthMember) \
   COL(NextClientAccountNumber, NextClientAccountNumber, Long, 0, kWidthMember) \
-  COL(MileageRate, MileageRate, Currency, 0, kWidthMember)             \
-  COL(DefaultTerms, DefaultTerms, Text, 255, kWidthMember)             \
-  COL(DefaultInvoiceNotes, DefaultInvoiceNotes, Memo, 2000, kWidthMember) \
+  COL(MileageRate, MileageRate, Currency, 0, kWidthMember)                     \
+  COL(DefaultTerms, DefaultTerms, Text, 255, kWidthMember)                     \
+  COL(DefaultInvoiceNotes, DefaultInvoiceNotes, Memo, 2000, kWidthMember)      \
   COL(DefaultInvoiceFormat, DefaultInvoiceFormat, Long, 0, kWidthMember)
 
 class ISubScriber final : public Record {

@@ -14,9 +14,10 @@ void CreateSubscriberDatabase(const std::string& account, const std::string& com
     for (const RecordSchema* schema : AllRecordSchemas()) script += schema->Ddl();
     const std::string company = SqlQuote(Variant(companyName));
     const std::string subscriber = "(SELECT ISubScriberID FROM ISubScriber)";
-    script += "INSERT INTO ISubScriber (CompanyName,AccountNo,NextInvoiceNumber,"
-              "NextExpenseReportNumber,NextClientAccountNumber) VALUES (" +
-              company + "," + SqlQuote(Variant(AccountNumberOf(path))) + ",1,1,1);\n";
+    script +=
+        "INSERT INTO ISubScriber (CompanyName,AccountNo,NextInvoiceNumber,"
+        "NextExpenseReportNumber,NextClientAccountNumber) VALUES (" +
+        company + "," + SqlQuote(Variant(AccountNumberOf(path))) + ",1,1,1);\n";
     script += "INSERT INTO ISubscriberLocation (Parent,Name,IsPrimary) VALUES (" + subscriber +
               "," + company + ",1);\n";
     script += "INSERT INTO IUser (Parent,UserName,Password,Admin,MainUser,AllowLogon) VALUES (" +

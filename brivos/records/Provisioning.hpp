@@ -10,7 +10,6 @@ namespace brivos {
 // MainUser and AllowLogon true). All or nothing: on any failure no file is
 // left behind. Raises -2147467259 when the file already exists.
 void CreateSubscriberDatabase(const std::string& account, const std::string& companyName,
-                              const std::string& mainUserName,
-                              const std::string& mainUserPassword);
+                              const std::string& mainUserName, const std::string& mainUserPassword);
 
 }  // namespace brivos

@@ -53,7 +53,8 @@ class Record : public Object {
 // ORDER BY `order_by`; one record per row, keyed by its key as text. Empty
 // arguments are not given. Follows the error convention of the class.
 std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& account,
-                                     const Variant& id = Variant(), const Variant& where = Variant(),
+                                     const Variant& id = Variant(),
+                                     const Variant& where = Variant(),
                                      const Variant& order_by = Variant());
 
 // The record of `schema` whose key is `id`, or nullptr. Unlike LoadList, an
@@ -91,23 +92,23 @@ std::shared_ptr<T> RelatedOneAs(Record& self, std::size_t relation, const Varian
 #define BRIVOS_RECORD_COLUMN_(property, column, type, width, flags) \
   ::brivos::ColumnDef{#property, #column, ::brivos::ColumnType::type, width, flags},
 
-#define BRIVOS_RECORD(Class, COLUMNS)                                                           \
- public:                                                                                        \
-  enum Column : std::size_t { COLUMNS(BRIVOS_RECORD_ENUM_) kColumnCount };                      \
-  COLUMNS(BRIVOS_RECORD_GETTER_)                                                                \
-  static const ::brivos::RecordSchema& Schema();                                                \
-  Class() : ::brivos::Record(Schema()) {}                                                       \
-  static std::shared_ptr<::brivos::Collection> LoadList(                                        \
-      const ::brivos::Variant& account, const ::brivos::Variant& id = ::brivos::Variant(),       \
-      const ::brivos::Variant& where = ::brivos::Variant(),                                      \
-      const ::brivos::Variant& order_by = ::brivos::Variant()) {                                 \
-    return ::brivos::LoadList(Schema(), account, id, where, order_by);                           \
-  }                                                                                             \
-  /* The record whose key is `id` (a number: Error 13 otherwise, 94 for */              \
-  /* Null), or nullptr when no row has that key. */                                     \
-  static std::shared_ptr<Class> Load(const ::brivos::Variant& account,                   \
-                                     const ::brivos::Variant& id) {                      \
-    return std::static_pointer_cast<Class>(::brivos::LoadByKey(Schema(), account, id));  \
+#define BRIVOS_RECORD(Class, COLUMNS)                                                      \
+ public:                                                                                   \
+  enum Column : std::size_t { COLUMNS(BRIVOS_RECORD_ENUM_) kColumnCount };                 \
+  COLUMNS(BRIVOS_RECORD_GETTER_)                                                           \
+  static const ::brivos::RecordSchema& Schema();                                           \
+  Class() : ::brivos::Record(Schema()) {}                                                  \
+  static std::shared_ptr<::brivos::Collection> LoadList(                                   \
+      const ::brivos::Variant& account, const ::brivos::Variant& id = ::brivos::Variant(), \
+      const ::brivos::Variant& where = ::brivos::Variant(),                                \
+      const ::brivos::Variant& order_by = ::brivos::Variant()) {                           \
+    return ::brivos::LoadList(Schema(), account, id, where, order_by);                     \
+  }                                                                                        \
+  /* The record whose key is `id` (a number: Error 13 otherwise, 94 for */                 \
+  /* Null), or nullptr when no row has that key. */                                        \
+  static std::shared_ptr<Class> Load(const ::brivos::Variant& account,                     \
+                                     const ::brivos::Variant& id) {                        \
+    return std::static_pointer_cast<Class>(::brivos::LoadByKey(Schema(), account, id));    \
   }
 
 // The column definitions of a list, for the schema in the class's source file.

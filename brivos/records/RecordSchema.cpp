@@ -26,12 +26,14 @@ MemberInfo ColumnMember(const ColumnDef& column, std::size_t index) {
 
 MemberInfo RelationMember(const RelationDef& relation, std::size_t index) {
   if (relation.kind == RelationDef::Kind::Single) {
-    return MemberInfo{std::string(relation.property), {"Account"},
+    return MemberInfo{std::string(relation.property),
+                      {"Account"},
                       [index](Object& self, std::vector<Variant>& args) {
                         return Variant(static_cast<Record&>(self).RelatedOne(index, args[0]));
                       }};
   }
-  return MemberInfo{std::string(relation.property), {"Account"},
+  return MemberInfo{std::string(relation.property),
+                    {"Account"},
                     [index](Object& self, std::vector<Variant>& args) {
                       return Variant(static_cast<Record&>(self).RelatedMany(index, args[0]));
                     }};

@@ -40,8 +40,8 @@ struct RelationDef {
   std::string_view property;
   Kind kind;
   const struct RecordSchema& (*target)();
-  std::size_t key_column = 0;          // Single: the column holding the foreign key
-  std::string_view order_by = {};      // Many: "" for the database's order
+  std::size_t key_column = 0;      // Single: the column holding the foreign key
+  std::string_view order_by = {};  // Many: "" for the database's order
 };
 
 // Everything the library knows of one table and its record class; the

@@ -17,15 +17,13 @@ const ClassInfo& CSecurityMgr::Info() {
                      &CSecurityMgr::BeginUserSession),
           BindMethod("EndUserSession", {"Account", "UserName"}, &CSecurityMgr::EndUserSession),
           BindMethod("GetSysSession", {"Account", "Token"}, &CSecurityMgr::GetSysSession),
-          BindMethod("ChangeUserPassword",
-                     {"Account", "theUserName", "OldPassword", "NewPassword"},
+          BindMethod("ChangeUserPassword", {"Account", "theUserName", "OldPassword", "NewPassword"},
                      &CSecurityMgr::ChangeUserPassword),
       });
   return info;
 }
 
-std::string CSecurityMgr::BeginUserSession(Variant& Account, Variant& UserName,
-                                           Variant& Password) {
+std::string CSecurityMgr::BeginUserSession(Variant& Account, Variant& UserName, Variant& Password) {
   return Guard([&] {
     // One unit of work: concurrent sign-ins of one user leave one session.
     UnitOfWork work(Account);
@@ -60,8 +58,8 @@ std::shared_ptr<SysSessions> CSecurityMgr::GetSysSession(Variant& Account, Varia
   });
 }
 
-void CSecurityMgr::ChangeUserPassword(Variant& Account, Variant& theUserName,
-                                      Variant& OldPassword, Variant& NewPassword) {
+void CSecurityMgr::ChangeUserPassword(Variant& Account, Variant& theUserName, Variant& OldPassword,
+                                      Variant& NewPassword) {
   Guard([&] {
     Connection::Open(Account).Execute(
         "UPDATE IUser SET Password=? WHERE UserName=? AND Password=?;",

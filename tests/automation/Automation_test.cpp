@@ -37,8 +37,8 @@ TEST(TypeLibraryTest, PublishesErrorAndWidthEnumerations) {
   };
   const EnumInfo* security = find("errCSecurityMgr");
   ASSERT_NE(security, nullptr);
-  EXPECT_EQ(security->members[1], (std::pair<std::string, std::int32_t>{"eInvalidUserInfo",
-                                                                         -2147221503}));
+  EXPECT_EQ(security->members[1],
+            (std::pair<std::string, std::int32_t>{"eInvalidUserInfo", -2147221503}));
   EXPECT_EQ(security->members.back().second, -2147220503);
 
   const EnumInfo* users = find("lenIUser");

@@ -135,15 +135,16 @@ TEST_F(AccountRecordsTest, LateBoundPropertiesAndRelations) {
   std::vector<Variant> first{Variant(1)};
   auto user = users->Invoke("Item", first).AsObject();
   EXPECT_EQ(user->ClassName(), "IUser");
-  auto location = subscriber->Invoke("Locations", acct).AsObject()->Invoke("Item", first).AsObject();
+  auto location =
+      subscriber->Invoke("Locations", acct).AsObject()->Invoke("Item", first).AsObject();
   EXPECT_TRUE(location->Invoke("FAX", none).IsNull());
   ExpectError([&] { user->Invoke("Subscriber", none); }, 450);
   ExpectError([&] { user->Invoke("SetUserName", acct); }, 438);
 }
 
 TEST_F(AccountRecordsTest, LoaderErrorsCarryOneMarkerAndTheDatabaseNumber) {
-  Error e = ExpectError([&] { IUser::LoadList(account, Variant(), "NoSuchColumn=1"); },
-                        -2147217900);
+  Error e =
+      ExpectError([&] { IUser::LoadList(account, Variant(), "NoSuchColumn=1"); }, -2147217900);
   std::string d = e.Description();
   EXPECT_EQ(d.find(kErrorMarker), d.rfind(kErrorMarker));
   EXPECT_NE(d.find("\r\n >VelmarERR@-2147217900"), std::string::npos);

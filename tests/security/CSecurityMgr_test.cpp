@@ -66,8 +66,8 @@ TEST_F(SecurityTest, SecondSignInReplacesTheSession) {
 TEST_F(SecurityTest, RefusalsShareOneMessageAndTouchNoSession) {
   AddUser("locked", "pw", false);
   std::string token = SignIn("admin", "secret");
-  for (auto [user, password] : {std::pair{"admin", "wrong"}, {"nobody", "secret"},
-                                {"locked", "pw"}}) {
+  for (auto [user, password] :
+       {std::pair{"admin", "wrong"}, {"nobody", "secret"}, {"locked", "pw"}}) {
     Error e = ExpectError([&] { SignIn(user, password); }, errCSecurityMgr::eInvalidUserInfo);
     EXPECT_EQ(e.Description(),
               "The logon information you entered was incorrect.\r\n >VelmarERR@-2147221503");
@@ -139,8 +139,7 @@ TEST_F(SecurityTest, LateBoundCallsAndDatabaseFailures) {
   std::vector<Variant> none;
   EXPECT_EQ(CStr(session->Invoke("Token", none)), CStr(token));
 
-  std::vector<Variant> missing{Variant(dir.Path() + "\\Nope"), Variant("admin"),
-                               Variant("secret")};
+  std::vector<Variant> missing{Variant(dir.Path() + "\\Nope"), Variant("admin"), Variant("secret")};
   Error e = ExpectError([&] { mgr_object->Invoke("BeginUserSession", missing); }, -2147467259);
   std::string d = e.Description();
   EXPECT_EQ(d.find(kErrorMarker), d.rfind(kErrorMarker));
