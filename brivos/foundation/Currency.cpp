@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -85,19 +86,17 @@ std::string Currency::ToString() const {
   std::string text = ToFixedString();
   while (text.back() == '0') text.pop_back();
   if (text.back() == '.') text.pop_back();
-  if (text == "-0") text = "0";
+  if (text == "-0") return std::string(1, '0');
   return text;
 }
 
 std::string Currency::ToFixedString() const {
-  std::uint64_t magnitude = Magnitude(scaled_);
-  std::string frac = std::to_string(magnitude % kScale);
-  frac.insert(0, 4 - frac.size(), '0');
-  std::string text = scaled_ < 0 ? "-" : "";
-  text += std::to_string(magnitude / kScale);
-  text += '.';
-  text += frac;
-  return text;
+  const std::uint64_t magnitude = Magnitude(scaled_);
+  char text[32];
+  const int n = std::snprintf(text, sizeof text, "%s%llu.%04llu", scaled_ < 0 ? "-" : "",
+                              static_cast<unsigned long long>(magnitude / kScale),
+                              static_cast<unsigned long long>(magnitude % kScale));
+  return std::string(text, static_cast<std::size_t>(n));
 }
 
 Currency operator+(Currency a, Currency b) {
