@@ -75,11 +75,8 @@ std::string ColumnDdl(const ColumnDef& c) {
     case ColumnType::Boolean:
       return name + " BOOLEAN";
     case ColumnType::Date:
-      // The local time of the insert, as a day serial to the whole second.
-      return name + " DATETIME" +
-             ((c.flags & kDefaultNow)
-                  ? " DEFAULT (round((julianday('now','localtime')-2415018.5)*86400)/86400.0)"
-                  : "");
+      // The library's clock at the insert (the NOW function every connection has).
+      return name + " DATETIME" + ((c.flags & kDefaultNow) ? " DEFAULT (NOW())" : "");
     case ColumnType::Text:
       return name + " VARCHAR(" + width + ") COLLATE NOCASE CHECK(length(" + name +
              ") <= " + width + ")";

@@ -46,6 +46,13 @@ TEST_F(SecurityTest, SignInRecordsASessionThatResolvesAndEnds) {
   EXPECT_EQ(session->LastUpdate().Type(), VarType::Date);
   EXPECT_LT(std::abs(CDate(session->LastUpdate()).Serial() - Now().Serial()), 1.0 / 24);
 
+  // The database stamps a new session with the library's clock.
+  SetClock([] { return Date::FromParts(2024, 3, 5, 9, 30, 12); });
+  Variant again(SignIn("admin", "secret"));
+  SetClock(nullptr);
+  EXPECT_EQ(CDate(mgr.GetSysSession(account, again)->LastUpdate()),
+            Date::FromParts(2024, 3, 5, 9, 30, 12));
+
   Variant user("admin");
   mgr.EndUserSession(account, user);
   EXPECT_EQ(SessionCount("admin"), 0);
