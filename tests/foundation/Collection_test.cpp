@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "brivos/foundation/Error.hpp"
+#include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {
 namespace {
 
-// The number of the error `f` raises; 0 when it raises none.
-template <class F>
-std::int32_t ErrorNumberOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::RaisedNumber;
 
 Collection ThreeItems() {
   Collection c;
@@ -62,7 +54,7 @@ TEST(CollectionTest, RefusalsCarryTheClassicNumbers) {
       {"numeric text is a key", [&] { c.Item(Variant("1")); }, 5},
       {"duplicate key, other case", [&] { c.Add(Variant(9), "ONE"); }, 457},
   };
-  for (const Case& k : cases) EXPECT_EQ(ErrorNumberOf(k.call), k.number) << k.what;
+  for (const Case& k : cases) EXPECT_EQ(RaisedNumber(k.call), k.number) << k.what;
   EXPECT_EQ(c.Count(), 3) << "a refused Add adds nothing";
 }
 
@@ -77,7 +69,7 @@ TEST(CollectionTest, LateBoundCountAndItem) {
   std::vector<Variant> byPosition{Variant(2)};
   EXPECT_EQ(CStr(o.Invoke("ITEM", byPosition)), "second");
   std::vector<Variant> outOfRange{Variant(7)};
-  EXPECT_EQ(ErrorNumberOf([&] { o.Invoke("Item", outOfRange); }), 9);
+  EXPECT_EQ(RaisedNumber([&] { o.Invoke("Item", outOfRange); }), 9);
 }
 
 TEST(CollectionTest, ItemAsGivesTheTypedObject) {

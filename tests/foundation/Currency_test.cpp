@@ -7,20 +7,12 @@
 #include <limits>
 
 #include "brivos/foundation/Error.hpp"
+#include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {
 namespace {
 
-// The number of the Error `f` raises, or 0 when it raises nothing.
-template <class F>
-std::int32_t RaisedNumber(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::RaisedNumber;
 
 TEST(CurrencyTest, FromDoubleRoundsHalvesToEvenAtTheFourthDecimal) {
   struct Case {

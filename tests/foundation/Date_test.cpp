@@ -7,19 +7,12 @@
 #include <string>
 
 #include "brivos/foundation/Error.hpp"
+#include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {
 namespace {
 
-template <class F>
-std::int32_t RaisedNumber(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::RaisedNumber;
 
 struct Parts {
   int y, mo, d, h, mi, s;

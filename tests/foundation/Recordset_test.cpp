@@ -7,19 +7,12 @@
 #include <vector>
 
 #include "brivos/foundation/Error.hpp"
+#include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {
 namespace {
 
-template <class F>
-std::int32_t ErrorNumberOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::RaisedNumber;
 
 std::shared_ptr<Recordset> People() {
   auto rs = std::make_shared<Recordset>(std::vector<std::string>{"ID", "Name"});
@@ -93,7 +86,7 @@ TEST(RecordsetTest, RefusalsCarryTheDataAccessNumbers) {
       {"closed: RecordCount", [&] { closed.RecordCount(); }, 3704},
       {"closed: MoveNext", [&] { closed.MoveNext(); }, 3704},
   };
-  for (const Case& k : cases) EXPECT_EQ(ErrorNumberOf(k.call), k.number) << k.what;
+  for (const Case& k : cases) EXPECT_EQ(RaisedNumber(k.call), k.number) << k.what;
 }
 
 TEST(RecordsetTest, RefusalTextsAreTheDataAccessTexts) {
@@ -133,7 +126,7 @@ TEST(RecordsetTest, LateBoundMembers) {
   o.Invoke("MoveNext", none);
   o.Invoke("MoveNext", none);
   EXPECT_TRUE(CBool(o.Invoke("EOF", none)));
-  EXPECT_EQ(ErrorNumberOf([&] { o.Invoke("Fields", byName); }), 3021);
+  EXPECT_EQ(RaisedNumber([&] { o.Invoke("Fields", byName); }), 3021);
   o.Invoke("MoveFirst", none);
   EXPECT_EQ(CLng(o.Invoke("Fields", byName)), 1);
 }

@@ -10,19 +10,12 @@
 
 #include "brivos/automation/Object.hpp"
 #include "brivos/foundation/Error.hpp"
+#include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {
 namespace {
 
-template <class F>
-std::int32_t RaisedNumber(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::RaisedNumber;
 
 class Thing : public Object {
  public:

@@ -14,6 +14,11 @@ std::optional<Error> ErrorOf(const std::function<void()>& call) {
   return std::nullopt;
 }
 
+std::int32_t RaisedNumber(const std::function<void()>& call) {
+  std::optional<Error> e = ErrorOf(call);
+  return e ? e->Number() : 0;
+}
+
 Error ExpectError(const std::function<void()>& call, std::int32_t number) {
   std::optional<Error> e = ErrorOf(call);
   EXPECT_TRUE(e.has_value()) << "expected error " << number;

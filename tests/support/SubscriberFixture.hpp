@@ -13,6 +13,9 @@ namespace brivos::testing {
 // The error a call raises, or nothing.
 std::optional<Error> ErrorOf(const std::function<void()>& call);
 
+// The number of the Error `call` raises, or 0 when it raises nothing.
+std::int32_t RaisedNumber(const std::function<void()>& call);
+
 // Expects `call` to raise error `number`; returns the error for further checks.
 Error ExpectError(const std::function<void()>& call, std::int32_t number);
 
