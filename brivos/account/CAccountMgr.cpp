@@ -75,7 +75,7 @@ std::shared_ptr<ISubscriberLocation> CAccountMgr::GetPrimaryLocation(Variant& Ac
                                                                      Variant& /*ForAccount*/) {
   return Guard([&] {
     auto list = ISubscriberLocation::LoadList(Account, Variant(), "IsPrimary=1");
-    return std::static_pointer_cast<ISubscriberLocation>(list->Item(Variant(1)).AsObject());
+    return list->ItemAs<ISubscriberLocation>(1);
   });
 }
 

@@ -54,7 +54,7 @@ void CSecurityMgr::EndUserSession(Variant& Account, Variant& UserName) {
 std::shared_ptr<SysSessions> CSecurityMgr::GetSysSession(Variant& Account, Variant& Token) {
   return Guard([&] {
     auto sessions = SysSessions::LoadList(Account, Variant(), "Token=" + SqlQuote(Token));
-    return std::static_pointer_cast<SysSessions>(sessions->Item(Variant(1)).AsObject());
+    return sessions->ItemAs<SysSessions>(1);
   });
 }
 

@@ -187,10 +187,10 @@ std::shared_ptr<IExpenseReport> CUserManager::GetExpenseReport(Variant& Account,
                                                                Variant& /*Token*/,
                                                                Variant& ReportID) {
   return Guard([&] {
-    // An Empty key would load every report; it must name one report or fail.
-    SqlNumber(ReportID);
-    auto reports = IExpenseReport::LoadList(Account, ReportID);
-    return std::static_pointer_cast<IExpenseReport>(reports->Item(Variant(1)).AsObject());
+    // A lookup by key fails when nothing is found, as taking item 1 of none does.
+    auto report = IExpenseReport::Load(Account, ReportID);
+    if (!report) RaiseRuntime(errnum::kSubscriptOutOfRange);
+    return report;
   });
 }
 
