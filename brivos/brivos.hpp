@@ -1,22 +1,23 @@
 #pragma once
 
-// The public API of BRIVOS.
+// The public API of BRIVOS: values and errors, late binding and type
+// information, the managers and the records.
 
 #include "brivos/account/CAccountMgr.hpp"
 #include "brivos/automation/ClassRegistry.hpp"
-#include "brivos/automation/Dispatch.hpp"
+#include "brivos/automation/Collection.hpp"
 #include "brivos/automation/Object.hpp"
+#include "brivos/automation/Recordset.hpp"
 #include "brivos/automation/TypeLibrary.hpp"
-#include "brivos/foundation/CReportMgr.hpp"
+#include "brivos/clients/errCCIMgr.hpp"
 #include "brivos/foundation/Clock.hpp"
-#include "brivos/foundation/Collection.hpp"
 #include "brivos/foundation/Currency.hpp"
-#include "brivos/foundation/Database.hpp"
 #include "brivos/foundation/Date.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "brivos/foundation/Messages.hpp"
-#include "brivos/foundation/Recordset.hpp"
 #include "brivos/foundation/Variant.hpp"
+#include "brivos/invoicing/errCInvoiceMgr.hpp"
+#include "brivos/projects/errCProjectMgr.hpp"
 #include "brivos/records/CITaxCode.hpp"
 #include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/IExpenseReport.hpp"
@@ -30,10 +31,8 @@
 #include "brivos/records/ISubscriberLocation.hpp"
 #include "brivos/records/IUser.hpp"
 #include "brivos/records/Provisioning.hpp"
-#include "brivos/records/Record.hpp"
-#include "brivos/records/RecordSchema.hpp"
 #include "brivos/records/SFAProspect.hpp"
 #include "brivos/records/SysSessions.hpp"
+#include "brivos/reports/CReportMgr.hpp"
 #include "brivos/security/CSecurityMgr.hpp"
-#include "brivos/security/Guid.hpp"
 #include "brivos/users/CUserManager.hpp"

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Database.hpp"
 #include "tools/VariantJson.hpp"
 
 namespace brivos::cli {

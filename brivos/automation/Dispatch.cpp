@@ -1,19 +1,6 @@
 #include "brivos/automation/Dispatch.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 namespace brivos {
-namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-}  // namespace
 
 ClassInfo::ClassInfo(std::string name, bool creatable,
                      std::function<std::shared_ptr<Object>()> create,
@@ -23,11 +10,12 @@ ClassInfo::ClassInfo(std::string name, bool creatable,
       creatable_(creatable),
       create_(std::move(create)),
       members_(std::move(members)) {
-  for (std::size_t i = 0; i < members_.size(); ++i) index_.emplace(Lower(members_[i].name), i);
+  for (std::size_t i = 0; i < members_.size(); ++i)
+    index_.emplace(AsciiLowered(members_[i].name), i);
 }
 
 const MemberInfo* ClassInfo::Find(std::string_view member) const {
-  auto it = index_.find(Lower(member));
+  auto it = index_.find(AsciiLowered(member));
   return it == index_.end() ? nullptr : &members_[it->second];
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "brivos/automation/ClassRegistry.hpp"
 #include "brivos/foundation/Error.hpp"
 
 namespace brivos {
@@ -15,65 +16,38 @@ struct EnumInfo {
   std::vector<std::pair<std::string, std::int32_t>> members;
 };
 
+// The groups the published enumerations are listed in, in this order.
+enum class EnumGroup { kErrors, kWidths, kValueSets };
+
 // Every enumeration the library publishes: the error numbers of the managers,
-// the widths of every table and the five value sets.
+// the widths of every table and the value sets; by name within each group.
 const std::vector<EnumInfo>& PublishedEnums();
+
+// Adds the enumerations `make` returns; see BRIVOS_REGISTER_ENUMS. Returns true.
+bool RegisterEnums(EnumGroup group, std::vector<EnumInfo> (*make)());
 
 // The error numbers of the managers: the object-error base plus an offset.
 inline constexpr std::int32_t ErrorNumber(std::int32_t offset) {
   return errnum::kObjectErrorBase + offset;
 }
 
-// Each error enumeration as a list of E(member, offset).
-// clang-format off
-#define BRIVOS_ERR_CPROJECTMGR(E) \
-  E(eValidationError, 0) \
-  E(eStaffExists, 1) \
-  E(eInvalidTask, 2) \
-  E(eExpenseApproved, 3) \
-  E(eExpenseReportApproved, 4) \
-  E(eProjectNotActive, 5) \
-  E(eProjectHasInvoices, 6) \
-  E(eProjectHasTransactions, 7) \
-  E(eProjectHasExpenses, 8) \
-  E(eSevereError, 1000)
-#define BRIVOS_ERR_CSECURITYMGR(E) \
-  E(eValidationError, 0) \
-  E(eInvalidUserInfo, 1) \
-  E(eUserAlreadyLoggedIn, 2) \
-  E(eUserNotLoggedIn, 3) \
-  E(eSevereError, 1000) \
-  E(eSessionExpired, 1001)
-#define BRIVOS_ERR_CUSERMANAGER(E) \
-  E(eValidationError, 0) \
-  E(eUserNameExists, 2) \
-  E(eUserIsReferenced, 3) \
-  E(eSevereError, 1000)
-#define BRIVOS_ERR_CCIMGR(E) \
-  E(eValidationError, 0) \
-  E(eSevereError, 1000)
-#define BRIVOS_ERR_CINVOICEMGR(E) \
-  E(eValidationError, 0) \
-  E(eSevereError, 1000)
-// clang-format on
-
-#define BRIVOS_ERR_CONSTANT_(member, offset) \
-  static constexpr std::int32_t member = ErrorNumber(offset);
-
-struct errCProjectMgr {
-  BRIVOS_ERR_CPROJECTMGR(BRIVOS_ERR_CONSTANT_)
-};
-struct errCSecurityMgr {
-  BRIVOS_ERR_CSECURITYMGR(BRIVOS_ERR_CONSTANT_)
-};
-struct errCUserManager {
-  BRIVOS_ERR_CUSERMANAGER(BRIVOS_ERR_CONSTANT_)
-};
-struct errCCIMgr {
-  BRIVOS_ERR_CCIMGR(BRIVOS_ERR_CONSTANT_)
-};
-struct errCInvoiceMgr {
-  BRIVOS_ERR_CINVOICEMGR(BRIVOS_ERR_CONSTANT_)
-};
-
 }  // namespace brivos
+
+// Registers enumerations where they are defined, as BRIVOS_REGISTER_CLASS does.
+#define BRIVOS_REGISTER_ENUMS(group, make)                                       \
+  [[maybe_unused]] static const bool BRIVOS_CONCAT(brivos_enums_, __COUNTER__) = \
+      ::brivos::RegisterEnums(::brivos::EnumGroup::group, make)
+
+#define BRIVOS_ERROR_CONSTANT_(member, offset) \
+  static constexpr std::int32_t member = ::brivos::ErrorNumber(offset);
+#define BRIVOS_ERROR_PAIR_(member, offset) {#member, ::brivos::ErrorNumber(offset)},
+
+// A manager's error enumeration from its list of E(member, offset): a struct
+// of constants (errCUserManager::eUserNameExists) and its published form.
+#define BRIVOS_ERROR_ENUM(Name, LIST)                                 \
+  struct Name {                                                       \
+    LIST(BRIVOS_ERROR_CONSTANT_)                                      \
+    static std::vector<::brivos::EnumInfo> Published() {              \
+      return {::brivos::EnumInfo{#Name, {LIST(BRIVOS_ERROR_PAIR_)}}}; \
+    }                                                                 \
+  }

@@ -122,8 +122,6 @@ std::string DoubleRoundTripText(double value) {
   return std::string(buf, res.ptr);
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 Variant Variant::Null() {
@@ -441,14 +439,6 @@ std::string SqlNumber(const Variant& v) {
       break;
   }
   RaiseRuntime(errnum::kTypeMismatch);
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace brivos

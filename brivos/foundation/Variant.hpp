@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "brivos/foundation/Ascii.hpp"
 #include "brivos/foundation/Currency.hpp"
 #include "brivos/foundation/Date.hpp"
 
@@ -82,8 +83,5 @@ std::string SqlQuote(const Variant& v);
 // value is a number or a text that reads as one, and Error 94 on Null. Returns
 // its decimal text, so "1 OR 1=1" can never reach a statement.
 std::string SqlNumber(const Variant& v);
-
-// Case-insensitive equality of ASCII texts, as the automation names compare.
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace brivos

@@ -1,3 +1,4 @@
+#include "brivos/automation/TypeLibrary.hpp"
 #include "brivos/records/CITaxCode.hpp"
 #include "brivos/records/IExpenseReport.hpp"
 #include "brivos/records/IProject.hpp"
@@ -17,21 +18,27 @@ namespace brivos {
 
 const std::vector<const RecordSchema*>& AllRecordSchemas() {
   static const std::vector<const RecordSchema*> schemas = {
-      &ISubScriber::Schema(),
-      &ISubscriberLocation::Schema(),
-      &IUser::Schema(),
-      &SysSessions::Schema(),
-      &CITaxCode::Schema(),
-      &SFAProspect::Schema(),
-      &IProject::Schema(),
-      &IProjectStaff::Schema(),
-      &IProjectTask::Schema(),
-      &IExpenseReport::Schema(),
-      &IProjectInvoice::Schema(),
-      &IProjectTransaction::Schema(),
+      &ISubScriber::Schema(),     &ISubscriberLocation::Schema(), &IUser::Schema(),
+      &SysSessions::Schema(),     &CITaxCode::Schema(),           &SFAProspect::Schema(),
+      &IProject::Schema(),        &IProjectStaff::Schema(),       &IProjectTask::Schema(),
+      &IExpenseReport::Schema(),  &IProjectInvoice::Schema(),     &IProjectTransaction::Schema(),
       &IProjectExpense::Schema(),
   };
   return schemas;
 }
+
+namespace {
+
+std::vector<EnumInfo> WidthEnums() {
+  std::vector<EnumInfo> enums;
+  for (const RecordSchema* schema : AllRecordSchemas()) {
+    enums.push_back({schema->WidthEnumName(), schema->WidthMembers()});
+  }
+  return enums;
+}
+
+}  // namespace
+
+BRIVOS_REGISTER_ENUMS(kWidths, &WidthEnums);
 
 }  // namespace brivos

@@ -21,10 +21,10 @@ class ISubScriber;
   COL(Tax2PiggyBack, Tax2PiggyBack, Boolean, 0, kWidthMember) \
   COL(Inactive, Inactive, Boolean, 0, kWidthMember)
 
-class CITaxCode final : public Record {
-  BRIVOS_RECORD(CITaxCode, BRIVOS_CITAXCODE_COLUMNS)
+#define BRIVOS_CITAXCODE_RELATIONS(ONE, MANY) ONE(Subscriber, ISubScriber, SubscriberID)
 
-  std::shared_ptr<ISubScriber> Subscriber(const Variant& Account);
+class CITaxCode final : public Record {
+  BRIVOS_RECORD(CITaxCode, BRIVOS_CITAXCODE_COLUMNS, BRIVOS_CITAXCODE_RELATIONS)
 };
 
 }  // namespace brivos

@@ -3,6 +3,8 @@
 #include <span>
 #include <string>
 
+#include "brivos/automation/TypeLibrary.hpp"
+
 namespace brivos {
 namespace {
 
@@ -70,5 +72,17 @@ bool EnumeratedType<Set>::IsValidValue(Variant& vntValue) {
 
 #define BRIVOS_VALUE_SET_INSTANCE_(Enum, LIST) template class EnumeratedType<Enum>;
 BRIVOS_VALUE_SETS(BRIVOS_VALUE_SET_INSTANCE_)
+
+namespace {
+
+#define BRIVOS_VALUE_PAIR_(member, value, description) {#member, value},
+#define BRIVOS_VALUE_SET_ENUM_(Enum, LIST) EnumInfo{#Enum, {LIST(BRIVOS_VALUE_PAIR_)}},
+std::vector<EnumInfo> ValueSetEnums() { return {BRIVOS_VALUE_SETS(BRIVOS_VALUE_SET_ENUM_)}; }
+
+}  // namespace
+
+BRIVOS_REGISTER_ENUMS(kValueSets, &ValueSetEnums);
+#define BRIVOS_VALUE_SET_REGISTER_(Enum, LIST) BRIVOS_REGISTER_CLASS(kValueSet, Enum##Enm);
+BRIVOS_VALUE_SETS(BRIVOS_VALUE_SET_REGISTER_)
 
 }  // namespace brivos

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "brivos/automation/Dispatch.hpp"
-#include "brivos/foundation/Recordset.hpp"
+#include "brivos/automation/Recordset.hpp"
 
 namespace brivos {
 

@@ -23,10 +23,10 @@ class IUser;
   COL(ApprovedOn, ApprovedOn, Date, 0, kWidthMember)        \
   COL(ApprovedBy, ApprovedBy, Text, 50, kWidthMember)
 
-class IExpenseReport final : public Record {
-  BRIVOS_RECORD(IExpenseReport, BRIVOS_IEXPENSEREPORT_COLUMNS)
+#define BRIVOS_IEXPENSEREPORT_RELATIONS(ONE, MANY) ONE(User, IUser, UserID)
 
-  std::shared_ptr<IUser> User(const Variant& Account);
+class IExpenseReport final : public Record {
+  BRIVOS_RECORD(IExpenseReport, BRIVOS_IEXPENSEREPORT_COLUMNS, BRIVOS_IEXPENSEREPORT_RELATIONS)
 };
 
 }  // namespace brivos

@@ -28,23 +28,23 @@ class SFAProspect;
   COL(ManagerID, ManagerID, Long, 0, kIndexed)            \
   COL(ClientID, ClientID, Long, 0, kIndexed)
 
-class IProject final : public Record {
-  BRIVOS_RECORD(IProject, BRIVOS_IPROJECT_COLUMNS)
+#define BRIVOS_IPROJECT_RELATIONS(ONE, MANY)                                           \
+  ONE(Subscriber, ISubScriber, SubscriberID)                                           \
+  ONE(Creator, IUser, CreatorID)                                                       \
+  ONE(Manager, IUser, ManagerID)                                                       \
+  ONE(Client, SFAProspect, ClientID)                                                   \
+  /* Each collection is read again on every call. */                                   \
+  MANY(Staff, IProjectStaff, "")                                                       \
+  /* Slips by day, then start time, then staff assignment. */                          \
+  MANY(Transactions, IProjectTransaction, "TransDate ASC, StartTime ASC, StaffID ASC") \
+  /* Tasks by planned start, then planned duration. */                                 \
+  /* No space after the comma: callers have always received this text. */              \
+  MANY(Tasks, IProjectTask, "PlannedStart ASC,PlannedDuration ASC")                    \
+  MANY(Invoices, IProjectInvoice, "")                                                  \
+  MANY(Expenses, IProjectExpense, "")
 
-  std::shared_ptr<ISubScriber> Subscriber(const Variant& Account);
-  std::shared_ptr<IUser> Creator(const Variant& Account);
-  std::shared_ptr<IUser> Manager(const Variant& Account);
-  std::shared_ptr<SFAProspect> Client(const Variant& Account);
-  // Each collection is read again on every call.
-  std::shared_ptr<Collection> Staff(const Variant& Account) { return RelatedMany(4, Account); }
-  // Slips by day, then start time, then staff assignment.
-  std::shared_ptr<Collection> Transactions(const Variant& Account) {
-    return RelatedMany(5, Account);
-  }
-  // Tasks by planned start, then planned duration.
-  std::shared_ptr<Collection> Tasks(const Variant& Account) { return RelatedMany(6, Account); }
-  std::shared_ptr<Collection> Invoices(const Variant& Account) { return RelatedMany(7, Account); }
-  std::shared_ptr<Collection> Expenses(const Variant& Account) { return RelatedMany(8, Account); }
+class IProject final : public Record {
+  BRIVOS_RECORD(IProject, BRIVOS_IPROJECT_COLUMNS, BRIVOS_IPROJECT_RELATIONS)
 };
 
 }  // namespace brivos

@@ -38,16 +38,17 @@ class IProjectStaff;
   COL(ExpenseReportID, ExpenseReportID, Long, 0, kIndexed)    \
   COL(TaxCodeID, TaxCodeID, Long, 0, kNoFlags)
 
-class IProjectExpense final : public Record {
-  BRIVOS_RECORD(IProjectExpense, BRIVOS_IPROJECTEXPENSE_COLUMNS)
+#define BRIVOS_IPROJECTEXPENSE_RELATIONS(ONE, MANY)                   \
+  ONE(Project, IProject, ProjectID)                                   \
+  ONE(Staff, IProjectStaff, StaffID)                                  \
+  /* No object while the expense is unbilled (InvoiceID Null). */     \
+  ONE(Invoice, IProjectInvoice, InvoiceID)                            \
+  /* No object for an expense on no report (ExpenseReportID Null). */ \
+  ONE(ExpenseReport, IExpenseReport, ExpenseReportID)                 \
+  ONE(TaxCode, CITaxCode, TaxCodeID)
 
-  std::shared_ptr<IProject> Project(const Variant& Account);
-  std::shared_ptr<IProjectStaff> Staff(const Variant& Account);
-  // No object while the expense is unbilled (InvoiceID Null).
-  std::shared_ptr<IProjectInvoice> Invoice(const Variant& Account);
-  // No object for an expense on no report (ExpenseReportID Null).
-  std::shared_ptr<IExpenseReport> ExpenseReport(const Variant& Account);
-  std::shared_ptr<CITaxCode> TaxCode(const Variant& Account);
+class IProjectExpense final : public Record {
+  BRIVOS_RECORD(IProjectExpense, BRIVOS_IPROJECTEXPENSE_COLUMNS, BRIVOS_IPROJECTEXPENSE_RELATIONS)
 };
 
 }  // namespace brivos

@@ -4,19 +4,7 @@
 
 namespace brivos {
 
-const RecordSchema& IProjectInvoice::Schema() {
-  using K = RelationDef::Kind;
-  static const RecordSchema schema("IProjectInvoice",
-                                   BRIVOS_RECORD_COLUMNS(BRIVOS_IPROJECTINVOICE_COLUMNS),
-                                   {
-                                       {"Project", K::Single, &IProject::Schema, kProjectID},
-                                   },
-                                   &MakeRecord<IProjectInvoice>);
-  return schema;
-}
-
-std::shared_ptr<IProject> IProjectInvoice::Project(const Variant& Account) {
-  return RelatedOneAs<IProject>(*this, 0, Account);
-}
+BRIVOS_RECORD_DEFINITION(IProjectInvoice, BRIVOS_IPROJECTINVOICE_COLUMNS,
+                         BRIVOS_IPROJECTINVOICE_RELATIONS);
 
 }  // namespace brivos

@@ -24,10 +24,10 @@ class IProject;
   COL(Notes, Notes, Memo, 2000, kWidthMember)                 \
   COL(Format, Format, Long, 0, kWidthMember)
 
-class IProjectInvoice final : public Record {
-  BRIVOS_RECORD(IProjectInvoice, BRIVOS_IPROJECTINVOICE_COLUMNS)
+#define BRIVOS_IPROJECTINVOICE_RELATIONS(ONE, MANY) ONE(Project, IProject, ProjectID)
 
-  std::shared_ptr<IProject> Project(const Variant& Account);
+class IProjectInvoice final : public Record {
+  BRIVOS_RECORD(IProjectInvoice, BRIVOS_IPROJECTINVOICE_COLUMNS, BRIVOS_IPROJECTINVOICE_RELATIONS)
 };
 
 }  // namespace brivos

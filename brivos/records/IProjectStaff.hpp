@@ -19,11 +19,12 @@ class IUser;
   COL(CreateDate, CreateDate, Date, 0, kWidthMember)      \
   COL(UserID, UserID, Long, 0, kIndexed)
 
-class IProjectStaff final : public Record {
-  BRIVOS_RECORD(IProjectStaff, BRIVOS_IPROJECTSTAFF_COLUMNS)
+#define BRIVOS_IPROJECTSTAFF_RELATIONS(ONE, MANY) \
+  ONE(Project, IProject, ProjectID)               \
+  ONE(User, IUser, UserID)
 
-  std::shared_ptr<IProject> Project(const Variant& Account);
-  std::shared_ptr<IUser> User(const Variant& Account);
+class IProjectStaff final : public Record {
+  BRIVOS_RECORD(IProjectStaff, BRIVOS_IPROJECTSTAFF_COLUMNS, BRIVOS_IPROJECTSTAFF_RELATIONS)
 };
 
 }  // namespace brivos

@@ -4,19 +4,6 @@
 
 namespace brivos {
 
-const RecordSchema& IProjectTask::Schema() {
-  using K = RelationDef::Kind;
-  static const RecordSchema schema("IProjectTask",
-                                   BRIVOS_RECORD_COLUMNS(BRIVOS_IPROJECTTASK_COLUMNS),
-                                   {
-                                       {"Project", K::Single, &IProject::Schema, kProjectID},
-                                   },
-                                   &MakeRecord<IProjectTask>);
-  return schema;
-}
-
-std::shared_ptr<IProject> IProjectTask::Project(const Variant& Account) {
-  return RelatedOneAs<IProject>(*this, 0, Account);
-}
+BRIVOS_RECORD_DEFINITION(IProjectTask, BRIVOS_IPROJECTTASK_COLUMNS, BRIVOS_IPROJECTTASK_RELATIONS);
 
 }  // namespace brivos

@@ -18,10 +18,10 @@ class IProject;
   COL(PlannedDuration, PlannedDuration, Double, 0, kWidthMember) \
   COL(PlannedFinish, PlannedFinish, Date, 0, kWidthMember)
 
-class IProjectTask final : public Record {
-  BRIVOS_RECORD(IProjectTask, BRIVOS_IPROJECTTASK_COLUMNS)
+#define BRIVOS_IPROJECTTASK_RELATIONS(ONE, MANY) ONE(Project, IProject, ProjectID)
 
-  std::shared_ptr<IProject> Project(const Variant& Account);
+class IProjectTask final : public Record {
+  BRIVOS_RECORD(IProjectTask, BRIVOS_IPROJECTTASK_COLUMNS, BRIVOS_IPROJECTTASK_RELATIONS)
 };
 
 }  // namespace brivos

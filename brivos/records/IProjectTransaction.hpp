@@ -33,14 +33,16 @@ class IProjectTask;
   COL(StaffID, StaffID, Long, 0, kIndexed)                            \
   COL(InvoiceID, InvoiceID, Long, 0, kIndexed)
 
-class IProjectTransaction final : public Record {
-  BRIVOS_RECORD(IProjectTransaction, BRIVOS_IPROJECTTRANSACTION_COLUMNS)
+#define BRIVOS_IPROJECTTRANSACTION_RELATIONS(ONE, MANY)        \
+  ONE(Project, IProject, ProjectID)                            \
+  ONE(Task, IProjectTask, TaskID)                              \
+  ONE(Staff, IProjectStaff, StaffID)                           \
+  /* No object while the slip is unbilled (InvoiceID Null). */ \
+  ONE(Invoice, IProjectInvoice, InvoiceID)
 
-  std::shared_ptr<IProject> Project(const Variant& Account);
-  std::shared_ptr<IProjectTask> Task(const Variant& Account);
-  std::shared_ptr<IProjectStaff> Staff(const Variant& Account);
-  // No object while the slip is unbilled (InvoiceID Null).
-  std::shared_ptr<IProjectInvoice> Invoice(const Variant& Account);
+class IProjectTransaction final : public Record {
+  BRIVOS_RECORD(IProjectTransaction, BRIVOS_IPROJECTTRANSACTION_COLUMNS,
+                BRIVOS_IPROJECTTRANSACTION_RELATIONS)
 };
 
 }  // namespace brivos

@@ -17,16 +17,17 @@ namespace brivos {
   COL(DefaultInvoiceNotes, DefaultInvoiceNotes, Memo, 2000, kWidthMember)      \
   COL(DefaultInvoiceFormat, DefaultInvoiceFormat, Long, 0, kWidthMember)
 
-class ISubScriber final : public Record {
-  BRIVOS_RECORD(ISubScriber, BRIVOS_ISUBSCRIBER_COLUMNS)
+#define BRIVOS_ISUBSCRIBER_RELATIONS(ONE, MANY)      \
+  /* Users ordered by last name, then first name. */ \
+  MANY(Users, IUser, "LastName ASC, FirstName ASC")  \
+  MANY(Projects, IProject, "")                       \
+  MANY(Locations, ISubscriberLocation, "")           \
+  MANY(TaxCodes, CITaxCode, "")                      \
+  /* Clients ordered by company name. */             \
+  MANY(Prospects, SFAProspect, "CompanyName ASC")
 
-  // Users ordered by last name, then first name.
-  std::shared_ptr<Collection> Users(const Variant& Account) { return RelatedMany(0, Account); }
-  std::shared_ptr<Collection> Projects(const Variant& Account) { return RelatedMany(1, Account); }
-  std::shared_ptr<Collection> Locations(const Variant& Account) { return RelatedMany(2, Account); }
-  std::shared_ptr<Collection> TaxCodes(const Variant& Account) { return RelatedMany(3, Account); }
-  // Clients ordered by company name.
-  std::shared_ptr<Collection> Prospects(const Variant& Account) { return RelatedMany(4, Account); }
+class ISubScriber final : public Record {
+  BRIVOS_RECORD(ISubScriber, BRIVOS_ISUBSCRIBER_COLUMNS, BRIVOS_ISUBSCRIBER_RELATIONS)
 };
 
 }  // namespace brivos

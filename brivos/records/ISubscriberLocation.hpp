@@ -23,10 +23,11 @@ class ISubScriber;
   COL(Notes, Notes, Memo, 2000, kWidthMember)                         \
   COL(IsPrimary, IsPrimary, Boolean, 0, kWidthMember)
 
-class ISubscriberLocation final : public Record {
-  BRIVOS_RECORD(ISubscriberLocation, BRIVOS_ISUBSCRIBERLOCATION_COLUMNS)
+#define BRIVOS_ISUBSCRIBERLOCATION_RELATIONS(ONE, MANY) ONE(Subscriber, ISubScriber, SubscriberID)
 
-  std::shared_ptr<ISubScriber> Subscriber(const Variant& Account);
+class ISubscriberLocation final : public Record {
+  BRIVOS_RECORD(ISubscriberLocation, BRIVOS_ISUBSCRIBERLOCATION_COLUMNS,
+                BRIVOS_ISUBSCRIBERLOCATION_RELATIONS)
 };
 
 }  // namespace brivos

@@ -1,25 +1,27 @@
 #include "brivos/records/IUser.hpp"
 
+#include "brivos/database/Database.hpp"
 #include "brivos/records/IExpenseReport.hpp"
 #include "brivos/records/ISubScriber.hpp"
 
 namespace brivos {
 
-const RecordSchema& IUser::Schema() {
-  using K = RelationDef::Kind;
-  static const RecordSchema schema(
-      "IUser", BRIVOS_RECORD_COLUMNS(BRIVOS_IUSER_COLUMNS),
-      {
-          {"Subscriber", K::Single, &ISubScriber::Schema, kSubscriberID},
-          {"ReportsTo", K::Single, &IUser::Schema, kReportsToID},
-          {"ExpenseReports", K::Many, &IExpenseReport::Schema},
-      },
-      &MakeRecord<IUser>);
-  return schema;
+BRIVOS_RECORD_DEFINITION(IUser, BRIVOS_IUSER_COLUMNS, BRIVOS_IUSER_RELATIONS);
+
+std::shared_ptr<IUser> IUser::FindByName(const Variant& Account, const Variant& ProfileAccount,
+                                         const Variant& UserName) {
+  auto users = LoadList(Account, Variant(),
+                        "UserName=" + SqlQuote(UserName) +
+                            " AND Parent=(SELECT ISubScriberID FROM ISubScriber WHERE AccountNo=" +
+                            SqlQuote(AccountNumberOf(ProfileAccount)) + ")");
+  if (users->Count() == 0) return nullptr;
+  return users->ItemAs<IUser>(1);
 }
 
-std::shared_ptr<ISubScriber> IUser::Subscriber(const Variant& Account) {
-  return RelatedOneAs<ISubScriber>(*this, 0, Account);
+std::shared_ptr<IUser> IUser::Caller(const Variant& Account, const Variant& UserName) {
+  std::shared_ptr<IUser> caller = FindByName(Account, Account, UserName);
+  if (!caller) RaiseRuntime(errnum::kNoObject);
+  return caller;
 }
 
 }  // namespace brivos

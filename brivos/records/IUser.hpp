@@ -27,16 +27,23 @@ class ISubScriber;
   COL(OTCost, OTCost, Currency, 0, kWidthMember)                 \
   COL(ReportsToID, ReportsToID, Long, 0, kNoFlags)
 
-class IUser final : public Record {
-  BRIVOS_RECORD(IUser, BRIVOS_IUSER_COLUMNS)
+#define BRIVOS_IUSER_RELATIONS(ONE, MANY)    \
+  ONE(Subscriber, ISubScriber, SubscriberID) \
+  ONE(ReportsTo, IUser, ReportsToID)         \
+  MANY(ExpenseReports, IExpenseReport, "")
 
-  std::shared_ptr<ISubScriber> Subscriber(const Variant& Account);
-  std::shared_ptr<IUser> ReportsTo(const Variant& Account) {
-    return RelatedOneAs<IUser>(*this, 1, Account);
-  }
-  std::shared_ptr<Collection> ExpenseReports(const Variant& Account) {
-    return RelatedMany(2, Account);
-  }
+class IUser final : public Record {
+  BRIVOS_RECORD(IUser, BRIVOS_IUSER_COLUMNS, BRIVOS_IUSER_RELATIONS)
+
+ public:
+  // The user named `UserName` of the subscriber whose account number ends
+  // the path `ProfileAccount`, read from the database of `Account`; nullptr
+  // when there is none.
+  static std::shared_ptr<IUser> FindByName(const Variant& Account, const Variant& ProfileAccount,
+                                           const Variant& UserName);
+  // How every manager identifies its caller: the user named `UserName` of the
+  // Account's own subscriber. Raises 91 when there is none.
+  static std::shared_ptr<IUser> Caller(const Variant& Account, const Variant& UserName);
 };
 
 }  // namespace brivos

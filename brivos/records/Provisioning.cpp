@@ -1,6 +1,6 @@
 #include "brivos/records/Provisioning.hpp"
 
-#include "brivos/foundation/Database.hpp"
+#include "brivos/database/Database.hpp"
 #include "brivos/records/RecordSchema.hpp"
 
 namespace brivos {

@@ -1,5 +1,7 @@
 #include "brivos/records/Record.hpp"
 
+#include "brivos/database/Database.hpp"
+
 namespace brivos {
 namespace {
 
@@ -37,30 +39,34 @@ void Record::LoadRow(const Recordset& rows) {
 }
 
 std::shared_ptr<Record> Record::RelatedOne(std::size_t relation, const Variant& account) {
-  return Guarded(schema_.info.ProgId(), [&]() -> std::shared_ptr<Record> {
-    const RelationDef& r = schema_.relations[relation];
-    const Variant& key = fields_[r.key_column];
-    // A record never loaded, or a foreign key that names no row, has no
-    // related record; nothing is sent to the database for either.
-    if (key.IsEmpty() || key.IsNull()) return nullptr;
-    if (cache_.empty()) cache_.resize(schema_.relations.size());
-    if (!cache_[relation]) {
-      auto list = LoadList(r.target(), account, key);
-      if (list->Count() > 0) {
-        cache_[relation] = std::static_pointer_cast<Record>(list->Items()[0].AsObject());
-      }
-    }
-    return cache_[relation];
-  });
+  return Guarded(schema_.info.ProgId(), [&] { return FindRelatedOne(relation, account); });
 }
 
 std::shared_ptr<Collection> Record::RelatedMany(std::size_t relation, const Variant& account) {
-  return Guarded(schema_.info.ProgId(), [&] {
-    const RelationDef& r = schema_.relations[relation];
-    Variant where("Parent=" + SqlNumber(fields_[0]));
-    Variant order = r.order_by.empty() ? Variant() : Variant(std::string(r.order_by));
-    return LoadList(r.target(), account, Variant(), where, order);
-  });
+  return Guarded(schema_.info.ProgId(), [&] { return FindRelatedMany(relation, account); });
+}
+
+std::shared_ptr<Record> Record::FindRelatedOne(std::size_t relation, const Variant& account) {
+  const RelationDef& r = schema_.relations[relation];
+  const Variant& key = fields_[r.key_column];
+  // A record never loaded, or a foreign key that names no row, has no
+  // related record; nothing is sent to the database for either.
+  if (key.IsEmpty() || key.IsNull()) return nullptr;
+  if (cache_.empty()) cache_.resize(schema_.relations.size());
+  if (!cache_[relation]) {
+    auto list = LoadList(r.target(), account, key);
+    if (list->Count() > 0) {
+      cache_[relation] = std::static_pointer_cast<Record>(list->Items()[0].AsObject());
+    }
+  }
+  return cache_[relation];
+}
+
+std::shared_ptr<Collection> Record::FindRelatedMany(std::size_t relation, const Variant& account) {
+  const RelationDef& r = schema_.relations[relation];
+  Variant where("Parent=" + SqlNumber(fields_[0]));
+  Variant order = r.order_by.empty() ? Variant() : Variant(std::string(r.order_by));
+  return LoadList(r.target(), account, Variant(), where, order);
 }
 
 std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& account,
@@ -81,6 +87,48 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
     std::shared_ptr<Recordset> rows = OpenRecordset(account, sql);
     return RecordsFrom(schema, *rows, rows->TakeRows());
   });
+}
+
+std::shared_ptr<Collection> SelectWhere(const RecordSchema& schema, const Variant& account,
+                                        std::string_view where,
+                                        std::initializer_list<Parameter> params,
+                                        std::string_view order_by) {
+  return Guarded(schema.info.ProgId(), [&] {
+    std::string sql = schema.select;
+    if (!where.empty()) {
+      sql += " WHERE ";
+      sql += where;
+    }
+    if (!order_by.empty()) {
+      sql += " ORDER BY ";
+      sql += order_by;
+    }
+    sql += ';';
+    std::shared_ptr<Recordset> rows = Connection::Open(account).Query(sql, params);
+    return RecordsFrom(schema, *rows, rows->TakeRows());
+  });
+}
+
+Parameter ColumnParameter(const RecordSchema& schema, std::size_t column, Variant value) {
+  using K = Parameter::Kind;
+  switch (schema.columns[column].type) {
+    case ColumnType::Key:
+    case ColumnType::Long:
+      return {K::Long, std::move(value)};
+    case ColumnType::Double:
+      return {K::Double, std::move(value)};
+    case ColumnType::Currency:
+      return {K::Currency, std::move(value)};
+    case ColumnType::Boolean:
+      return {K::Boolean, std::move(value)};
+    case ColumnType::Date:
+      return {K::Date, std::move(value)};
+    case ColumnType::Text:
+      return {K::Text, std::move(value)};
+    case ColumnType::Memo:
+      return {K::Memo, std::move(value)};
+  }
+  return {K::Text, std::move(value)};
 }
 
 std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& account,

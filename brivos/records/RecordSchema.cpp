@@ -29,13 +29,13 @@ MemberInfo RelationMember(const RelationDef& relation, std::size_t index) {
     return MemberInfo{std::string(relation.property),
                       {"Account"},
                       [index](Object& self, std::vector<Variant>& args) {
-                        return Variant(static_cast<Record&>(self).RelatedOne(index, args[0]));
+                        return Variant(static_cast<Record&>(self).FindRelatedOne(index, args[0]));
                       }};
   }
   return MemberInfo{std::string(relation.property),
                     {"Account"},
                     [index](Object& self, std::vector<Variant>& args) {
-                      return Variant(static_cast<Record&>(self).RelatedMany(index, args[0]));
+                      return Variant(static_cast<Record&>(self).FindRelatedMany(index, args[0]));
                     }};
 }
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "brivos/automation/Dispatch.hpp"
-#include "brivos/foundation/Database.hpp"
 
 namespace brivos {
 

@@ -28,12 +28,13 @@ class ISubScriber;
   COL(DefaultTerms, DefaultTerms, Text, 255, kWidthMember)                         \
   COL(TaxCodeID, TaxCodeID, Long, 0, kNoFlags)
 
-class SFAProspect final : public Record {
-  BRIVOS_RECORD(SFAProspect, BRIVOS_SFAPROSPECT_COLUMNS)
+#define BRIVOS_SFAPROSPECT_RELATIONS(ONE, MANY)                       \
+  ONE(Subscriber, ISubScriber, SubscriberID)                          \
+  /* The client's tax code; no object when TaxCodeID names no row. */ \
+  ONE(TaxCode, CITaxCode, TaxCodeID)
 
-  std::shared_ptr<ISubScriber> Subscriber(const Variant& Account);
-  // The client's tax code; no object when TaxCodeID names no row.
-  std::shared_ptr<CITaxCode> TaxCode(const Variant& Account);
+class SFAProspect final : public Record {
+  BRIVOS_RECORD(SFAProspect, BRIVOS_SFAPROSPECT_COLUMNS, BRIVOS_SFAPROSPECT_RELATIONS)
 };
 
 }  // namespace brivos

@@ -2,10 +2,6 @@
 
 namespace brivos {
 
-const RecordSchema& SysSessions::Schema() {
-  static const RecordSchema schema("SysSessions", BRIVOS_RECORD_COLUMNS(BRIVOS_SYSSESSIONS_COLUMNS),
-                                   {}, &MakeRecord<SysSessions>);
-  return schema;
-}
+BRIVOS_RECORD_DEFINITION(SysSessions, BRIVOS_SYSSESSIONS_COLUMNS, BRIVOS_NO_RELATIONS);
 
 }  // namespace brivos

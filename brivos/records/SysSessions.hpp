@@ -13,7 +13,7 @@ namespace brivos {
   COL(LastUpdate, LastUpdate, Date, 0, kWidthMember | kDefaultNow)
 
 class SysSessions final : public Record {
-  BRIVOS_RECORD(SysSessions, BRIVOS_SYSSESSIONS_COLUMNS)
+  BRIVOS_RECORD(SysSessions, BRIVOS_SYSSESSIONS_COLUMNS, BRIVOS_NO_RELATIONS)
 };
 
 }  // namespace brivos

@@ -1,70 +1,52 @@
 #include "brivos/security/CSecurityMgr.hpp"
 
-#include "brivos/automation/TypeLibrary.hpp"
-#include "brivos/foundation/Database.hpp"
+#include "brivos/database/Database.hpp"
 #include "brivos/foundation/Messages.hpp"
+#include "brivos/records/IUser.hpp"
 #include "brivos/security/Guid.hpp"
 
 namespace brivos {
 
-using P = Parameter;
+BRIVOS_REGISTER_CLASS(kManager, CSecurityMgr);
 
-const ClassInfo& CSecurityMgr::Info() {
-  static const ClassInfo info(
-      "CSecurityMgr", true, [] { return std::make_shared<CSecurityMgr>(); },
-      {
-          BindMethod("BeginUserSession", {"Account", "UserName", "Password"},
-                     &CSecurityMgr::BeginUserSession),
-          BindMethod("EndUserSession", {"Account", "UserName"}, &CSecurityMgr::EndUserSession),
-          BindMethod("GetSysSession", {"Account", "Token"}, &CSecurityMgr::GetSysSession),
-          BindMethod("ChangeUserPassword", {"Account", "theUserName", "OldPassword", "NewPassword"},
-                     &CSecurityMgr::ChangeUserPassword),
-      });
-  return info;
+using S = SysSessions;
+using U = IUser;
+
+BRIVOS_METHOD(CSecurityMgr, BeginUserSession) {
+  // One unit of work: concurrent sign-ins of one user leave one session.
+  UnitOfWork work(a.Account);
+  Connection& db = work.Db();
+  auto users = db.Query("SELECT * FROM IUser WHERE UserName=? AND Password=? AND AllowLogon=1;",
+                        {U::P(U::kUserName, a.UserName), U::P(U::kPassword, a.Password)});
+  if (users->RecordCount() == 0) {
+    Raise(errCSecurityMgr::eInvalidUserInfo,
+          FillMessage("The logon information you entered was incorrect."));
+  }
+  db.Execute("DELETE FROM SysSessions WHERE Account=? AND UserName=?;",
+             {S::P(S::kAccount, a.Account), S::P(S::kUserName, a.UserName)});
+  std::string token = CreateGUIDString();
+  db.Execute(
+      "INSERT INTO SysSessions (Account,UserName,Token) VALUES (?,?,?);",
+      {S::P(S::kAccount, a.Account), S::P(S::kUserName, a.UserName), S::P(S::kToken, token)});
+  work.Commit();
+  return token;
 }
 
-std::string CSecurityMgr::BeginUserSession(Variant& Account, Variant& UserName, Variant& Password) {
-  return Guard([&] {
-    // One unit of work: concurrent sign-ins of one user leave one session.
-    UnitOfWork work(Account);
-    Connection& db = work.Db();
-    auto users = db.Query("SELECT * FROM IUser WHERE UserName=? AND Password=? AND AllowLogon=1;",
-                          {P::Text(UserName, 30), P::Text(Password, 30)});
-    if (users->RecordCount() == 0) {
-      Raise(errCSecurityMgr::eInvalidUserInfo,
-            FillMessage("The logon information you entered was incorrect."));
-    }
-    db.Execute("DELETE FROM SysSessions WHERE Account=? AND UserName=?;",
-               {P::Text(Account, 30), P::Text(UserName, 30)});
-    std::string token = CreateGUIDString();
-    db.Execute("INSERT INTO SysSessions (Account,UserName,Token) VALUES (?,?,?);",
-               {P::Text(Account, 30), P::Text(UserName, 30), P::Text(token, 255)});
-    work.Commit();
-    return token;
-  });
+BRIVOS_METHOD(CSecurityMgr, EndUserSession) {
+  OpenRecordset(a.Account, "DELETE FROM SysSessions WHERE Account=" + SqlQuote(a.Account) +
+                               " AND UserName=" + SqlQuote(a.UserName) + ";");
 }
 
-void CSecurityMgr::EndUserSession(Variant& Account, Variant& UserName) {
-  Guard([&] {
-    OpenRecordset(Account, "DELETE FROM SysSessions WHERE Account=" + SqlQuote(Account) +
-                               " AND UserName=" + SqlQuote(UserName) + ";");
-  });
+BRIVOS_METHOD(CSecurityMgr, GetSysSession) {
+  auto sessions = SysSessions::LoadList(a.Account, Variant(), "Token=" + SqlQuote(a.Token));
+  return sessions->ItemAs<SysSessions>(1);
 }
 
-std::shared_ptr<SysSessions> CSecurityMgr::GetSysSession(Variant& Account, Variant& Token) {
-  return Guard([&] {
-    auto sessions = SysSessions::LoadList(Account, Variant(), "Token=" + SqlQuote(Token));
-    return sessions->ItemAs<SysSessions>(1);
-  });
-}
-
-void CSecurityMgr::ChangeUserPassword(Variant& Account, Variant& theUserName, Variant& OldPassword,
-                                      Variant& NewPassword) {
-  Guard([&] {
-    Connection::Open(Account).Execute(
-        "UPDATE IUser SET Password=? WHERE UserName=? AND Password=?;",
-        {P::Text(NewPassword, 30), P::Text(theUserName, 30), P::Text(OldPassword, 30)});
-  });
+BRIVOS_METHOD(CSecurityMgr, ChangeUserPassword) {
+  Connection::Open(a.Account).Execute(
+      "UPDATE IUser SET Password=? WHERE UserName=? AND Password=?;",
+      {U::P(U::kPassword, a.NewPassword), U::P(U::kUserName, a.theUserName),
+       U::P(U::kPassword, a.OldPassword)});
 }
 
 }  // namespace brivos

@@ -3,14 +3,11 @@
 #include <string>
 
 #include "brivos/account/CAccountMgr.hpp"
-#include "brivos/automation/TypeLibrary.hpp"
-#include "brivos/foundation/Database.hpp"
+#include "brivos/database/Database.hpp"
 #include "brivos/foundation/Messages.hpp"
 #include "brivos/records/IProjectExpense.hpp"
 
 namespace brivos {
-
-using P = Parameter;
 
 namespace {
 
@@ -30,228 +27,137 @@ std::string TextOf(const Variant& v) { return v.IsNull() ? std::string() : CStr(
 
 }  // namespace
 
-const ClassInfo& CUserManager::Info() {
-  static const ClassInfo info(
-      "CUserManager", true, [] { return std::make_shared<CUserManager>(); },
-      {
-          BindMethod("GetUserProfile",
-                     {"Account", "UserName", "Token", "ProfileAccount", "ProfileUserName"},
-                     &CUserManager::GetUserProfile),
-          BindMethod("UpdateUserProfile",
-                     {"Account", "UserName", "Token", "UserID", "FirstName", "LastName", "Initial",
-                      "Admin", "ReportsToID", "vmProjectsAccess", "MinWeekHours", "EMail", "Rate",
-                      "Cost", "OTRate", "OTCost", "AllowLogon"},
-                     &CUserManager::UpdateUserProfile),
-          BindMethod("DeleteUserProfile", {"Account", "UserName", "Token", "UserID"},
-                     &CUserManager::DeleteUserProfile),
-          BindMethod("GetSubscriberUserProfiles", {"Account", "UserName", "Token"},
-                     &CUserManager::GetSubscriberUserProfiles),
-          BindMethod("AddUserProfile",
-                     {"Account", "UserName", "Token", "ProfileUserName", "Password", "FirstName",
-                      "LastName", "Initial", "ReportsToID", "Admin", "vmProjectsAccess",
-                      "MinWeekHours", "EMail", "Rate", "Cost", "OTRate", "OTCost", "AllowLogon"},
-                     &CUserManager::AddUserProfile),
-          BindMethod("GetExpenseReport", {"Account", "UserName", "Token", "ReportID"},
-                     &CUserManager::GetExpenseReport),
-          BindMethod(
-              "AddExpenseReport",
-              {"Account", "UserName", "Token", "ReportNo", "Name", "Description", "CreateDate",
-               "CashAdvance", "Total", "AmountPaid", "Approved", "ApprovedOn", "ApprovedBy"},
-              &CUserManager::AddExpenseReport),
-          BindMethod("UpdateExpenseReport",
-                     {"Account", "UserName", "Token", "ReportID", "ReportNo", "Name", "Description",
-                      "CreateDate", "CashAdvance", "Total", "AmountPaid", "Approved", "ApprovedOn",
-                      "ApprovedBy"},
-                     &CUserManager::UpdateExpenseReport),
-          BindMethod("DeleteExpenseReport", {"Account", "UserName", "Token", "ReportID"},
-                     &CUserManager::DeleteExpenseReport),
-          BindMethod("GetReportExpenses", {"Account", "UserName", "Token", "ReportID"},
-                     &CUserManager::GetReportExpenses),
-      });
-  return info;
+BRIVOS_REGISTER_CLASS(kManager, CUserManager);
+
+using U = IUser;
+using R = IExpenseReport;
+
+BRIVOS_METHOD(CUserManager, GetUserProfile) {
+  return U::FindByName(a.Account, a.ProfileAccount, a.ProfileUserName);
 }
 
-std::shared_ptr<IUser> CUserManager::Caller(Variant& Account, Variant& UserName, Variant& Token) {
-  std::shared_ptr<IUser> caller = GetUserProfile(Account, UserName, Token, Account, UserName);
-  if (!caller) RaiseRuntime(errnum::kNoObject);
-  return caller;
+BRIVOS_METHOD(CUserManager, GetSubscriberUserProfiles) {
+  std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
+  return U::LoadList(a.Account, Variant(),
+                     "Parent=" + SqlNumber(caller->SubscriberID()) + " AND AllowLogon=1",
+                     "LastName");
 }
 
-std::shared_ptr<IUser> CUserManager::GetUserProfile(Variant& Account, Variant& /*UserName*/,
-                                                    Variant& /*Token*/, Variant& ProfileAccount,
-                                                    Variant& ProfileUserName) {
-  return Guard([&]() -> std::shared_ptr<IUser> {
-    auto users =
-        IUser::LoadList(Account, Variant(),
-                        "UserName=" + SqlQuote(ProfileUserName) +
-                            " AND Parent=(SELECT ISubScriberID FROM ISubScriber WHERE AccountNo=" +
-                            SqlQuote(AccountNumberOf(ProfileAccount)) + ")");
-    if (users->Count() == 0) return nullptr;
-    return users->ItemAs<IUser>(1);
-  });
+BRIVOS_METHOD(CUserManager, AddUserProfile) {
+  Variant reports_to = ManagerKey(a.ReportsToID);
+  // One unit of work: two concurrent adds of one name cannot both pass the check.
+  UnitOfWork work(a.Account);
+  std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
+  auto same_name = U::LoadList(a.Account, Variant(),
+                               "UserName=" + SqlQuote(a.ProfileUserName) +
+                                   " AND Parent=" + SqlNumber(caller->SubscriberID()));
+  if (same_name->Count() > 0) {
+    Raise(errCUserManager::eUserNameExists,
+          FillMessage("That username is already being used.  Please try another."));
+  }
+  work.Db().Execute(
+      "INSERT INTO IUser (Parent,UserName,Password,FirstName,LastName,MiddleInitial,MainUser,"
+      "ReportsToID,Admin,vmProjectsAccess,MinWeekHours,EMail,Rate,Cost,OTRate,OTCost,"
+      "AllowLogon) VALUES (?,?,?,?,?,?,0,?,?,?,?,?,?,?,?,?,?);",
+      {U::P(U::kSubscriberID, caller->SubscriberID()), U::P(U::kUserName, a.ProfileUserName),
+       U::P(U::kPassword, a.Password), U::P(U::kFirstName, a.FirstName),
+       U::P(U::kLastName, a.LastName), U::P(U::kMiddleInitial, a.Initial),
+       U::P(U::kReportsToID, reports_to), U::P(U::kAdmin, a.Admin),
+       U::P(U::kvmProjectsAccess, a.vmProjectsAccess), U::P(U::kMinWeekHours, a.MinWeekHours),
+       U::P(U::kEMail, a.EMail), U::P(U::kRate, a.Rate), U::P(U::kCost, a.Cost),
+       U::P(U::kOTRate, a.OTRate), U::P(U::kOTCost, a.OTCost), U::P(U::kAllowLogon, a.AllowLogon)});
+  work.Commit();
 }
 
-std::shared_ptr<Collection> CUserManager::GetSubscriberUserProfiles(Variant& Account,
-                                                                    Variant& UserName,
-                                                                    Variant& Token) {
-  return Guard([&] {
-    std::shared_ptr<IUser> caller = Caller(Account, UserName, Token);
-    return IUser::LoadList(Account, Variant(),
-                           "Parent=" + SqlNumber(caller->SubscriberID()) + " AND AllowLogon=1",
-                           "LastName");
-  });
+BRIVOS_METHOD(CUserManager, UpdateUserProfile) {
+  Variant reports_to = ManagerKey(a.ReportsToID);
+  Connection::Open(a.Account).Execute(
+      "UPDATE IUser SET FirstName=?,LastName=?,MiddleInitial=?,Admin=?,ReportsToID=?,"
+      "vmProjectsAccess=?,MinWeekHours=?,EMail=?,Rate=?,Cost=?,OTRate=?,OTCost=?,AllowLogon=? "
+      "WHERE IUserID=?;",
+      {U::P(U::kFirstName, a.FirstName), U::P(U::kLastName, a.LastName),
+       U::P(U::kMiddleInitial, a.Initial), U::P(U::kAdmin, a.Admin),
+       U::P(U::kReportsToID, reports_to), U::P(U::kvmProjectsAccess, a.vmProjectsAccess),
+       U::P(U::kMinWeekHours, a.MinWeekHours), U::P(U::kEMail, a.EMail), U::P(U::kRate, a.Rate),
+       U::P(U::kCost, a.Cost), U::P(U::kOTRate, a.OTRate), U::P(U::kOTCost, a.OTCost),
+       U::P(U::kAllowLogon, a.AllowLogon), U::P(U::kIUserID, a.UserID)});
 }
 
-void CUserManager::AddUserProfile(Variant& Account, Variant& UserName, Variant& Token,
-                                  Variant& ProfileUserName, Variant& Password, Variant& FirstName,
-                                  Variant& LastName, Variant& Initial, Variant& ReportsToID,
-                                  Variant& Admin, Variant& vmProjectsAccess, Variant& MinWeekHours,
-                                  Variant& EMail, Variant& Rate, Variant& Cost, Variant& OTRate,
-                                  Variant& OTCost, Variant& AllowLogon) {
-  Guard([&] {
-    Variant reports_to = ManagerKey(ReportsToID);
-    // One unit of work: two concurrent adds of one name cannot both pass the check.
-    UnitOfWork work(Account);
-    std::shared_ptr<IUser> caller = Caller(Account, UserName, Token);
-    auto same_name = IUser::LoadList(Account, Variant(),
-                                     "UserName=" + SqlQuote(ProfileUserName) +
-                                         " AND Parent=" + SqlNumber(caller->SubscriberID()));
-    if (same_name->Count() > 0) {
-      Raise(errCUserManager::eUserNameExists,
-            FillMessage("That username is already being used.  Please try another."));
+BRIVOS_METHOD(CUserManager, DeleteUserProfile) {
+  std::string id = SqlNumber(a.UserID);
+  // One unit of work: no reference can appear between the check and the delete.
+  UnitOfWork work(a.Account);
+  Connection& db = work.Db();
+  auto references = db.Query(
+      "SELECT 'Project Staff Member', IProject.Name FROM IProjectStaff, IProject WHERE "
+      "IProjectStaff.UserID=" +
+      id +
+      " AND IProjectStaff.Parent=IProject.IProjectID UNION SELECT 'Project Manager', "
+      "IProject.Name FROM IProject WHERE ManagerID=" +
+      id + " UNION SELECT 'User Manager', IUser.UserName FROM IUser WHERE ReportsToID=" + id);
+  if (!references->Eof()) {
+    std::string list;
+    for (; !references->Eof(); references->MoveNext()) {
+      list += TextOf(references->Field(0)) + "::" + TextOf(references->Field(1)) + "\r\n";
     }
-    work.Db().Execute(
-        "INSERT INTO IUser (Parent,UserName,Password,FirstName,LastName,MiddleInitial,MainUser,"
-        "ReportsToID,Admin,vmProjectsAccess,MinWeekHours,EMail,Rate,Cost,OTRate,OTCost,"
-        "AllowLogon) VALUES (?,?,?,?,?,?,0,?,?,?,?,?,?,?,?,?,?);",
-        {P::Long(caller->SubscriberID()), P::Text(ProfileUserName, 30), P::Text(Password, 30),
-         P::Text(FirstName, 20), P::Text(LastName, 30), P::Text(Initial, 2), P::Long(reports_to),
-         P::Boolean(Admin), P::Long(vmProjectsAccess), P::Double(MinWeekHours), P::Text(EMail, 255),
-         P::Currency(Rate), P::Currency(Cost), P::Currency(OTRate), P::Currency(OTCost),
-         P::Boolean(AllowLogon)});
-    work.Commit();
-  });
+    Raise(errCUserManager::eUserIsReferenced,
+          FillMessage("This user cannot be deleted because it is referenced by the "
+                      "following:\r\n\r\n%1\r\n\r\nPlease remove these references before "
+                      "deleting the user.",
+                      list));
+  }
+  db.Execute("DELETE FROM IUser WHERE IUserID=?;", {U::P(U::kIUserID, a.UserID)});
+  work.Commit();
 }
 
-void CUserManager::UpdateUserProfile(Variant& Account, Variant& /*UserName*/, Variant& /*Token*/,
-                                     Variant& UserID, Variant& FirstName, Variant& LastName,
-                                     Variant& Initial, Variant& Admin, Variant& ReportsToID,
-                                     Variant& vmProjectsAccess, Variant& MinWeekHours,
-                                     Variant& EMail, Variant& Rate, Variant& Cost, Variant& OTRate,
-                                     Variant& OTCost, Variant& AllowLogon) {
-  Guard([&] {
-    Variant reports_to = ManagerKey(ReportsToID);
-    Connection::Open(Account).Execute(
-        "UPDATE IUser SET FirstName=?,LastName=?,MiddleInitial=?,Admin=?,ReportsToID=?,"
-        "vmProjectsAccess=?,MinWeekHours=?,EMail=?,Rate=?,Cost=?,OTRate=?,OTCost=?,AllowLogon=? "
-        "WHERE IUserID=?;",
-        {P::Text(FirstName, 20), P::Text(LastName, 30), P::Text(Initial, 2), P::Boolean(Admin),
-         P::Long(reports_to), P::Long(vmProjectsAccess), P::Double(MinWeekHours),
-         P::Text(EMail, 255), P::Currency(Rate), P::Currency(Cost), P::Currency(OTRate),
-         P::Currency(OTCost), P::Boolean(AllowLogon), P::Long(UserID)});
-  });
+BRIVOS_METHOD(CUserManager, GetExpenseReport) {
+  // A lookup by key fails when nothing is found, as taking item 1 of none does.
+  auto report = R::Load(a.Account, a.ReportID);
+  if (!report) RaiseRuntime(errnum::kSubscriptOutOfRange);
+  return report;
 }
 
-void CUserManager::DeleteUserProfile(Variant& Account, Variant& /*UserName*/, Variant& /*Token*/,
-                                     Variant& UserID) {
-  Guard([&] {
-    std::string id = SqlNumber(UserID);
-    // One unit of work: no reference can appear between the check and the delete.
-    UnitOfWork work(Account);
-    Connection& db = work.Db();
-    auto references = db.Query(
-        "SELECT 'Project Staff Member', IProject.Name FROM IProjectStaff, IProject WHERE "
-        "IProjectStaff.UserID=" +
-        id +
-        " AND IProjectStaff.Parent=IProject.IProjectID UNION SELECT 'Project Manager', "
-        "IProject.Name FROM IProject WHERE ManagerID=" +
-        id + " UNION SELECT 'User Manager', IUser.UserName FROM IUser WHERE ReportsToID=" + id);
-    if (!references->Eof()) {
-      std::string list;
-      for (; !references->Eof(); references->MoveNext()) {
-        list += TextOf(references->Field(0)) + "::" + TextOf(references->Field(1)) + "\r\n";
-      }
-      Raise(errCUserManager::eUserIsReferenced,
-            FillMessage("This user cannot be deleted because it is referenced by the "
-                        "following:\r\n\r\n%1\r\n\r\nPlease remove these references before "
-                        "deleting the user.",
-                        list));
-    }
-    db.Execute("DELETE FROM IUser WHERE IUserID=?;", {P::Long(UserID)});
-    work.Commit();
-  });
+BRIVOS_METHOD(CUserManager, AddExpenseReport) {
+  // The draw joins this unit, so a failed insert hands the number back.
+  UnitOfWork work(a.Account);
+  std::int32_t number = CAccountMgr{}.GetNextExpenseReportNumber(a.Account, a.UserName, a.Token);
+  std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
+  Connection& db = work.Db();
+  db.Execute(
+      "INSERT INTO IExpenseReport (Parent,ReportNo,Name,Description,CreateDate,CashAdvance,"
+      "Total,AmountPaid,Approved,ApprovedOn,ApprovedBy) VALUES (?,?,?,?,?,?,?,?,?,?,?);",
+      {R::P(R::kUserID, caller->IUserID()), R::P(R::kReportNo, std::to_string(number)),
+       R::P(R::kName, a.Name), R::P(R::kDescription, a.Description),
+       R::P(R::kCreateDate, a.CreateDate), R::P(R::kCashAdvance, a.CashAdvance),
+       R::P(R::kTotal, a.Total), R::P(R::kAmountPaid, a.AmountPaid), R::P(R::kApproved, a.Approved),
+       R::P(R::kApprovedOn, a.ApprovedOn), R::P(R::kApprovedBy, a.ApprovedBy)});
+  std::int32_t report_id = db.LastInsertId();
+  work.Commit();
+  return report_id;
 }
 
-std::shared_ptr<IExpenseReport> CUserManager::GetExpenseReport(Variant& Account,
-                                                               Variant& /*UserName*/,
-                                                               Variant& /*Token*/,
-                                                               Variant& ReportID) {
-  return Guard([&] {
-    // A lookup by key fails when nothing is found, as taking item 1 of none does.
-    auto report = IExpenseReport::Load(Account, ReportID);
-    if (!report) RaiseRuntime(errnum::kSubscriptOutOfRange);
-    return report;
-  });
+BRIVOS_METHOD(CUserManager, UpdateExpenseReport) {
+  Connection::Open(a.Account).Execute(
+      "UPDATE IExpenseReport SET ReportNo=?,Name=?,Description=?,CreateDate=?,CashAdvance=?,"
+      "Total=?,AmountPaid=?,Approved=?,ApprovedOn=?,ApprovedBy=? WHERE IExpenseReportID=?;",
+      {R::P(R::kReportNo, a.ReportNo), R::P(R::kName, a.Name), R::P(R::kDescription, a.Description),
+       R::P(R::kCreateDate, a.CreateDate), R::P(R::kCashAdvance, a.CashAdvance),
+       R::P(R::kTotal, a.Total), R::P(R::kAmountPaid, a.AmountPaid), R::P(R::kApproved, a.Approved),
+       R::P(R::kApprovedOn, a.ApprovedOn), R::P(R::kApprovedBy, a.ApprovedBy),
+       R::P(R::kIExpenseReportID, a.ReportID)});
 }
 
-std::int32_t CUserManager::AddExpenseReport(Variant& Account, Variant& UserName, Variant& Token,
-                                            Variant& /*ReportNo*/, Variant& Name,
-                                            Variant& Description, Variant& CreateDate,
-                                            Variant& CashAdvance, Variant& Total,
-                                            Variant& AmountPaid, Variant& Approved,
-                                            Variant& ApprovedOn, Variant& ApprovedBy) {
-  return Guard([&] {
-    // The draw joins this unit, so a failed insert hands the number back.
-    UnitOfWork work(Account);
-    std::int32_t number = CAccountMgr{}.GetNextExpenseReportNumber(Account, UserName, Token);
-    std::shared_ptr<IUser> caller = Caller(Account, UserName, Token);
-    Connection& db = work.Db();
-    db.Execute(
-        "INSERT INTO IExpenseReport (Parent,ReportNo,Name,Description,CreateDate,CashAdvance,"
-        "Total,AmountPaid,Approved,ApprovedOn,ApprovedBy) VALUES (?,?,?,?,?,?,?,?,?,?,?);",
-        {P::Long(caller->IUserID()), P::Text(std::to_string(number), 30), P::Text(Name, 50),
-         P::Text(Description, 255), P::Date(CreateDate), P::Currency(CashAdvance),
-         P::Currency(Total), P::Currency(AmountPaid), P::Boolean(Approved), P::Date(ApprovedOn),
-         P::Text(ApprovedBy, 50)});
-    std::int32_t report_id = db.LastInsertId();
-    work.Commit();
-    return report_id;
-  });
+BRIVOS_METHOD(CUserManager, DeleteExpenseReport) {
+  std::string id = SqlNumber(a.ReportID);
+  UnitOfWork work(a.Account);
+  work.Db().Execute("DELETE FROM IProjectExpense WHERE ExpenseReportID=" + id);
+  work.Db().Execute("DELETE FROM IExpenseReport WHERE IExpenseReportID=" + id);
+  work.Commit();
 }
 
-void CUserManager::UpdateExpenseReport(Variant& Account, Variant& /*UserName*/, Variant& /*Token*/,
-                                       Variant& ReportID, Variant& ReportNo, Variant& Name,
-                                       Variant& Description, Variant& CreateDate,
-                                       Variant& CashAdvance, Variant& Total, Variant& AmountPaid,
-                                       Variant& Approved, Variant& ApprovedOn,
-                                       Variant& ApprovedBy) {
-  Guard([&] {
-    Connection::Open(Account).Execute(
-        "UPDATE IExpenseReport SET ReportNo=?,Name=?,Description=?,CreateDate=?,CashAdvance=?,"
-        "Total=?,AmountPaid=?,Approved=?,ApprovedOn=?,ApprovedBy=? WHERE IExpenseReportID=?;",
-        {P::Text(ReportNo, 30), P::Text(Name, 50), P::Text(Description, 255), P::Date(CreateDate),
-         P::Currency(CashAdvance), P::Currency(Total), P::Currency(AmountPaid),
-         P::Boolean(Approved), P::Date(ApprovedOn), P::Text(ApprovedBy, 50), P::Long(ReportID)});
-  });
-}
-
-void CUserManager::DeleteExpenseReport(Variant& Account, Variant& /*UserName*/, Variant& /*Token*/,
-                                       Variant& ReportID) {
-  Guard([&] {
-    std::string id = SqlNumber(ReportID);
-    UnitOfWork work(Account);
-    work.Db().Execute("DELETE FROM IProjectExpense WHERE ExpenseReportID=" + id);
-    work.Db().Execute("DELETE FROM IExpenseReport WHERE IExpenseReportID=" + id);
-    work.Commit();
-  });
-}
-
-std::shared_ptr<Collection> CUserManager::GetReportExpenses(Variant& Account, Variant& /*UserName*/,
-                                                            Variant& /*Token*/, Variant& ReportID) {
-  return Guard([&] {
-    return IProjectExpense::LoadList(Account, Variant(), "ExpenseReportID=" + SqlNumber(ReportID),
-                                     "ExpenseDate ASC");
-  });
+BRIVOS_METHOD(CUserManager, GetReportExpenses) {
+  return IProjectExpense::LoadList(a.Account, Variant(), "ExpenseReportID=" + SqlNumber(a.ReportID),
+                                   "ExpenseDate ASC");
 }
 
 }  // namespace brivos

@@ -30,7 +30,7 @@ class AccountTest : public testing::SubscriberTest {
   void AddLocation(const std::string& name, bool primary) {
     Connection::Open(account).Execute(
         "INSERT INTO ISubscriberLocation (Parent,Name,IsPrimary) VALUES (?,?,?);",
-        {Parameter::Long(SubscriberId()), Parameter::Text(name, 255), Parameter::Boolean(primary)});
+        {Parameter::Long(SubscriberId()), Parameter::Text(name), Parameter::Boolean(primary)});
   }
   void UpdateBusinessInfo(Variant& acct, const std::string& company) {
     Variant name(company), a1("1 Main St"), a2("Suite 2"), a3(Variant::Null()), city("Ottawa"),

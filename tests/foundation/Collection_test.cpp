@@ -1,4 +1,4 @@
-#include "brivos/foundation/Collection.hpp"
+#include "brivos/automation/Collection.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "brivos/foundation/Database.hpp"
+#include "brivos/database/Database.hpp"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "brivos/database/internal/DialectShim.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Error.hpp"
-#include "brivos/foundation/internal/DialectShim.hpp"
 
 namespace brivos {
 namespace {
@@ -149,7 +149,7 @@ TEST_F(DatabaseTest, ValuesComeBackAsTheirDeclaredKind) {
   const Date stamp = Date::FromParts(2024, 3, 5, 9, 5, 1);
   const int changed =
       db.Execute("INSERT INTO Item (Name,Notes,Qty,Ratio,Rate,Active,Stamp) VALUES (?,?,?,?,?,?,?)",
-                 {Parameter::Text(Variant("Widget"), 10), Parameter::Memo(Variant("long notes")),
+                 {Parameter::Text(Variant("Widget")), Parameter::Memo(Variant("long notes")),
                   Parameter::Long(Variant(42)), Parameter::Double(Variant(0.25)),
                   Parameter::Currency(Variant(Currency::FromScaled(1991720))),
                   Parameter::Boolean(Variant(true)), Parameter::Date(Variant(stamp))});
@@ -199,7 +199,7 @@ TEST_F(DatabaseTest, CurrencyIsExactToFourDecimals) {
 TEST_F(DatabaseTest, NullStaysNullInEveryKind) {
   Connection db = Connection::Open(account_);
   db.Execute("INSERT INTO Item (Name,Notes,Qty,Ratio,Rate,Active,Stamp) VALUES (?,?,?,?,?,?,?)",
-             {Parameter::Text(Variant::Null(), 10), Parameter::Memo(Variant()),
+             {Parameter::Text(Variant::Null()), Parameter::Memo(Variant()),
               Parameter::Long(Variant::Null()), Parameter::Double(Variant::Null()),
               Parameter::Currency(Variant::Null()), Parameter::Boolean(Variant::Null()),
               Parameter::Date(Variant::Null())});
@@ -234,7 +234,7 @@ TEST_F(DatabaseTest, IntegerColumnsOutsideLongComeBackAsDouble) {
 TEST_F(DatabaseTest, ParametersAreConvertedByKind) {
   Connection db = Connection::Open(account_);
   db.Execute("INSERT INTO Item (Name,Qty,Ratio,Rate,Active,Stamp) VALUES (?,?,?,?,?,?)",
-             {Parameter::Text(Variant(12.5), 10), Parameter::Long(Variant("41")),
+             {Parameter::Text(Variant(12.5)), Parameter::Long(Variant("41")),
               Parameter::Double(Variant("2.5")), Parameter::Currency(Variant(1.23456)),
               Parameter::Boolean(Variant("True")), Parameter::Date(Variant("2024-01-02"))});
   auto rs = db.Query("SELECT * FROM Item");
@@ -348,7 +348,7 @@ TEST(DialectRewriteTest, RewritesOnlyFunctionCallsOfLeftAndRight) {
 TEST_F(DatabaseTest, ShimFunctionsWorkInStatements) {
   Connection db = Connection::Open(account_);
   for (const char* name : {"Alice", "bob", "andré", "Carl"}) {
-    db.Execute("INSERT INTO Item (Name) VALUES (?)", {Parameter::Text(Variant(name), 10)});
+    db.Execute("INSERT INTO Item (Name) VALUES (?)", {Parameter::Text(Variant(name))});
   }
   auto rs = db.Query("SELECT Name FROM Item WHERE UCASE(LEFT(Name,1))='A' ORDER BY ItemID");
   ASSERT_EQ(rs->RecordCount(), 2);

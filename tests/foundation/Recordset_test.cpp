@@ -1,4 +1,4 @@
-#include "brivos/foundation/Recordset.hpp"
+#include "brivos/automation/Recordset.hpp"
 
 #include <gtest/gtest.h>
 

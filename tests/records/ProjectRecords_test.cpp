@@ -61,7 +61,7 @@ class ProjectRecordsTest : public testing::SubscriberTest {
   }
   std::int32_t AddProject(const std::string& name) {
     return Insert("INSERT INTO IProject (Parent,Name,Status) VALUES (?,?,2);",
-                  {P::Long(sub), P::Text(name, 255)});
+                  {P::Long(sub), P::Text(name)});
   }
   std::int32_t AddStaff(std::int32_t in_project, std::int32_t user) {
     return Insert(
@@ -73,7 +73,7 @@ class ProjectRecordsTest : public testing::SubscriberTest {
                        double duration) {
     return Insert(
         "INSERT INTO IProjectTask (Parent,Name,PlannedStart,PlannedDuration) VALUES (?,?,?,?);",
-        {P::Long(in_project), P::Text(name, 255), P::Date(start), P::Double(duration)});
+        {P::Long(in_project), P::Text(name), P::Date(start), P::Double(duration)});
   }
   std::int32_t AddSlip(Date day, Date start, std::int32_t staff) {
     return Insert(

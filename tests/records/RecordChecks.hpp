@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Database.hpp"
 
 namespace brivos::testing {
 

@@ -3,6 +3,7 @@
 #include <set>
 #include <thread>
 
+#include "brivos/security/Guid.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {

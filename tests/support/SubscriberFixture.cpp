@@ -58,9 +58,8 @@ std::int32_t SubscriberTest::AddUser(const std::string& name, const std::string&
   db.Execute(
       "INSERT INTO IUser (Parent,UserName,Password,AllowLogon,Admin,MainUser,LastName,FirstName) "
       "VALUES (?,?,?,?,0,0,?,?);",
-      {Parameter::Long(SubscriberId()), Parameter::Text(name, 30), Parameter::Text(password, 30),
-       Parameter::Boolean(allow_logon), Parameter::Text(last_name, 30),
-       Parameter::Text(first_name, 20)});
+      {Parameter::Long(SubscriberId()), Parameter::Text(name), Parameter::Text(password),
+       Parameter::Boolean(allow_logon), Parameter::Text(last_name), Parameter::Text(first_name)});
   return db.LastInsertId();
 }
 

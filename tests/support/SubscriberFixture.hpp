@@ -7,6 +7,7 @@
 #include <string>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Database.hpp"
 
 namespace brivos::testing {
 

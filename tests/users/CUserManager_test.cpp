@@ -53,7 +53,7 @@ class UserTest : public testing::SubscriberTest {
     Connection db = Connection::Open(account);
     db.Execute(
         "INSERT INTO IProject (Parent,Name,ManagerID) VALUES (?,?,?);",
-        {Parameter::Long(SubscriberId()), Parameter::Text(name, 50), Parameter::Long(manager_id)});
+        {Parameter::Long(SubscriberId()), Parameter::Text(name), Parameter::Long(manager_id)});
     return db.LastInsertId();
   }
   void AddStaff(std::int32_t project, std::int32_t user) {

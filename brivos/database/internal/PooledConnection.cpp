@@ -1,4 +1,4 @@
-#include "brivos/foundation/internal/PooledConnection.hpp"
+#include "brivos/database/internal/PooledConnection.hpp"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <utility>
 
+#include "brivos/database/internal/DialectShim.hpp"
+#include "brivos/database/internal/SqliteError.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "brivos/foundation/Variant.hpp"
-#include "brivos/foundation/internal/DialectShim.hpp"
-#include "brivos/foundation/internal/SqliteError.hpp"
 
 namespace brivos::internal {
 
@@ -41,16 +41,6 @@ class StatementUse {
  private:
   sqlite3_stmt* stmt_;
 };
-
-bool StartsWithIgnoreCase(const char* text, std::string_view prefix) {
-  for (char p : prefix) {
-    const char c = *text++;
-    if (c == '\0') return false;
-    const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    if (upper != p) return false;
-  }
-  return true;
-}
 
 // How a column's value is read back, decided by its declared type.
 enum class ColumnKind { kUntyped, kLong, kDouble, kCurrency, kBoolean, kDate, kText };

@@ -1,7 +1,8 @@
-#include "brivos/foundation/Collection.hpp"
+#include "brivos/automation/Collection.hpp"
 
 #include <utility>
 
+#include "brivos/automation/ClassRegistry.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "brivos/foundation/Variant.hpp"
 
@@ -11,15 +12,9 @@ namespace {
 
 constexpr std::int32_t kDuplicateKey = 457;
 
-std::string LowerKey(std::string_view key) {
-  std::string lower(key);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 }  // namespace
+
+BRIVOS_REGISTER_CLASS(kHelper, Collection);
 
 const ClassInfo& Collection::Info() {
   static const ClassInfo info("Collection", false, nullptr,
@@ -40,7 +35,7 @@ const ClassInfo& Collection::Info() {
 
 void Collection::Add(Variant item, const std::string& key) {
   if (!key.empty()) {
-    auto [it, inserted] = keys_.try_emplace(LowerKey(key), items_.size());
+    auto [it, inserted] = keys_.try_emplace(AsciiLowered(key), items_.size());
     if (!inserted) RaiseRuntime(kDuplicateKey);
     try {
       items_.push_back(std::move(item));
@@ -55,7 +50,7 @@ void Collection::Add(Variant item, const std::string& key) {
 
 Variant Collection::Item(const Variant& index) const {
   if (index.Type() == VarType::String) {
-    const auto it = keys_.find(LowerKey(index.AsString()));
+    const auto it = keys_.find(AsciiLowered(index.AsString()));
     if (it == keys_.end()) RaiseRuntime(errnum::kInvalidArgument);
     return items_[it->second];
   }

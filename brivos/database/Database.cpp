@@ -1,4 +1,4 @@
-#include "brivos/foundation/Database.hpp"
+#include "brivos/database/Database.hpp"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "brivos/database/internal/DialectShim.hpp"
+#include "brivos/database/internal/PooledConnection.hpp"
+#include "brivos/database/internal/SqliteError.hpp"
 #include "brivos/foundation/Error.hpp"
-#include "brivos/foundation/internal/DialectShim.hpp"
-#include "brivos/foundation/internal/PooledConnection.hpp"
-#include "brivos/foundation/internal/SqliteError.hpp"
 
 namespace brivos {
 
@@ -58,9 +58,7 @@ std::string DatabasePathOf(std::string_view connection_string) {
   const auto is_key_at = [&](std::size_t i) {
     constexpr std::string_view kKey = "dbq=";
     for (std::size_t k = 0; k < kKey.size(); ++k) {
-      char c = connection_string[i + k];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != kKey[k]) return false;
+      if (AsciiLower(connection_string[i + k]) != kKey[k]) return false;
     }
     return i == 0 || connection_string[i - 1] == ';';
   };

@@ -1,4 +1,4 @@
-#include "brivos/foundation/internal/SqliteError.hpp"
+#include "brivos/database/internal/SqliteError.hpp"
 
 #include <sqlite3.h>
 

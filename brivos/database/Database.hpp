@@ -7,27 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "brivos/foundation/Recordset.hpp"
+#include "brivos/automation/Recordset.hpp"
+#include "brivos/database/Parameter.hpp"
 #include "brivos/foundation/Variant.hpp"
 
 namespace brivos {
-
-// A positional input parameter. The kind decides how the caller's value is
-// converted before binding; Null and Empty bind as SQL NULL.
-struct Parameter {
-  enum class Kind { Long, Double, Currency, Boolean, Date, Text, Memo };
-  Kind kind;
-  Variant value;
-  int size = 0;  // declared size of text parameters; informational
-
-  static Parameter Long(Variant v) { return {Kind::Long, std::move(v)}; }
-  static Parameter Double(Variant v) { return {Kind::Double, std::move(v)}; }
-  static Parameter Currency(Variant v) { return {Kind::Currency, std::move(v)}; }
-  static Parameter Boolean(Variant v) { return {Kind::Boolean, std::move(v)}; }
-  static Parameter Date(Variant v) { return {Kind::Date, std::move(v)}; }
-  static Parameter Text(Variant v, int size) { return {Kind::Text, std::move(v), size}; }
-  static Parameter Memo(Variant v, int size = 2000) { return {Kind::Memo, std::move(v), size}; }
-};
 
 namespace internal {
 class PooledConnection;

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "brivos/foundation/Database.hpp"
-#include "brivos/foundation/Recordset.hpp"
+#include "brivos/automation/Recordset.hpp"
+#include "brivos/database/Parameter.hpp"
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -1,7 +1,8 @@
-#include "brivos/foundation/Recordset.hpp"
+#include "brivos/automation/Recordset.hpp"
 
 #include <utility>
 
+#include "brivos/automation/ClassRegistry.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "brivos/foundation/Variant.hpp"
 
@@ -26,6 +27,8 @@ constexpr std::int32_t kObjectClosed = 3704;
 Recordset& Self(Object& o) { return static_cast<Recordset&>(o); }
 
 }  // namespace
+
+BRIVOS_REGISTER_CLASS(kHelper, Recordset);
 
 const ClassInfo& Recordset::Info() {
   static const ClassInfo info(

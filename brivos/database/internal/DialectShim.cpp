@@ -1,4 +1,4 @@
-#include "brivos/foundation/internal/DialectShim.hpp"
+#include "brivos/database/internal/DialectShim.hpp"
 
 #include <sqlite3.h>
 
@@ -8,11 +8,11 @@
 #include <exception>
 #include <string>
 
+#include "brivos/database/internal/SqliteError.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Date.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "brivos/foundation/Variant.hpp"
-#include "brivos/foundation/internal/SqliteError.hpp"
 
 namespace brivos::internal {
 
@@ -133,18 +133,14 @@ Variant VariantOf(sqlite3_value* v) {
 void UCaseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
   std::string s(TextOf(argv[0]));
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : s) c = AsciiUpper(c);
   ResultText(ctx, s);
 }
 
 void LCaseFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
   std::string s(TextOf(argv[0]));
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : s) c = AsciiLower(c);
   ResultText(ctx, s);
 }
 

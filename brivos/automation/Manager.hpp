@@ -1,0 +1,128 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "brivos/automation/ClassRegistry.hpp"
+#include "brivos/automation/Dispatch.hpp"
+
+// A manager class is declared from one list of its methods, in interface order:
+//
+//   #define BRIVOS_CSECURITYMGR_METHODS(M)
+//     /* Signs a user in and returns the session token. */
+//     M(std::string, BeginUserSession, Account, UserName, Password)
+//     M(void, EndUserSession, Account, UserName)
+//
+//   class CSecurityMgr final : public Dispatch<CSecurityMgr> {
+//     BRIVOS_MANAGER(CSecurityMgr, BRIVOS_CSECURITYMGR_METHODS)
+//   };
+//
+// Each M(Result, Name, Arg...) gives the typed public method
+// `Result Name(Variant& Arg...)`, which runs under the error convention of the
+// class, and its late-bound member with the same argument names. The body is
+// written once in the source file, reading the arguments as `a.Arg`:
+//
+//   BRIVOS_METHOD(CSecurityMgr, EndUserSession) { ... a.Account ... }
+//
+// A late-bound call goes straight to the body under the one convention of
+// Invoke; the argument count of both forms comes from the same list.
+
+#define BRIVOS_PARENS_ ()
+#define BRIVOS_EXPAND_(...) BRIVOS_EXPAND3_(BRIVOS_EXPAND3_(BRIVOS_EXPAND3_(__VA_ARGS__)))
+#define BRIVOS_EXPAND3_(...) BRIVOS_EXPAND2_(BRIVOS_EXPAND2_(BRIVOS_EXPAND2_(__VA_ARGS__)))
+#define BRIVOS_EXPAND2_(...) BRIVOS_EXPAND1_(BRIVOS_EXPAND1_(BRIVOS_EXPAND1_(__VA_ARGS__)))
+#define BRIVOS_EXPAND1_(...) BRIVOS_EXPAND0_(BRIVOS_EXPAND0_(BRIVOS_EXPAND0_(__VA_ARGS__)))
+#define BRIVOS_EXPAND0_(...) __VA_ARGS__
+
+// F(x) for each argument, separated by commas.
+#define BRIVOS_FOR_EACH_(F, ...) __VA_OPT__(BRIVOS_EXPAND_(BRIVOS_FOR_EACH_STEP_(F, __VA_ARGS__)))
+#define BRIVOS_FOR_EACH_STEP_(F, x, ...) \
+  F(x) __VA_OPT__(, BRIVOS_FOR_EACH_AGAIN_ BRIVOS_PARENS_(F, __VA_ARGS__))
+#define BRIVOS_FOR_EACH_AGAIN_() BRIVOS_FOR_EACH_STEP_
+
+// F(x) for each argument, not separated.
+#define BRIVOS_FOR_EACH_JOINED_(F, ...) \
+  __VA_OPT__(BRIVOS_EXPAND_(BRIVOS_FOR_EACH_JOINED_STEP_(F, __VA_ARGS__)))
+#define BRIVOS_FOR_EACH_JOINED_STEP_(F, x, ...) \
+  F(x) __VA_OPT__(BRIVOS_FOR_EACH_JOINED_AGAIN_ BRIVOS_PARENS_(F, __VA_ARGS__))
+#define BRIVOS_FOR_EACH_JOINED_AGAIN_() BRIVOS_FOR_EACH_JOINED_STEP_
+
+#define BRIVOS_ARG_PARAM_(x) ::brivos::Variant& x
+#define BRIVOS_ARG_NAME_(x) #x
+#define BRIVOS_ARG_PASS_(x) x
+#define BRIVOS_ARG_FIELD_(x) ::brivos::Variant& x;
+
+#define BRIVOS_MANAGER_ROW_(R_, N_, ...)                                              \
+  ::brivos::BindArgs(                                                                 \
+      #N_,                                                                            \
+      std::array<const char*, std::size(std::initializer_list<const char*>{           \
+                                  BRIVOS_FOR_EACH_(BRIVOS_ARG_NAME_, __VA_ARGS__)})>{ \
+          BRIVOS_FOR_EACH_(BRIVOS_ARG_NAME_, __VA_ARGS__)},                           \
+      &Self::N_##_),
+
+#define BRIVOS_MANAGER_METHOD_(R_, N_, ...)                                                        \
+ public:                                                                                           \
+  struct N_##Args {                                                                                \
+    BRIVOS_FOR_EACH_JOINED_(BRIVOS_ARG_FIELD_, __VA_ARGS__)                                        \
+  };                                                                                               \
+  using N_##Result = R_;                                                                           \
+  R_ N_(BRIVOS_FOR_EACH_(BRIVOS_ARG_PARAM_, __VA_ARGS__)) {                                        \
+    return Guard(                                                                                  \
+        [&]() -> R_ { return N_##_(N_##Args{BRIVOS_FOR_EACH_(BRIVOS_ARG_PASS_, __VA_ARGS__)}); }); \
+  }                                                                                                \
+                                                                                                   \
+ private:                                                                                          \
+  R_ N_##_(const N_##Args& a);
+
+#define BRIVOS_MANAGER(Class, METHODS)                                                        \
+ public:                                                                                      \
+  using Self = Class;                                                                         \
+  static const ::brivos::ClassInfo& Info() {                                                  \
+    static const ::brivos::ClassInfo info(                                                    \
+        #Class, true,                                                                         \
+        [] { return std::static_pointer_cast<::brivos::Object>(std::make_shared<Class>()); }, \
+        {METHODS(BRIVOS_MANAGER_ROW_)});                                                      \
+    return info;                                                                              \
+  }                                                                                           \
+  METHODS(BRIVOS_MANAGER_METHOD_)                                                             \
+                                                                                              \
+ public:
+
+// The definition of a method declared by BRIVOS_MANAGER; its arguments are `a.Name`.
+#define BRIVOS_METHOD(Class, Name) Class::Name##Result Class::Name##_(const Name##Args& a)
+
+namespace brivos {
+
+namespace internal {
+
+template <class C, class R, class Args, std::size_t N, std::size_t... I>
+Variant CallWithArgs(C& self, R (C::*body)(const Args&), std::vector<Variant>& args,
+                     std::index_sequence<I...>) {
+  if constexpr (std::is_void_v<R>) {
+    (self.*body)(Args{args[I]...});
+    return Variant();
+  } else {
+    return ToVariant((self.*body)(Args{args[I]...}));
+  }
+}
+
+}  // namespace internal
+
+// The late-bound member of a method declared by BRIVOS_MANAGER: `body` takes
+// the arguments gathered as one struct of N references.
+template <class C, class R, class Args, std::size_t N>
+MemberInfo BindArgs(const char* name, const std::array<const char*, N>& arg_names,
+                    R (C::*body)(const Args&)) {
+  static_assert(sizeof(Args) == N * sizeof(Variant*) || N == 0,
+                "the argument struct and the argument names come from one list");
+  return MemberInfo{name, std::vector<std::string>(arg_names.begin(), arg_names.end()),
+                    [body](Object& self, std::vector<Variant>& args) {
+                      return internal::CallWithArgs<C, R, Args, N>(
+                          static_cast<C&>(self), body, args, std::make_index_sequence<N>{});
+                    }};
+}
+
+}  // namespace brivos

@@ -1,0 +1,7 @@
+#include "brivos/invoicing/errCInvoiceMgr.hpp"
+
+namespace brivos {
+
+BRIVOS_REGISTER_ENUMS(kErrors, &errCInvoiceMgr::Published);
+
+}  // namespace brivos

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+
+#include "brivos/automation/Manager.hpp"
+#include "brivos/automation/Recordset.hpp"
+
+namespace brivos {
+
+// clang-format off
+#define BRIVOS_CREPORTMGR_METHODS(M) \
+  /* The rows of `sSQL`, sent to the database unchanged, as a disconnected  */ \
+  /* result set. A Null text raises 94.                                     */ \
+  M(std::shared_ptr<Recordset>, ExecReportQuery, Account, sSQL)
+// clang-format on
+
+// Runs a caller's own statement against a subscriber database.
+class CReportMgr final : public Dispatch<CReportMgr> {
+  BRIVOS_MANAGER(CReportMgr, BRIVOS_CREPORTMGR_METHODS)
+};
+
+}  // namespace brivos

@@ -1,0 +1,7 @@
+#include "brivos/users/errCUserManager.hpp"
+
+namespace brivos {
+
+BRIVOS_REGISTER_ENUMS(kErrors, &errCUserManager::Published);
+
+}  // namespace brivos
