@@ -13,7 +13,7 @@ using L = ISubscriberLocation;
 
 BRIVOS_METHOD(CAccountMgr, GetAccountInfo) {
   auto list =
-      S::LoadList(a.Account, Variant(), "AccountNo=" + SqlQuote(AccountNumberOf(a.Account)));
+      S::Select(a.Account, "AccountNo=?", {S::P(S::kAccountNo, AccountNumberOf(a.Account))});
   if (list->Count() == 0) return nullptr;
   return list->ItemAs<ISubScriber>(1);
 }

@@ -20,6 +20,13 @@ struct Parameter {
   static Parameter Date(Variant v) { return {Kind::Date, std::move(v)}; }
   static Parameter Text(Variant v) { return {Kind::Text, std::move(v)}; }
   static Parameter Memo(Variant v) { return {Kind::Memo, std::move(v)}; }
+
+  // A value compared as text: its CStr text, so Empty is "" (94 for Null).
+  static Parameter QuotedText(const Variant& v) { return {Kind::Text, Variant(CStr(v))}; }
+  // A value compared as a number, checked as SqlNumber checks it (13 for
+  // anything but a number or a text that reads as one, 94 for Null) and
+  // bound exactly: 1.5 stays 1.5, "007" is 7.
+  static Parameter Number(const Variant& v);
 };
 
 }  // namespace brivos

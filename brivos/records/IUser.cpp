@@ -10,10 +10,9 @@ BRIVOS_RECORD_DEFINITION(IUser, BRIVOS_IUSER_COLUMNS, BRIVOS_IUSER_RELATIONS);
 
 std::shared_ptr<IUser> IUser::FindByName(const Variant& Account, const Variant& ProfileAccount,
                                          const Variant& UserName) {
-  auto users = LoadList(Account, Variant(),
-                        "UserName=" + SqlQuote(UserName) +
-                            " AND Parent=(SELECT ISubScriberID FROM ISubScriber WHERE AccountNo=" +
-                            SqlQuote(AccountNumberOf(ProfileAccount)) + ")");
+  auto users = Select(
+      Account, "UserName=? AND Parent=(SELECT ISubScriberID FROM ISubScriber WHERE AccountNo=?)",
+      {Parameter::QuotedText(UserName), Parameter::QuotedText(AccountNumberOf(ProfileAccount))});
   if (users->Count() == 0) return nullptr;
   return users->ItemAs<IUser>(1);
 }

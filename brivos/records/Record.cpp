@@ -20,6 +20,25 @@ std::vector<std::size_t> ColumnPositions(const RecordSchema& schema, const Recor
 
 bool Given(const Variant& v) { return !v.IsEmpty(); }
 
+// SELECT the schema's columns WHERE `where` ORDER BY `order_by`, each part
+// left out when empty, with `params` bound in order.
+std::shared_ptr<Collection> Select(const RecordSchema& schema, const Variant& account,
+                                   std::string_view where, std::initializer_list<Parameter> params,
+                                   std::string_view order_by) {
+  std::string sql = schema.select;
+  if (!where.empty()) {
+    sql += " WHERE ";
+    sql += where;
+  }
+  if (!order_by.empty()) {
+    sql += " ORDER BY ";
+    sql += order_by;
+  }
+  sql += ';';
+  std::shared_ptr<Recordset> rows = Connection::Open(account).Query(sql, params);
+  return RecordsFrom(schema, *rows, rows->TakeRows());
+}
+
 }  // namespace
 
 // The cache slots are made on the first related-record read: most records
@@ -64,28 +83,19 @@ std::shared_ptr<Record> Record::FindRelatedOne(std::size_t relation, const Varia
 
 std::shared_ptr<Collection> Record::FindRelatedMany(std::size_t relation, const Variant& account) {
   const RelationDef& r = schema_.relations[relation];
-  Variant where("Parent=" + SqlNumber(fields_[0]));
-  Variant order = r.order_by.empty() ? Variant() : Variant(std::string(r.order_by));
-  return LoadList(r.target(), account, Variant(), where, order);
+  return Select(r.target(), account, "Parent=?", {Parameter::Number(fields_[0])}, r.order_by);
 }
 
 std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& account,
                                      const Variant& id, const Variant& where,
                                      const Variant& order_by) {
   return Guarded(schema.info.ProgId(), [&] {
-    std::string sql = schema.select;
+    const std::string order = Given(order_by) ? CStr(order_by) : std::string();
     if (Given(id)) {
-      sql += " WHERE ";
-      sql += schema.columns[0].column;
-      sql += '=';
-      sql += SqlNumber(id);
-    } else if (Given(where)) {
-      sql += " WHERE " + CStr(where);
+      return Select(schema, account, std::string(schema.columns[0].column) + "=?",
+                    {Parameter::Number(id)}, order);
     }
-    if (Given(order_by)) sql += " ORDER BY " + CStr(order_by);
-    sql += ';';
-    std::shared_ptr<Recordset> rows = OpenRecordset(account, sql);
-    return RecordsFrom(schema, *rows, rows->TakeRows());
+    return Select(schema, account, Given(where) ? CStr(where) : std::string(), {}, order);
   });
 }
 
@@ -93,20 +103,8 @@ std::shared_ptr<Collection> SelectWhere(const RecordSchema& schema, const Varian
                                         std::string_view where,
                                         std::initializer_list<Parameter> params,
                                         std::string_view order_by) {
-  return Guarded(schema.info.ProgId(), [&] {
-    std::string sql = schema.select;
-    if (!where.empty()) {
-      sql += " WHERE ";
-      sql += where;
-    }
-    if (!order_by.empty()) {
-      sql += " ORDER BY ";
-      sql += order_by;
-    }
-    sql += ';';
-    std::shared_ptr<Recordset> rows = Connection::Open(account).Query(sql, params);
-    return RecordsFrom(schema, *rows, rows->TakeRows());
-  });
+  return Guarded(schema.info.ProgId(),
+                 [&] { return Select(schema, account, where, params, order_by); });
 }
 
 Parameter ColumnParameter(const RecordSchema& schema, std::size_t column, Variant value) {
@@ -134,7 +132,8 @@ Parameter ColumnParameter(const RecordSchema& schema, std::size_t column, Varian
 std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& account,
                                   const Variant& id) {
   return Guarded(schema.info.ProgId(), [&]() -> std::shared_ptr<Record> {
-    auto list = LoadList(schema, account, Variant(SqlNumber(id)));
+    const std::string key = std::string(schema.columns[0].column) + "=?";
+    auto list = Select(schema, account, key, {Parameter::Number(id)}, {});
     if (list->Count() == 0) return nullptr;
     return std::static_pointer_cast<Record>(list->Items()[0].AsObject());
   });

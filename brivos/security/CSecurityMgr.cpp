@@ -33,13 +33,13 @@ BRIVOS_METHOD(CSecurityMgr, BeginUserSession) {
 }
 
 BRIVOS_METHOD(CSecurityMgr, EndUserSession) {
-  OpenRecordset(a.Account, "DELETE FROM SysSessions WHERE Account=" + SqlQuote(a.Account) +
-                               " AND UserName=" + SqlQuote(a.UserName) + ";");
+  Connection::Open(a.Account).Execute(
+      "DELETE FROM SysSessions WHERE Account=? AND UserName=?;",
+      {Parameter::QuotedText(a.Account), Parameter::QuotedText(a.UserName)});
 }
 
 BRIVOS_METHOD(CSecurityMgr, GetSysSession) {
-  auto sessions = SysSessions::LoadList(a.Account, Variant(), "Token=" + SqlQuote(a.Token));
-  return sessions->ItemAs<SysSessions>(1);
+  return S::Select(a.Account, "Token=?", {Parameter::QuotedText(a.Token)})->ItemAs<SysSessions>(1);
 }
 
 BRIVOS_METHOD(CSecurityMgr, ChangeUserPassword) {

@@ -38,9 +38,8 @@ BRIVOS_METHOD(CUserManager, GetUserProfile) {
 
 BRIVOS_METHOD(CUserManager, GetSubscriberUserProfiles) {
   std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
-  return U::LoadList(a.Account, Variant(),
-                     "Parent=" + SqlNumber(caller->SubscriberID()) + " AND AllowLogon=1",
-                     "LastName");
+  return U::Select(a.Account, "Parent=? AND AllowLogon=1",
+                   {Parameter::Number(caller->SubscriberID())}, "LastName");
 }
 
 BRIVOS_METHOD(CUserManager, AddUserProfile) {
@@ -48,9 +47,9 @@ BRIVOS_METHOD(CUserManager, AddUserProfile) {
   // One unit of work: two concurrent adds of one name cannot both pass the check.
   UnitOfWork work(a.Account);
   std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
-  auto same_name = U::LoadList(a.Account, Variant(),
-                               "UserName=" + SqlQuote(a.ProfileUserName) +
-                                   " AND Parent=" + SqlNumber(caller->SubscriberID()));
+  auto same_name = U::Select(
+      a.Account, "UserName=? AND Parent=?",
+      {Parameter::QuotedText(a.ProfileUserName), Parameter::Number(caller->SubscriberID())});
   if (same_name->Count() > 0) {
     Raise(errCUserManager::eUserNameExists,
           FillMessage("That username is already being used.  Please try another."));
@@ -84,17 +83,16 @@ BRIVOS_METHOD(CUserManager, UpdateUserProfile) {
 }
 
 BRIVOS_METHOD(CUserManager, DeleteUserProfile) {
-  std::string id = SqlNumber(a.UserID);
+  const Parameter id = Parameter::Number(a.UserID);
   // One unit of work: no reference can appear between the check and the delete.
   UnitOfWork work(a.Account);
   Connection& db = work.Db();
   auto references = db.Query(
       "SELECT 'Project Staff Member', IProject.Name FROM IProjectStaff, IProject WHERE "
-      "IProjectStaff.UserID=" +
-      id +
-      " AND IProjectStaff.Parent=IProject.IProjectID UNION SELECT 'Project Manager', "
-      "IProject.Name FROM IProject WHERE ManagerID=" +
-      id + " UNION SELECT 'User Manager', IUser.UserName FROM IUser WHERE ReportsToID=" + id);
+      "IProjectStaff.UserID=? AND IProjectStaff.Parent=IProject.IProjectID UNION SELECT "
+      "'Project Manager', IProject.Name FROM IProject WHERE ManagerID=? UNION SELECT "
+      "'User Manager', IUser.UserName FROM IUser WHERE ReportsToID=?",
+      {id, id, id});
   if (!references->Eof()) {
     std::string list;
     for (; !references->Eof(); references->MoveNext()) {
@@ -106,7 +104,7 @@ BRIVOS_METHOD(CUserManager, DeleteUserProfile) {
                       "deleting the user.",
                       list));
   }
-  db.Execute("DELETE FROM IUser WHERE IUserID=?;", {U::P(U::kIUserID, a.UserID)});
+  db.Execute("DELETE FROM IUser WHERE IUserID=?;", {id});
   work.Commit();
 }
 
@@ -148,16 +146,16 @@ BRIVOS_METHOD(CUserManager, UpdateExpenseReport) {
 }
 
 BRIVOS_METHOD(CUserManager, DeleteExpenseReport) {
-  std::string id = SqlNumber(a.ReportID);
+  const Parameter id = Parameter::Number(a.ReportID);
   UnitOfWork work(a.Account);
-  work.Db().Execute("DELETE FROM IProjectExpense WHERE ExpenseReportID=" + id);
-  work.Db().Execute("DELETE FROM IExpenseReport WHERE IExpenseReportID=" + id);
+  work.Db().Execute("DELETE FROM IProjectExpense WHERE ExpenseReportID=?", {id});
+  work.Db().Execute("DELETE FROM IExpenseReport WHERE IExpenseReportID=?", {id});
   work.Commit();
 }
 
 BRIVOS_METHOD(CUserManager, GetReportExpenses) {
-  return IProjectExpense::LoadList(a.Account, Variant(), "ExpenseReportID=" + SqlNumber(a.ReportID),
-                                   "ExpenseDate ASC");
+  return IProjectExpense::Select(a.Account, "ExpenseReportID=?", {Parameter::Number(a.ReportID)},
+                                 "ExpenseDate ASC");
 }
 
 }  // namespace brivos
