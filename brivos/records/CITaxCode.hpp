@@ -9,7 +9,7 @@ class ISubScriber;
 // A tax code of the subscriber: a one-character code with up to two taxes.
 #define BRIVOS_CITAXCODE_COLUMNS(COL)                         \
   COL(CITaxCodeID, CITaxCodeID, Key, 0, kNoFlags)             \
-  COL(SubscriberID, Parent, Long, 0, kIndexed)                \
+  COL(SubscriberID, Parent, Long, 0, kNoFlags)                \
   COL(TaxCode, TaxCode, Text, 1, kWidthMember)                \
   COL(Description, Description, Text, 255, kWidthMember)      \
   COL(Tax1Rate, Tax1Rate, Double, 0, kWidthMember)            \

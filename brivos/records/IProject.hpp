@@ -12,11 +12,11 @@ class SFAProspect;
 // time slips, expenses and invoices.
 #define BRIVOS_IPROJECT_COLUMNS(COL)                      \
   COL(IProjectID, IProjectID, Key, 0, kNoFlags)           \
-  COL(SubscriberID, Parent, Long, 0, kIndexed)            \
+  COL(SubscriberID, Parent, Long, 0, kNoFlags)            \
   COL(Name, Name, Text, 255, kWidthMember)                \
   COL(Description, Description, Memo, 2000, kWidthMember) \
   COL(CreateDate, CreateDate, Date, 0, kWidthMember)      \
-  COL(Status, Status, Long, 0, kWidthMember | kIndexed)   \
+  COL(Status, Status, Long, 0, kWidthMember)              \
   COL(StartDate, StartDate, Date, 0, kWidthMember)        \
   COL(EndDate, EndDate, Date, 0, kWidthMember)            \
   COL(Billable, Billable, Boolean, 0, kWidthMember)       \

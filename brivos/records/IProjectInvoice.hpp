@@ -13,7 +13,7 @@ class IProject;
   COL(ProjectID, Parent, Long, 0, kIndexed)                   \
   COL(InvoiceDate, InvoiceDate, Date, 0, kWidthMember)        \
   COL(InvoiceNumber, InvoiceNumber, Text, 64, kWidthMember)   \
-  COL(Status, Status, Long, 0, kWidthMember | kIndexed)       \
+  COL(Status, Status, Long, 0, kWidthMember)                  \
   COL(CreateDate, CreateDate, Date, 0, kWidthMember)          \
   COL(CreatedBy, CreatedBy, Text, 50, kWidthMember)           \
   COL(LastPrinted, LastPrinted, Date, 0, kWidthMember)        \

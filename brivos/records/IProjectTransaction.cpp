@@ -7,7 +7,8 @@
 
 namespace brivos {
 
+// A staff member's slips of a day or a week.
 BRIVOS_RECORD_DEFINITION(IProjectTransaction, BRIVOS_IPROJECTTRANSACTION_COLUMNS,
-                         BRIVOS_IPROJECTTRANSACTION_RELATIONS);
+                         BRIVOS_IPROJECTTRANSACTION_RELATIONS, {kStaffID, kTransDate});
 
 }  // namespace brivos

@@ -12,7 +12,8 @@ class IProjectTask;
 // A time slip: one stretch of work by one staff member on one task. Its
 // overtime columns come OTCost before OTRate, the reverse of IProjectStaff.
 // Status is not indexed: every filter on it is joined to Parent, StaffID or
-// InvoiceID, which are indexed and far more selective.
+// InvoiceID, which are indexed and far more selective. StaffID is indexed
+// together with TransDate (see the source file).
 #define BRIVOS_IPROJECTTRANSACTION_COLUMNS(COL)                       \
   COL(IProjectTransactionID, IProjectTransactionID, Key, 0, kNoFlags) \
   COL(ProjectID, Parent, Long, 0, kIndexed)                           \
@@ -30,7 +31,7 @@ class IProjectTask;
   COL(ApprovedOn, ApprovedOn, Date, 0, kWidthMember)                  \
   COL(OverTime, OverTime, Boolean, 0, kWidthMember)                   \
   COL(TaskID, TaskID, Long, 0, kIndexed)                              \
-  COL(StaffID, StaffID, Long, 0, kIndexed)                            \
+  COL(StaffID, StaffID, Long, 0, kNoFlags)                            \
   COL(InvoiceID, InvoiceID, Long, 0, kIndexed)
 
 #define BRIVOS_IPROJECTTRANSACTION_RELATIONS(ONE, MANY)        \

@@ -8,7 +8,7 @@ namespace brivos {
 #define BRIVOS_ISUBSCRIBER_COLUMNS(COL)                                        \
   COL(ISubScriberID, ISubScriberID, Key, 0, kNoFlags)                          \
   COL(CompanyName, CompanyName, Text, 255, kWidthMember)                       \
-  COL(AccountNo, AccountNo, Text, 30, kWidthMember | kIndexed)                 \
+  COL(AccountNo, AccountNo, Text, 30, kWidthMember)                            \
   COL(NextInvoiceNumber, NextInvoiceNumber, Long, 0, kWidthMember)             \
   COL(NextExpenseReportNumber, NextExpenseReportNumber, Long, 0, kWidthMember) \
   COL(NextClientAccountNumber, NextClientAccountNumber, Long, 0, kWidthMember) \

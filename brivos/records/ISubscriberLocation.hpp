@@ -9,7 +9,7 @@ class ISubScriber;
 // An address of the subscriber; the primary one is its business address.
 #define BRIVOS_ISUBSCRIBERLOCATION_COLUMNS(COL)                       \
   COL(ISubscriberLocationID, ISubscriberLocationID, Key, 0, kNoFlags) \
-  COL(SubscriberID, Parent, Long, 0, kIndexed)                        \
+  COL(SubscriberID, Parent, Long, 0, kNoFlags)                        \
   COL(Name, Name, Text, 255, kWidthMember)                            \
   COL(Address1, Address1, Text, 255, kWidthMember)                    \
   COL(Address2, Address2, Text, 255, kWidthMember)                    \

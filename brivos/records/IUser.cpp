@@ -6,7 +6,10 @@
 
 namespace brivos {
 
-BRIVOS_RECORD_DEFINITION(IUser, BRIVOS_IUSER_COLUMNS, BRIVOS_IUSER_RELATIONS);
+// Sign-in finds a user by name alone, the caller lookup by name within the
+// subscriber: both lead with the name.
+BRIVOS_RECORD_DEFINITION(IUser, BRIVOS_IUSER_COLUMNS, BRIVOS_IUSER_RELATIONS,
+                         {kUserName, kSubscriberID});
 
 std::shared_ptr<IUser> IUser::FindByName(const Variant& Account, const Variant& ProfileAccount,
                                          const Variant& UserName) {

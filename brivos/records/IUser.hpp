@@ -9,8 +9,8 @@ class ISubScriber;
 // A user of the subscriber.
 #define BRIVOS_IUSER_COLUMNS(COL)                                \
   COL(IUserID, IUserID, Key, 0, kNoFlags)                        \
-  COL(SubscriberID, Parent, Long, 0, kIndexed)                   \
-  COL(UserName, UserName, Text, 30, kWidthMember | kIndexed)     \
+  COL(SubscriberID, Parent, Long, 0, kNoFlags)                   \
+  COL(UserName, UserName, Text, 30, kWidthMember)                \
   COL(Password, Password, Text, 30, kWidthMember)                \
   COL(FirstName, FirstName, Text, 20, kWidthMember)              \
   COL(LastName, LastName, Text, 30, kWidthMember)                \
@@ -25,7 +25,7 @@ class ISubScriber;
   COL(Cost, Cost, Currency, 0, kWidthMember)                     \
   COL(OTRate, OTRate, Currency, 0, kWidthMember)                 \
   COL(OTCost, OTCost, Currency, 0, kWidthMember)                 \
-  COL(ReportsToID, ReportsToID, Long, 0, kNoFlags)
+  COL(ReportsToID, ReportsToID, Long, 0, kIndexed)
 
 #define BRIVOS_IUSER_RELATIONS(ONE, MANY)    \
   ONE(Subscriber, ISubScriber, SubscriberID) \

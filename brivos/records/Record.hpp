@@ -166,8 +166,9 @@ std::shared_ptr<Record> MakeRecord() {
   std::vector<::brivos::ColumnDef> { COLUMNS(BRIVOS_RECORD_COLUMN_) }
 
 // In the record class's source file: its schema, its single related records
-// and its registration.
-#define BRIVOS_RECORD_DEFINITION(Class, COLUMNS, RELATIONS)               \
+// and its registration. Indexes over several columns follow as lists of
+// columns: {kStaffID, kTransDate}.
+#define BRIVOS_RECORD_DEFINITION(Class, COLUMNS, RELATIONS, ...)          \
   namespace {                                                             \
   using ThisRecord = Class;                                               \
   }                                                                       \
@@ -175,7 +176,7 @@ std::shared_ptr<Record> MakeRecord() {
     static const ::brivos::RecordSchema schema(                           \
         #Class, BRIVOS_RECORD_COLUMNS(COLUMNS),                           \
         {RELATIONS(BRIVOS_RELATION_ONE_DEF_, BRIVOS_RELATION_MANY_DEF_)}, \
-        &::brivos::MakeRecord<Class>);                                    \
+        &::brivos::MakeRecord<Class>, {__VA_ARGS__});                     \
     return schema;                                                        \
   }                                                                       \
   RELATIONS(BRIVOS_RELATION_ONE_BODY_, BRIVOS_RELATION_NONE_)             \

@@ -90,11 +90,13 @@ std::string ColumnDdl(const ColumnDef& c) {
 
 RecordSchema::RecordSchema(std::string_view table_name, std::vector<ColumnDef> column_defs,
                            std::vector<RelationDef> relation_defs,
-                           std::shared_ptr<Record> (*create_record)())
+                           std::shared_ptr<Record> (*create_record)(),
+                           std::vector<std::vector<std::size_t>> index_defs)
     : table(table_name),
       columns(std::move(column_defs)),
       relations(std::move(relation_defs)),
       create(create_record),
+      indexes(std::move(index_defs)),
       select(BuildSelect(table, columns)),
       info(std::string(table), false, nullptr, BuildMembers(columns, relations)) {}
 
@@ -106,10 +108,19 @@ std::string RecordSchema::Ddl() const {
     ddl += ColumnDdl(columns[i]);
   }
   ddl += ");\n";
-  for (const ColumnDef& c : columns) {
-    if (!(c.flags & kIndexed)) continue;
-    ddl += "CREATE INDEX \"IX_" + std::string(table) + "_" + std::string(c.column) + "\" ON " + t +
-           " (\"" + std::string(c.column) + "\");\n";
+  std::vector<std::vector<std::size_t>> all;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].flags & kIndexed) all.push_back({i});
+  }
+  all.insert(all.end(), indexes.begin(), indexes.end());
+  for (const std::vector<std::size_t>& index : all) {
+    std::string name = "IX_" + std::string(table);
+    std::string list;
+    for (std::size_t i : index) {
+      name += "_" + std::string(columns[i].column);
+      list += (list.empty() ? "\"" : ", \"") + std::string(columns[i].column) + "\"";
+    }
+    ddl += "CREATE INDEX \"" + name + "\" ON " + t + " (" + list + ");\n";
   }
   return ddl;
 }

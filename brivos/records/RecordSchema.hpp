@@ -48,12 +48,18 @@ struct RelationDef {
 // all read it.
 struct RecordSchema {
   RecordSchema(std::string_view table, std::vector<ColumnDef> columns,
-               std::vector<RelationDef> relations, std::shared_ptr<Record> (*create)());
+               std::vector<RelationDef> relations, std::shared_ptr<Record> (*create)(),
+               std::vector<std::vector<std::size_t>> indexes = {});
 
   std::string_view table;
   std::vector<ColumnDef> columns;
   std::vector<RelationDef> relations;
   std::shared_ptr<Record> (*create)();
+  // Indexes over several columns (positions in `columns`), beside the
+  // single-column ones the kIndexed flag asks for. A filter whose first
+  // column has one value per subscriber file (Parent of IUser, Account of
+  // SysSessions) leads with its selective column instead.
+  std::vector<std::vector<std::size_t>> indexes;
 
   // "SELECT IUserID,Parent,... FROM IUser"
   std::string select;

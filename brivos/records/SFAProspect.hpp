@@ -10,7 +10,7 @@ class ISubScriber;
 // A client company of the subscriber; projects name it as their ClientID.
 #define BRIVOS_SFAPROSPECT_COLUMNS(COL)                                            \
   COL(SFAProspectID, SFAProspectID, Key, 0, kNoFlags)                              \
-  COL(SubscriberID, Parent, Long, 0, kIndexed)                                     \
+  COL(SubscriberID, Parent, Long, 0, kNoFlags)                                     \
   COL(CompanyName, CompanyName, Text, 255, kWidthMember)                           \
   COL(Address1, Address1, Text, 255, kWidthMember)                                 \
   COL(Address2, Address2, Text, 255, kWidthMember)                                 \

@@ -484,18 +484,16 @@ TEST_F(ProjectRecordsTest, WidthEnumerationsLeaveOutKeysOwnersAndForeignKeys) {
 
 // Key and owner lookups must not scan: a subscriber with a million slips
 // still answers them at once.
+// Columns with one value per subscriber file (Parent of the subscriber's own
+// tables) or a handful (Status) get no index of their own: a search through
+// one reads every row, slower than the scan.
 TEST_F(ProjectRecordsTest, FilteredColumnsAreIndexed) {
   const std::vector<std::pair<std::string, std::string>> lookups = {
-      {"ISubScriber", "AccountNo='A100'"},
       {"IUser", "UserName='admin'"},
-      {"IUser", "Parent=1"},
+      {"IUser", "ReportsToID=1"},
+      {"SysSessions", "UserName='admin' AND Account='x'"},
       {"SysSessions", "Token='x'"},
-      {"ISubscriberLocation", "Parent=1"},
-      {"CITaxCode", "Parent=1"},
-      {"SFAProspect", "Parent=1"},
-      {"IProject", "Parent=1"},
       {"IProject", "ClientID=1"},
-      {"IProject", "Status=2"},
       {"IProject", "ManagerID=1"},
       {"IProjectStaff", "Parent=1"},
       {"IProjectStaff", "UserID=1"},
@@ -510,7 +508,6 @@ TEST_F(ProjectRecordsTest, FilteredColumnsAreIndexed) {
       {"IProjectExpense", "ExpenseReportID=1"},
       {"IExpenseReport", "Parent=1"},
       {"IProjectInvoice", "Parent=1"},
-      {"IProjectInvoice", "Status=0"},
   };
   Connection db = Connection::Open(account);
   for (const auto& [table, filter] : lookups) {
