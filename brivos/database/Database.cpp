@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "brivos/database/internal/ClockVfs.hpp"
 #include "brivos/database/internal/DialectShim.hpp"
 #include "brivos/database/internal/PooledConnection.hpp"
 #include "brivos/database/internal/SqliteError.hpp"
@@ -212,7 +213,8 @@ void CreateDatabaseFile(const std::string& path, std::string_view ddl) {
   sqlite3* db = nullptr;
   try {
     const int rc =
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        internal::ClockVfsName());
     internal::CheckSqlite(db, rc, internal::SqlStage::kOpen);
     sqlite3_extended_result_codes(db, 1);
     internal::RegisterDialectFunctions(db);

@@ -60,6 +60,12 @@ std::vector<MemberInfo> BuildMembers(const std::vector<ColumnDef>& columns,
   return members;
 }
 
+// The local time of the insert as a day serial to the whole second, from
+// SQLite's own functions so that any SQLite client can insert rows. The
+// library's connections read 'now' from the library's clock.
+constexpr const char* kNowDefault =
+    " DEFAULT (round((julianday('now','localtime') - 2415018.5) * 86400) / 86400.0)";
+
 std::string ColumnDdl(const ColumnDef& c) {
   std::string name = "\"" + std::string(c.column) + "\"";
   std::string width = std::to_string(c.width);
@@ -75,8 +81,7 @@ std::string ColumnDdl(const ColumnDef& c) {
     case ColumnType::Boolean:
       return name + " BOOLEAN";
     case ColumnType::Date:
-      // The library's clock at the insert (the NOW function every connection has).
-      return name + " DATETIME" + ((c.flags & kDefaultNow) ? " DEFAULT (NOW())" : "");
+      return name + " DATETIME" + ((c.flags & kDefaultNow) ? kNowDefault : "");
     case ColumnType::Text:
       return name + " VARCHAR(" + width + ") COLLATE NOCASE CHECK(length(" + name +
              ") <= " + width + ")";

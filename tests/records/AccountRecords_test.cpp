@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "tests/support/SubscriberFixture.hpp"
@@ -150,6 +152,31 @@ TEST_F(AccountRecordsTest, LoaderErrorsCarryOneMarkerAndTheDatabaseNumber) {
   EXPECT_NE(d.find("\r\n >VelmarERR@-2147217900"), std::string::npos);
 
   ExpectError([&] { IUser::LoadList(Variant(dir.Path() + "\\Missing")); }, -2147467259);
+}
+
+// A subscriber file needs nothing the library registers: any SQLite client
+// can insert the rows the database stamps, and they are stamped with the time.
+TEST_F(AccountRecordsTest, AnySqliteClientInsertsStampedRows) {
+  const std::string path = dir.Path() + "/A100.mdb";
+  ReleaseIdleConnections();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  for (const char* sql : {
+           "INSERT INTO SysSessions (Account,UserName,Token) VALUES ('x','shell','T1')",
+           "INSERT INTO SFAProspect (Parent,CompanyName) VALUES (1,'Shell Co')",
+       }) {
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &message), SQLITE_OK) << message;
+    sqlite3_free(message);
+  }
+  sqlite3_close(db);
+  const double now = Now().Serial();
+  for (const char* sql : {"SELECT LastUpdate FROM SysSessions WHERE Token='T1'",
+                          "SELECT LastUpdateDateTime FROM SFAProspect"}) {
+    Variant stamp = Scalar(sql);
+    ASSERT_EQ(stamp.Type(), VarType::Date) << sql;
+    EXPECT_LT(std::abs(CDate(stamp).Serial() - now), 1.0 / 24) << sql;
+  }
 }
 
 }  // namespace

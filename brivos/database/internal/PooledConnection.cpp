@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "brivos/database/internal/ClockVfs.hpp"
 #include "brivos/database/internal/DialectShim.hpp"
 #include "brivos/database/internal/SqliteError.hpp"
 #include "brivos/foundation/Error.hpp"
@@ -164,7 +165,8 @@ std::unique_ptr<PooledConnection> PooledConnection::OpenExisting(const std::stri
                                                                  FileId id) {
   sqlite3* raw = nullptr;
   const int rc =
-      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                      ClockVfsName());
   OwnedHandle db(raw);
   if (rc != SQLITE_OK) {
     if (rc == SQLITE_CANTOPEN) {
