@@ -12,6 +12,7 @@
 #include "brivos/database/internal/ClockVfs.hpp"
 #include "brivos/database/internal/DialectShim.hpp"
 #include "brivos/database/internal/SqliteError.hpp"
+#include "brivos/database/internal/StatementLog.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "brivos/foundation/Variant.hpp"
 
@@ -188,6 +189,7 @@ PooledConnection::~PooledConnection() {
 }
 
 sqlite3_stmt* PooledConnection::Statement(std::string_view sql) {
+  NoteStatement(sql);
   const std::uint64_t now = ++use_clock_;
   if (auto it = statements_.find(sql); it != statements_.end()) {
     it->second.last_use = now;
