@@ -17,6 +17,7 @@
 #include "brivos/foundation/Messages.hpp"
 #include "brivos/foundation/Variant.hpp"
 #include "brivos/invoicing/errCInvoiceMgr.hpp"
+#include "brivos/projects/CProjectMgr.hpp"
 #include "brivos/projects/errCProjectMgr.hpp"
 #include "brivos/records/CITaxCode.hpp"
 #include "brivos/records/EnumeratedTypes.hpp"

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+#include "brivos/automation/Collection.hpp"
+#include "brivos/automation/Manager.hpp"
+#include "brivos/projects/errCProjectMgr.hpp"
+#include "brivos/records/IProject.hpp"
+#include "brivos/records/IProjectStaff.hpp"
+#include "brivos/records/IProjectTask.hpp"
+#include "brivos/records/IProjectTransaction.hpp"
+
+namespace brivos {
+
+// clang-format off
+#define BRIVOS_CPROJECTMGR_METHODS(M) \
+  /* --- Projects ---------------------------------------------------------- */ \
+  /* Adds a project of the caller's subscriber, created by the caller now,  */ \
+  /* and returns its key. StartDate and EndDate: Empty, "" and Null store   */ \
+  /* Null, anything else must be a date (13). TimeChunk is clamped to 1..60 */ \
+  /* and the clamped value left in the caller's argument. Raises 91 for an  */ \
+  /* unknown caller; a refused call writes nothing.                         */ \
+  M(std::int32_t, AddProject, Account, UserName, Token, Name, Description, Status, StartDate, \
+    EndDate, Billable, EstCost, EstRevenue, OTAllowed, TimeChunk, ClientID, ManagerID) \
+  /* Rewrites a project as AddProject writes it; subscriber, creator and    */ \
+  /* creation stamp stay. An unknown ProjectID changes nothing.             */ \
+  M(void, UpdateProject, Account, UserName, Token, ProjectID, ClientID, Name, Description, \
+    Status, StartDate, EndDate, Billable, EstCost, EstRevenue, OTAllowed, TimeChunk, ManagerID) \
+  /* Deletes a project that has no invoices, time slips or expenses, and    */ \
+  /* nothing else: its staff and tasks stay. Refuses with                   */ \
+  /* eProjectHasInvoices, eProjectHasTransactions or eProjectHasExpenses,   */ \
+  /* the first that applies; the checks and the delete are one unit of      */ \
+  /* work. Raises 9 for an unknown project.                                 */ \
+  M(void, DeleteProject, Account, UserName, Token, ProjectID) \
+  /* The project's tasks by name, inactive ones included.                   */ \
+  M(std::shared_ptr<Collection>, GetProjTasksAlphaSort, Account, UserName, Token, ProjectID) \
+  /* The caller's subscriber's projects in SortOrder 0 (client, name), 1    */ \
+  /* (client, name descending), 2 (name) or 3 (name descending); any other  */ \
+  /* order leaves the ordering clause empty and the database rejects the    */ \
+  /* statement (-2147217900).                                               */ \
+  M(std::shared_ptr<Collection>, GetProjects, Account, UserName, Token, SortOrder) \
+  /* The project with this key; 9 when there is none.                      */ \
+  M(std::shared_ptr<IProject>, GetProject, Account, UserName, Token, ProjectID) \
+  /* --- Staff and tasks (the caller is not loaded) ------------------------ */ \
+  /* Puts a user on a project with four hourly rates and returns the new    */ \
+  /* row's key. Refuses a second row for the same project and user with     */ \
+  /* eStaffExists; the check and the insert are one unit of work.           */ \
+  M(std::int32_t, AddStaff, Account, UserName, Token, ProjectID, UserID, Rate, Cost, OTRate, \
+    OTCost) \
+  /* Changes the four rates only; slips keep the rates they carry.          */ \
+  M(void, UpdateStaff, Account, UserName, Token, StaffID, Rate, Cost, OTRate, OTCost) \
+  /* The staff row with this key; 9 when there is none.                     */ \
+  M(std::shared_ptr<IProjectStaff>, GetStaff, Account, UserName, Token, StaffID) \
+  /* Deletes the staff row; slips and expenses naming it stay.              */ \
+  M(void, DeleteStaff, Account, UserName, Token, StaffID) \
+  /* Adds a task as given and returns its key.                              */ \
+  M(std::int32_t, AddTask, Account, UserName, Token, ProjectID, Name, Description, \
+    EffectiveDate, Inactive, PlannedStart, PlannedDuration, PlannedFinish) \
+  /* Rewrites a task; it never moves to another project.                    */ \
+  M(void, UpdateTask, Account, UserName, Token, TaskID, Name, Description, EffectiveDate, \
+    Inactive, PlannedStart, PlannedDuration, PlannedFinish) \
+  /* Deletes the task; slips naming it stay.                                */ \
+  M(void, DeleteTask, Account, UserName, Token, TaskID) \
+  /* The task with this key; 9 when there is none.                          */ \
+  M(std::shared_ptr<IProjectTask>, GetTask, Account, UserName, Token, TaskID) \
+  /* --- Time slips -------------------------------------------------------- */ \
+  /* Stores a slip on the day of TransDate from StartHour:StartMinute to    */ \
+  /* EndHour:EndMinute (each at the minute plus one second; a stop before   */ \
+  /* the start stays so) and returns its key. The caller, staff row,        */ \
+  /* project and task are loaded first: 91 or 9 when one is missing, and    */ \
+  /* then nothing is stored. Hours outside 0..23, minutes outside 0..59 or  */ \
+  /* parts that are not numbers raise 13. Approval columns stay empty.      */ \
+  M(std::int32_t, AddTransaction, Account, UserName, Token, ProjectID, TransDate, StartHour, \
+    StartMinute, EndHour, EndMinute, Description, Status, StaffRate, StaffCost, OTCost, OTRate, \
+    Error, TaskID, StaffID, OverTime) \
+  /* Rewrites a slip; its project becomes the task's project. A change to   */ \
+  /* status 2 from 0 or 1 stamps the caller and the time as approver, a     */ \
+  /* change below 2 from 2 or more clears them, others keep them; the old   */ \
+  /* status is read in the same unit of work as the write. Raises 9 for an  */ \
+  /* unknown slip or task, before anything is written.                      */ \
+  M(void, UpdateTransaction, Account, UserName, Token, TransID, TransDate, StartHour, \
+    StartMinute, EndHour, EndMinute, Description, Status, StaffRate, StaffCost, OTCost, OTRate, \
+    Error, TaskID, StaffID, OverTime) \
+  /* Deletes the slip whatever its status.                                  */ \
+  M(void, DeleteTransaction, Account, UserName, Token, TransID) \
+  /* The slip with this key; 9 when there is none.                          */ \
+  M(std::shared_ptr<IProjectTransaction>, GetTransaction, Account, UserName, Token, TransID)
+// clang-format on
+
+// Projects, their staff and tasks, and the time slips recorded against them.
+// Methods call one another through their public forms, so each such call
+// keeps its own error convention.
+class CProjectMgr final : public Dispatch<CProjectMgr> {
+  BRIVOS_MANAGER(CProjectMgr, BRIVOS_CPROJECTMGR_METHODS)
+
+ private:
+  // The approver name and approval time a slip gets when its status becomes
+  // `NewStatus` (each possibly Null). Raises 9 for an unknown slip.
+  std::pair<Variant, Variant> GetApprovalFields(Variant& Account, Variant& TransID,
+                                                Variant& NewStatus, Variant& UserName);
+};
+
+}  // namespace brivos

@@ -1,0 +1,92 @@
+// CProjectMgr: time slips.
+
+#include "brivos/database/Database.hpp"
+#include "brivos/foundation/Clock.hpp"
+#include "brivos/projects/CProjectMgr.hpp"
+#include "brivos/projects/internal/ProjectValues.hpp"
+#include "brivos/records/IUser.hpp"
+
+namespace brivos {
+
+using projects::Found;
+using projects::SlipTime;
+using X = IProjectTransaction;
+
+BRIVOS_METHOD(CProjectMgr, AddTransaction) {
+  const Date day = CDate(a.TransDate);
+  const Variant start(SlipTime(day, a.StartHour, a.StartMinute));
+  const Variant stop(SlipTime(day, a.EndHour, a.EndMinute));
+  // Everything the slip names is loaded before it is stored.
+  IUser::Caller(a.Account, a.UserName);
+  GetStaff(a.Account, a.UserName, a.Token, a.StaffID);
+  GetProject(a.Account, a.UserName, a.Token, a.ProjectID);
+  GetTask(a.Account, a.UserName, a.Token, a.TaskID);
+  Connection db = Connection::Open(a.Account);
+  db.Execute(
+      "INSERT INTO IProjectTransaction (Parent,TransDate,StartTime,StopTime,Description,Status,"
+      "StaffRate,StaffCost,OTCost,OTRate,Error,TaskID,StaffID,OverTime) VALUES "
+      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
+      {X::P(X::kProjectID, a.ProjectID), X::P(X::kTransDate, day), X::P(X::kStartTime, start),
+       X::P(X::kStopTime, stop), X::P(X::kDescription, a.Description), X::P(X::kStatus, a.Status),
+       X::P(X::kStaffRate, a.StaffRate), X::P(X::kStaffCost, a.StaffCost),
+       X::P(X::kOTCost, a.OTCost), X::P(X::kOTRate, a.OTRate), X::P(X::kError, a.Error),
+       X::P(X::kTaskID, a.TaskID), X::P(X::kStaffID, a.StaffID), X::P(X::kOverTime, a.OverTime)});
+  return db.LastInsertId();
+}
+
+namespace {
+
+// A status argument compared as the number it holds; Null compares as
+// neither below nor equal to anything.
+bool Below(const Variant& status, double value) { return !status.IsNull() && CDbl(status) < value; }
+bool Equals(const Variant& status, double value) {
+  return !status.IsNull() && CDbl(status) == value;
+}
+
+}  // namespace
+
+std::pair<Variant, Variant> CProjectMgr::GetApprovalFields(Variant& Account, Variant& TransID,
+                                                           Variant& NewStatus, Variant& UserName) {
+  std::shared_ptr<IProjectTransaction> slip = Found(X::Load(Account, TransID));
+  const Variant status = slip->Status();
+  if (!Below(status, 2)) {
+    // Approved, billed or paused: withdrawn below 2, kept otherwise.
+    if (Below(NewStatus, 2)) return {Variant::Null(), Variant::Null()};
+    return {slip->ApprovedBy(), slip->ApprovedOn()};
+  }
+  if (Equals(NewStatus, 2)) return {UserName, Variant(Now())};
+  return {Variant::Null(), Variant::Null()};
+}
+
+BRIVOS_METHOD(CProjectMgr, UpdateTransaction) {
+  // One unit of work: the approval is stamped from the status it replaces.
+  UnitOfWork work(a.Account);
+  auto [approver, approved_on] = GetApprovalFields(a.Account, a.TransID, a.Status, a.UserName);
+  const Date day = CDate(a.TransDate);
+  const Variant start(SlipTime(day, a.StartHour, a.StartMinute));
+  const Variant stop(SlipTime(day, a.EndHour, a.EndMinute));
+  std::shared_ptr<IProjectTask> task = GetTask(a.Account, a.UserName, a.Token, a.TaskID);
+  GetTransaction(a.Account, a.UserName, a.Token, a.TransID);
+  work.Db().Execute(
+      "UPDATE IProjectTransaction SET Parent=?,TransDate=?,StartTime=?,StopTime=?,Description=?,"
+      "Status=?,StaffRate=?,StaffCost=?,OTCost=?,OTRate=?,Error=?,TaskID=?,StaffID=?,"
+      "ApprovedBy=?,ApprovedOn=?,OverTime=? WHERE IProjectTransactionID=?;",
+      {X::P(X::kProjectID, task->ProjectID()), X::P(X::kTransDate, day), X::P(X::kStartTime, start),
+       X::P(X::kStopTime, stop), X::P(X::kDescription, a.Description), X::P(X::kStatus, a.Status),
+       X::P(X::kStaffRate, a.StaffRate), X::P(X::kStaffCost, a.StaffCost),
+       X::P(X::kOTCost, a.OTCost), X::P(X::kOTRate, a.OTRate), X::P(X::kError, a.Error),
+       X::P(X::kTaskID, a.TaskID), X::P(X::kStaffID, a.StaffID), X::P(X::kApprovedBy, approver),
+       X::P(X::kApprovedOn, approved_on), X::P(X::kOverTime, a.OverTime),
+       X::P(X::kIProjectTransactionID, a.TransID)});
+  work.Commit();
+}
+
+BRIVOS_METHOD(CProjectMgr, DeleteTransaction) {
+  Connection::Open(a.Account).Execute(
+      "DELETE FROM IProjectTransaction WHERE IProjectTransactionID=?",
+      {Parameter::Number(a.TransID)});
+}
+
+BRIVOS_METHOD(CProjectMgr, GetTransaction) { return Found(X::Load(a.Account, a.TransID)); }
+
+}  // namespace brivos
