@@ -8,6 +8,7 @@
 #include "brivos/automation/Manager.hpp"
 #include "brivos/projects/errCProjectMgr.hpp"
 #include "brivos/records/IProject.hpp"
+#include "brivos/records/IProjectExpense.hpp"
 #include "brivos/records/IProjectStaff.hpp"
 #include "brivos/records/IProjectTask.hpp"
 #include "brivos/records/IProjectTransaction.hpp"
@@ -86,7 +87,86 @@ namespace brivos {
   /* Deletes the slip whatever its status.                                  */ \
   M(void, DeleteTransaction, Account, UserName, Token, TransID) \
   /* The slip with this key; 9 when there is none.                          */ \
-  M(std::shared_ptr<IProjectTransaction>, GetTransaction, Account, UserName, Token, TransID)
+  M(std::shared_ptr<IProjectTransaction>, GetTransaction, Account, UserName, Token, TransID) \
+  /* --- Expenses (first group) --------------------------------------------- */ \
+  /* Adds an expense as given, unbilled, and returns its key. ReportID and  */ \
+  /* TaxCodeID 0 store Null. ExpenseDate must be a date.                    */ \
+  M(std::int32_t, AddExpense, Account, UserName, Token, ReportID, ProjectID, ExpenseDate, \
+    PONumber, InvoiceNumber, Amount, Markup, Description, Approved, StaffID, ExpenseType, \
+    ExchangeRate, PaymentType, Establishment, City, Route, Distance, Rate, TaxCodeID) \
+  /* Rewrites an expense's own fields; project and report stay. Approved or */ \
+  /* billed expenses are rewritten too; an unknown key changes nothing.     */ \
+  M(void, UpdateExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
+    InvoiceNumber, Amount, Markup, Description, Billed, Approved, StaffID, ExpenseType, \
+    ExchangeRate, PaymentType, Establishment, City, Route, Distance, Rate, TaxCodeID) \
+  /* Deletes an expense unless it is approved (eExpenseApproved) or on an   */ \
+  /* approved report (eExpenseReportApproved, naming the report's user and  */ \
+  /* number); the checks and the delete are one unit of work. Raises 9 for  */ \
+  /* an unknown expense, 91 when its report no longer exists.               */ \
+  M(void, DeleteExpense, Account, UserName, Token, ExpenseID) \
+  /* The expense with this key; 9 when there is none.                       */ \
+  M(std::shared_ptr<IProjectExpense>, GetExpense, Account, UserName, Token, ExpenseID) \
+  /* --- Timesheets --------------------------------------------------------- */ \
+  /* The caller's slips of that day, by project and then start.             */ \
+  M(std::shared_ptr<Collection>, GetTransactionsForDay, Account, UserName, Token, DayDate) \
+  /* ForUserName's slips of the seven days from WeekDate, by project, day   */ \
+  /* and start.                                                             */ \
+  M(std::shared_ptr<Collection>, GetTransactionsForWeek, Account, UserName, Token, WeekDate, \
+    ForUserName) \
+  /* The expenses on the caller's staff rows, by project and then date.     */ \
+  M(std::shared_ptr<Collection>, GetExpensesForUser, Account, UserName, Token) \
+  /* The active projects the caller is on the staff of, and every project   */ \
+  /* the caller manages, in SortOrder as GetProjects.                       */ \
+  M(std::shared_ptr<Collection>, GetProjectsForUser, Account, UserName, Token, SortOrder) \
+  /* The active projects the caller is on the staff of, by name.            */ \
+  M(std::shared_ptr<Collection>, GetPostableProjectsForUser, Account, UserName, Token) \
+  /* The tasks of the projects GetProjectsForUser lists.                    */ \
+  M(std::shared_ptr<Collection>, GetTasksForUser, Account, UserName, Token) \
+  /* --- Expenses a staff member enters ------------------------------------ */ \
+  /* Rewrites an expense's own fields and project; markup, billing,         */ \
+  /* approval, staff row and report stay. Moving it to a project that is    */ \
+  /* not active raises eProjectNotActive.                                   */ \
+  M(void, UpdateStaffExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
+    InvoiceNumber, Amount, Description, ProjectID, ExpenseType, ExchangeRate, PaymentType, \
+    Establishment, City, Route, Distance, Rate, TaxCodeID) \
+  /* Adds the caller's own expense on an active project (eProjectNotActive  */ \
+  /* otherwise) without markup or approval; 3021 when the caller is not on  */ \
+  /* the project's staff. Returns the new key.                              */ \
+  M(std::int32_t, AddStaffExpense, Account, UserName, Token, ReportID, ExpenseDate, PONumber, \
+    InvoiceNumber, Amount, Description, ProjectID, ExpenseType, ExchangeRate, PaymentType, \
+    Establishment, City, Route, Distance, Rate, TaxCodeID) \
+  /* --- The live timer and approval --------------------------------------- */ \
+  /* The caller's first running slip (status 0), or nullptr.                */ \
+  M(std::shared_ptr<IProjectTransaction>, GetActiveTransaction, Account, UserName, Token) \
+  /* Stops the caller's running slips and starts one on the task at the     */ \
+  /* current minute with the caller's staff rates, all in one unit of work. */ \
+  /* Refuses with eInvalidTask when the task does not exist or the caller   */ \
+  /* is not on its project's staff; then nothing changes.                   */ \
+  M(void, StartTransaction, Account, UserName, Token, TaskID, Description) \
+  /* Stops the caller's running slips, completes the slip and starts a      */ \
+  /* running copy of it on its own staff row, in one unit of work.          */ \
+  M(void, RestartTransaction, Account, UserName, Token, TransID) \
+  /* Completes every running slip of the caller with the current minute as  */ \
+  /* its stop.                                                              */ \
+  M(void, StopActiveTransaction, Account, UserName, Token) \
+  /* Pauses every running slip of the caller, or none: status 4, the stop   */ \
+  /* rounded up to the project's time chunk after the current minute, on    */ \
+  /* the following day when the rounding passes midnight.                   */ \
+  M(void, PauseActiveTransaction, Account, UserName, Token) \
+  /* Sets a slip's status and stamps its approval as UpdateTransaction      */ \
+  /* does, in one unit of work. Raises 3021 for an unknown slip.            */ \
+  M(void, UpdateTransactionStatus, Account, UserName, Token, TransID, Status) \
+  /* --- Project slips ------------------------------------------------------ */ \
+  /* The project's slips in TransStatus (0 lists paused ones too), by day;  */ \
+  /* without error slips unless IncludeErrors.                              */ \
+  M(std::shared_ptr<Collection>, GetProjTransactionsByStatus, Account, UserName, Token, \
+    ProjectID, TransStatus, IncludeErrors) \
+  /* The project's slips whose Error is neither Null nor empty, by day.     */ \
+  M(std::shared_ptr<Collection>, GetProjErrorTransactions, Account, UserName, Token, ProjectID) \
+  /* An array: the earliest day of the task's slips (0 when none), their    */ \
+  /* hours, and Empty. ActualStart and ActualDuration are not written.      */ \
+  M(Variant, GetProjectTaskActuals, Account, UserName, Token, ProjectID, TaskID, ActualStart, \
+    ActualDuration)
 // clang-format on
 
 // Projects, their staff and tasks, and the time slips recorded against them.
@@ -100,6 +180,11 @@ class CProjectMgr final : public Dispatch<CProjectMgr> {
   // `NewStatus` (each possibly Null). Raises 9 for an unknown slip.
   std::pair<Variant, Variant> GetApprovalFields(Variant& Account, Variant& TransID,
                                                 Variant& NewStatus, Variant& UserName);
+  // Adds a running slip (status 0, no error text) at the current minute with
+  // these values; both ways of starting the timer end here.
+  void AddRunningSlip(Variant& Account, Variant& UserName, Variant& Token, Variant ProjectID,
+                      Variant Description, Variant StaffRate, Variant StaffCost, Variant OTCost,
+                      Variant OTRate, Variant TaskID, Variant StaffID, Variant OverTime);
 };
 
 }  // namespace brivos

@@ -34,28 +34,11 @@ BRIVOS_METHOD(CProjectMgr, AddTransaction) {
   return db.LastInsertId();
 }
 
-namespace {
-
-// A status argument compared as the number it holds; Null compares as
-// neither below nor equal to anything.
-bool Below(const Variant& status, double value) { return !status.IsNull() && CDbl(status) < value; }
-bool Equals(const Variant& status, double value) {
-  return !status.IsNull() && CDbl(status) == value;
-}
-
-}  // namespace
-
 std::pair<Variant, Variant> CProjectMgr::GetApprovalFields(Variant& Account, Variant& TransID,
                                                            Variant& NewStatus, Variant& UserName) {
   std::shared_ptr<IProjectTransaction> slip = Found(X::Load(Account, TransID));
-  const Variant status = slip->Status();
-  if (!Below(status, 2)) {
-    // Approved, billed or paused: withdrawn below 2, kept otherwise.
-    if (Below(NewStatus, 2)) return {Variant::Null(), Variant::Null()};
-    return {slip->ApprovedBy(), slip->ApprovedOn()};
-  }
-  if (Equals(NewStatus, 2)) return {UserName, Variant(Now())};
-  return {Variant::Null(), Variant::Null()};
+  return projects::ApprovalAfter(slip->Status(), slip->ApprovedBy(), slip->ApprovedOn(), NewStatus,
+                                 UserName);
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateTransaction) {

@@ -107,6 +107,15 @@ std::shared_ptr<Collection> SelectWhere(const RecordSchema& schema, const Varian
                  [&] { return Select(schema, account, where, params, order_by); });
 }
 
+std::shared_ptr<Collection> QueryRecords(const RecordSchema& schema, const Variant& account,
+                                         std::string_view sql,
+                                         std::initializer_list<Parameter> params) {
+  return Guarded(schema.info.ProgId(), [&] {
+    std::shared_ptr<Recordset> rows = Connection::Open(account).Query(sql, params);
+    return RecordsFrom(schema, *rows, rows->TakeRows());
+  });
+}
+
 Parameter ColumnParameter(const RecordSchema& schema, std::size_t column, Variant value) {
   using K = Parameter::Kind;
   switch (schema.columns[column].type) {

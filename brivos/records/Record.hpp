@@ -74,6 +74,13 @@ std::shared_ptr<Collection> SelectWhere(const RecordSchema& schema, const Varian
                                         std::initializer_list<Parameter> params,
                                         std::string_view order_by = {});
 
+// Query into records: the rows of `sql`, a statement selecting every column
+// of the schema's table, with `params` bound in order; one record per row.
+// Follows the error convention of the class.
+std::shared_ptr<Collection> QueryRecords(const RecordSchema& schema, const Variant& account,
+                                         std::string_view sql,
+                                         std::initializer_list<Parameter> params);
+
 // A parameter bound as column `column` of `schema` is written.
 Parameter ColumnParameter(const RecordSchema& schema, std::size_t column, Variant value);
 
@@ -153,6 +160,11 @@ std::shared_ptr<Record> MakeRecord() {
       const ::brivos::Variant& account, std::string_view where,                                 \
       std::initializer_list<::brivos::Parameter> params = {}, std::string_view order_by = {}) { \
     return ::brivos::SelectWhere(Schema(), account, where, params, order_by);                   \
+  }                                                                                             \
+  static std::shared_ptr<::brivos::Collection> FromQuery(                                       \
+      const ::brivos::Variant& account, std::string_view sql,                                   \
+      std::initializer_list<::brivos::Parameter> params = {}) {                                 \
+    return ::brivos::QueryRecords(Schema(), account, sql, params);                              \
   }                                                                                             \
   /* The record whose key is `id` (a number: Error 13 otherwise, 94 for */                      \
   /* Null), or nullptr when no row has that key. */                                             \

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "brivos/foundation/Clock.hpp"
+
 namespace brivos::projects {
 
 Variant DateOrNull(const Variant& value) {
@@ -33,6 +35,33 @@ Date SlipTime(const Date& day, const Variant& hour, const Variant& minute) {
   return Date::FromParts(day.Year(), day.Month(), day.Day(), TimePart(hour, 0, 23),
                          TimePart(minute, 0, 59), 1);
 }
+
+namespace {
+
+bool Below(const Variant& status, double value) { return !status.IsNull() && CDbl(status) < value; }
+bool Equals(const Variant& status, double value) {
+  return !status.IsNull() && CDbl(status) == value;
+}
+
+}  // namespace
+
+std::pair<Variant, Variant> ApprovalAfter(const Variant& old_status, const Variant& by,
+                                          const Variant& on, const Variant& new_status,
+                                          const Variant& user) {
+  if (!Below(old_status, 2)) {
+    if (Below(new_status, 2)) return {Variant::Null(), Variant::Null()};
+    return {by, on};
+  }
+  if (Equals(new_status, 2)) return {user, Variant(Now())};
+  return {Variant::Null(), Variant::Null()};
+}
+
+Variant ZeroToNull(const Variant& id) {
+  if (id.IsEmpty() || (!id.IsNull() && CDbl(id) == 0)) return Variant::Null();
+  return id;
+}
+
+bool IsActive(const Variant& status) { return Equals(status, 2); }
 
 const char* ProjectOrder(const Variant& sort_order) {
   static constexpr const char* kOrders[] = {"ClientID ASC, Name ASC", "ClientID ASC, Name DESC",

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 
 #include "brivos/foundation/Date.hpp"
 #include "brivos/foundation/Error.hpp"
@@ -22,6 +23,21 @@ Date SlipTime(const Date& day, const Variant& hour, const Variant& minute);
 
 // The ordering text of a project list: "" outside 0..3; 13 for a non-number.
 const char* ProjectOrder(const Variant& sort_order);
+
+// The approver and approval time of a slip whose status goes from
+// `old_status` (approved by `by` on `on`) to `new_status`, changed by `user`:
+// stamped when an open slip (0 or 1) becomes approved (2), kept between
+// approved, billed and paused (2..4), cleared otherwise. A Null status
+// compares as neither below nor equal to anything.
+std::pair<Variant, Variant> ApprovalAfter(const Variant& old_status, const Variant& by,
+                                          const Variant& on, const Variant& new_status,
+                                          const Variant& user);
+
+// An optional reference: Empty and 0 give Null, anything else itself.
+Variant ZeroToNull(const Variant& id);
+
+// A project is active when its status is 2; a Null status is not active.
+bool IsActive(const Variant& status);
 
 // A lookup by key fails when nothing is found, as taking item 1 of none does.
 template <class T>
