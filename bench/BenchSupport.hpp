@@ -1,70 +1,220 @@
 #pragma once
 
-// Shared by the benchmark programs: a console reporter that also prints the
-// ratio of each library benchmark to its raw sqlite3 twin, as the median
-// over repetitions of wall time and of CPU time, and the run settings that
-// make those medians steady.
+// Shared by the benchmark programs: a console reporter that ends with a
+// summary comparing benchmarks by the medians of their repetitions (wall
+// time, CPU time, throughput or a counter), each beside the target the
+// project sets for it, and the run settings that make those medians steady.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace brivos::bench {
 
+// One line of the summary. Benchmarks are named as registered, with
+// "/threads:N" when they run on several threads.
+struct Comparison {
+  enum class Kind {
+    kTime,        // numerator / denominator, wall and CPU time per iteration
+    kThroughput,  // numerator / denominator, iterations per wall second
+    kCounter,     // numerator / denominator, of a counter
+    kValue,       // the counter of the numerator alone
+  };
+  Kind kind = Kind::kTime;
+  std::string label;
+  std::string numerator;
+  std::string denominator;
+  std::string counter;
+  // 0: none; for kThroughput the least ratio, otherwise the most.
+  double target = 0;
+  const char* unit = "x";
+
+  static Comparison Time(std::string label, std::string num, std::string den, double most = 0) {
+    return {Kind::kTime, std::move(label), std::move(num), std::move(den), "", most, "x"};
+  }
+  static Comparison Throughput(std::string label, std::string num, std::string den,
+                               double least = 0) {
+    return {Kind::kThroughput, std::move(label), std::move(num), std::move(den), "", least, "x"};
+  }
+  static Comparison Counter(std::string label, std::string num, std::string den,
+                            std::string counter, double most = 0) {
+    return {Kind::kCounter,
+            std::move(label),
+            std::move(num),
+            std::move(den),
+            std::move(counter),
+            most,
+            "x"};
+  }
+  static Comparison Value(std::string label, std::string run, std::string counter, double most,
+                          const char* unit) {
+    return {Kind::kValue, std::move(label), std::move(run), "", std::move(counter), most, unit};
+  }
+};
+
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
-  // Pairs of (library benchmark, raw benchmark) names to compare.
-  explicit RatioReporter(std::vector<std::pair<std::string, std::string>> pairs)
-      : pairs_(std::move(pairs)) {}
+  explicit RatioReporter(std::vector<Comparison> comparisons)
+      : comparisons_(std::move(comparisons)) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        wall_[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-        cpu_[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
+      if (run.run_type != Run::RT_Iteration) continue;
+      const std::string key = KeyOf(run);
+      if (run.error_occurred) {
+        errors_[key] = run.error_message;
+        continue;
       }
+      if (run.iterations == 0) continue;
+      Samples& s = samples_[key];
+      s.wall.push_back(run.GetAdjustedRealTime());
+      s.cpu.push_back(run.GetAdjustedCPUTime());
+      for (const auto& [name, counter] : run.counters) s.counters[name].push_back(counter.value);
     }
     ConsoleReporter::ReportRuns(runs);
   }
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    for (const auto& [lib, raw] : pairs_) {
-      if (!wall_.count(lib) || !wall_.count(raw)) continue;
-      std::printf("ratio %s / %s: wall %.2fx, cpu %.2fx (medians of %zu runs)\n", lib.c_str(),
-                  raw.c_str(), Median(wall_[lib]) / Median(wall_[raw]),
-                  Median(cpu_[lib]) / Median(cpu_[raw]), wall_[lib].size());
-    }
+    std::printf("\nSummary: medians over interleaved repetitions (n = runs per benchmark)\n");
+    for (const Comparison& c : comparisons_) Print(c);
+    std::fflush(stdout);
   }
 
  private:
-  static double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
+  struct Samples {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    std::map<std::string, std::vector<double>> counters;
+  };
+
+  static std::string KeyOf(const Run& run) {
+    std::string key = run.run_name.function_name;
+    if (!run.run_name.threads.empty()) key += "/" + run.run_name.threads;
+    return key;
   }
 
-  std::vector<std::pair<std::string, std::string>> pairs_;
-  std::map<std::string, std::vector<double>> wall_;
-  std::map<std::string, std::vector<double>> cpu_;
+  static double Median(std::vector<double> v) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+  }
+
+  static std::string TargetText(double value, double target, bool least, const char* unit) {
+    if (target == 0) return "";
+    char text[96];
+    std::snprintf(text, sizeof text, "target %s %.2f%s: %s", least ? ">=" : "<=", target, unit,
+                  (least ? value >= target : value <= target) ? "met" : "NOT MET");
+    return text;
+  }
+
+  // The samples of `name`, or nullptr after printing why there are none.
+  const Samples* Find(const Comparison& c, const std::string& name) const {
+    if (auto it = samples_.find(name); it != samples_.end()) return &it->second;
+    auto error = errors_.find(name);
+    std::printf("  %-60s n/a: %s %s\n", c.label.c_str(), name.c_str(),
+                error != errors_.end() ? ("failed: " + error->second).c_str() : "did not run");
+    return nullptr;
+  }
+
+  void Print(const Comparison& c) const {
+    const Samples* num = Find(c, c.numerator);
+    if (num == nullptr) return;
+    const Samples* den = nullptr;
+    if (c.kind != Comparison::Kind::kValue) {
+      den = Find(c, c.denominator);
+      if (den == nullptr) return;
+    }
+    const std::size_t n = std::min(num->wall.size(), den ? den->wall.size() : num->wall.size());
+    switch (c.kind) {
+      case Comparison::Kind::kTime: {
+        const double wall = Median(num->wall) / Median(den->wall);
+        const double cpu = Median(num->cpu) / Median(den->cpu);
+        // A target counts as met only when both measures meet it.
+        std::printf("  %-60s wall %6.2fx  cpu %6.2fx  n=%zu  %s\n", c.label.c_str(), wall, cpu, n,
+                    TargetText(std::max(wall, cpu), c.target, false, c.unit).c_str());
+        break;
+      }
+      case Comparison::Kind::kThroughput: {
+        const double ratio = Median(den->wall) / Median(num->wall);
+        std::printf("  %-60s throughput %6.2fx      n=%zu  %s\n", c.label.c_str(), ratio, n,
+                    TargetText(ratio, c.target, true, c.unit).c_str());
+        break;
+      }
+      case Comparison::Kind::kCounter:
+      case Comparison::Kind::kValue: {
+        auto a = num->counters.find(c.counter);
+        if (a == num->counters.end()) {
+          std::printf("  %-60s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
+          return;
+        }
+        const double value = Median(a->second);
+        if (c.kind == Comparison::Kind::kValue) {
+          std::printf("  %-60s %8.0f %s  n=%zu  %s\n", c.label.c_str(), value, c.unit, n,
+                      TargetText(value, c.target, false, c.unit).c_str());
+          return;
+        }
+        auto b = den->counters.find(c.counter);
+        if (b == den->counters.end()) {
+          std::printf("  %-60s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
+          return;
+        }
+        const double ratio = value / Median(b->second);
+        std::printf("  %-60s %s %6.2fx  (%.0f / %.0f)  n=%zu  %s\n", c.label.c_str(),
+                    c.counter.c_str(), ratio, value, Median(b->second), n,
+                    TargetText(ratio, c.target, false, c.unit).c_str());
+        break;
+      }
+    }
+  }
+
+  std::vector<Comparison> comparisons_;
+  std::map<std::string, Samples> samples_;
+  std::map<std::string, std::string> errors_;
 };
 
-// Runs the registered benchmarks with `reporter`: by default 5 repetitions in
-// random interleaving, so that disk and machine load fall on both sides of
-// each comparison alike. Flags given on the command line take precedence.
-inline int RunWithRatios(int argc, char** argv, RatioReporter& reporter) {
+// The timed loop of a library benchmark: `call` once per iteration. An
+// exception marks the run failed (its comparisons print why) and the
+// remaining iterations do nothing, so that threads still meet at the end.
+template <class Call>
+void LibraryLoop(benchmark::State& state, Call&& call) {
+  bool failed = false;
+  for (auto _ : state) {
+    if (failed) continue;
+    try {
+      call();
+    } catch (const std::exception& e) {
+      state.SkipWithError(e.what());
+      failed = true;
+    }
+  }
+}
+
+// Reads the benchmark flags: by default 7 repetitions in random
+// interleaving, so that disk and machine load fall on both sides of each
+// comparison alike. Flags given on the command line take precedence. False
+// when a flag is not understood.
+inline bool InitBenchmarks(int argc, char** argv) {
   std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
+  std::string repetitions = "--benchmark_repetitions=7";
   std::string interleave = "--benchmark_enable_random_interleaving=true";
   args.insert(args.begin() + 1, {repetitions.data(), interleave.data()});
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
+  return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
+
+// Runs the registered benchmarks with `reporter`, which ends with its summary.
+inline void RunWithRatios(RatioReporter& reporter) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  return 0;
 }
 
 }  // namespace brivos::bench

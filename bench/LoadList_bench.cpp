@@ -1,175 +1,219 @@
-// Loading 10,000 time slips of one project as IProjectTransaction records
-// through the shared record loader, against plain sqlite3 code running the
-// same SELECT on a connection it keeps open and copying every column of
-// every row into memory.
+// Loading the time slips of one project as IProjectTransaction records, from
+// a subscriber holding 1,000,000 slips: a project of 1,000 slips and one of
+// 100,000. Against plain sqlite3 running the same SELECT with a prepared
+// statement and keeping every row as a vector of plain values. Besides time,
+// each side's heap per record: what the result holds (heap in use while it
+// is alive, less before) and what the call asked of operator new.
 
-#include <sqlite3.h>
+#include <malloc.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <string>
-#include <variant>
 #include <vector>
 
+#include "bench/BenchData.hpp"
 #include "bench/BenchSupport.hpp"
+#include "bench/PlainSqlite.hpp"
 #include "brivos/brivos.hpp"
+#include "brivos/database/Database.hpp"
+
+// Counting operator new, switched on only while a heap measurement runs, so
+// the timed loops pay one relaxed load per allocation.
+namespace {
+
+std::atomic<bool> g_counting{false};
+std::atomic<std::size_t> g_new_bytes{0};
+std::atomic<std::size_t> g_new_calls{0};
+
+void* Allocate(std::size_t size) {
+  void* p = std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  if (g_counting.load(std::memory_order_relaxed)) {
+    g_new_bytes.fetch_add(size, std::memory_order_relaxed);
+    g_new_calls.fetch_add(1, std::memory_order_relaxed);
+  }
+  return p;
+}
+
+void* AllocateAligned(std::size_t size, std::align_val_t align) {
+  const auto a = static_cast<std::size_t>(align);
+  void* p = std::aligned_alloc(a, (size + a - 1) / a * a);
+  if (p == nullptr) throw std::bad_alloc();
+  if (g_counting.load(std::memory_order_relaxed)) {
+    g_new_bytes.fetch_add(size, std::memory_order_relaxed);
+    g_new_calls.fetch_add(1, std::memory_order_relaxed);
+  }
+  return p;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new(std::size_t size, std::align_val_t align) {
+  return AllocateAligned(size, align);
+}
+void* operator new[](std::size_t size, std::align_val_t align) {
+  return AllocateAligned(size, align);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
-constexpr int kSlips = 10000;
+using brivos::Variant;
+using brivos::bench::Comparison;
+using brivos::bench::PlainDb;
+using brivos::bench::PlainStatement;
+using brivos::bench::RawRow;
+using brivos::bench::Subscriber;
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
+Subscriber* g_db = nullptr;
+
+// Bytes of the main heap in use, mapped blocks included: everything the
+// process holds through malloc, sqlite3's page cache as well as C++ objects.
+// The benchmarks measure on the main thread, whose arena this is.
+double HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return static_cast<double>(info.uordblks + info.hblkhd);
 }
 
-// A subscriber with one project holding kSlips time slips, every column set
-// (InvoiceID and StopTime Null on half of them, as on unbilled or running
-// slips).
-struct Subscriber {
-  Subscriber() {
-    std::string templ = (std::filesystem::temp_directory_path() / "brivos-bench-XXXXXX").string();
-    dir = mkdtemp(templ.data());
-    account = brivos::Variant(dir + "\\A100");
-    brivos::CreateSubscriberDatabase(dir + "\\A100", "Acme", "admin", "secret");
-    file = dir + "/A100.mdb";
-
-    sqlite3* db = nullptr;
-    Check(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), db);
-    Check(sqlite3_exec(db, "BEGIN; INSERT INTO IProject (Parent,Name,Status) VALUES (1,'Bench',2);",
-                       nullptr, nullptr, nullptr),
-          db);
-    project = sqlite3_last_insert_rowid(db);
-    sqlite3_stmt* insert = nullptr;
-    Check(sqlite3_prepare_v2(
-              db,
-              "INSERT INTO IProjectTransaction (Parent,TransDate,StartTime,StopTime,Description,"
-              "StaffRate,StaffCost,OTCost,OTRate,Error,Status,ApprovedBy,ApprovedOn,OverTime,"
-              "TaskID,StaffID,InvoiceID) VALUES (?,?,?,?,?,95.5,60,90,140.25,'',?,'admin',?,?,"
-              "?,?,?);",
-              -1, &insert, nullptr),
-          db);
-    const double day0 = brivos::Date::FromParts(2024, 1, 1).Serial();
-    for (int i = 0; i < kSlips; ++i) {
-      const double day = day0 + i / 8;
-      const double start = day + (8 + i % 8) / 24.0;
-      const std::string text = "Work item " + std::to_string(i) + " on the bench project";
-      sqlite3_bind_int64(insert, 1, project);
-      sqlite3_bind_double(insert, 2, day);
-      sqlite3_bind_double(insert, 3, start);
-      if (i % 2) {
-        sqlite3_bind_double(insert, 4, start + 1 / 24.0);
-      } else {
-        sqlite3_bind_null(insert, 4);
-      }
-      sqlite3_bind_text(insert, 5, text.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int(insert, 6, i % 4);
-      sqlite3_bind_double(insert, 7, day + 1);
-      sqlite3_bind_int(insert, 8, i % 3 == 0);
-      sqlite3_bind_int(insert, 9, 1 + i % 5);
-      sqlite3_bind_int(insert, 10, 1 + i % 7);
-      if (i % 2) {
-        sqlite3_bind_int(insert, 11, 1 + i % 11);
-      } else {
-        sqlite3_bind_null(insert, 11);
-      }
-      Check(sqlite3_step(insert), db);
-      sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    Check(sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr), db);
-    sqlite3_close(db);
-  }
-  ~Subscriber() {
-    brivos::ReleaseIdleConnections();
-    std::filesystem::remove_all(dir);
-  }
-  std::string dir;
-  std::string file;
-  brivos::Variant account;
-  std::int64_t project = 0;
-};
-
-Subscriber& Db() {
-  static Subscriber db;
-  return db;
+// Runs `load` (returning its result and the number of records in it) once to
+// warm caches, then once more measured, and sets the per-record counters.
+template <class Load>
+void MeasureHeap(benchmark::State& state, Load&& load) {
+  load();
+  const double before = HeapInUse();
+  g_new_bytes = 0;
+  g_new_calls = 0;
+  g_counting = true;
+  auto [result, records] = load();
+  g_counting = false;
+  const double held = HeapInUse() - before;
+  const double n = static_cast<double>(records);
+  state.counters["held_B_per_rec"] = held / n;
+  state.counters["new_B_per_rec"] = static_cast<double>(g_new_bytes.load()) / n;
+  state.counters["news_per_rec"] = static_cast<double>(g_new_calls.load()) / n;
+  benchmark::DoNotOptimize(result);
 }
 
-std::string Filter() { return "Parent=" + std::to_string(Db().project); }
+std::string Filter(std::int64_t project) { return "Parent=" + std::to_string(project); }
 
-void BM_Library_LoadList(benchmark::State& state) {
-  const brivos::Variant where(Filter());
-  for (auto _ : state) {
-    auto slips = brivos::IProjectTransaction::LoadList(Db().account, brivos::Variant(), where);
-    if (slips->Count() != kSlips) std::abort();
-    benchmark::DoNotOptimize(slips);
+void Library(benchmark::State& state, int slips) {
+  const Variant where(Filter(g_db->SlipProject(slips)));
+  auto load = [&] {
+    auto list = brivos::IProjectTransaction::LoadList(g_db->account(), Variant(), where);
+    if (list->Count() != slips) throw std::runtime_error("wrong slip count");
+    return std::pair(list, slips);
+  };
+  try {
+    MeasureHeap(state, load);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
   }
-  state.SetItemsProcessed(state.iterations() * kSlips);
+  brivos::bench::LibraryLoop(state, [&] { benchmark::DoNotOptimize(load()); });
+  state.SetItemsProcessed(state.iterations() * slips);
 }
 
 // The database layer's share of the above: the same statement into a
 // disconnected result set, no records made.
-void BM_Library_OpenRecordset(benchmark::State& state) {
-  const std::string sql = brivos::IProjectTransaction::Schema().select + " WHERE " + Filter() + ";";
-  for (auto _ : state) {
-    auto rows = brivos::OpenRecordset(Db().account, sql);
-    if (rows->RecordCount() != kSlips) std::abort();
-    benchmark::DoNotOptimize(rows);
+void LibraryRecordset(benchmark::State& state, int slips) {
+  const std::string sql = brivos::IProjectTransaction::Schema().select + " WHERE " +
+                          Filter(g_db->SlipProject(slips)) + ";";
+  auto load = [&] {
+    auto rows = brivos::OpenRecordset(g_db->account(), sql);
+    if (rows->RecordCount() != slips) throw std::runtime_error("wrong row count");
+    return std::pair(rows, slips);
+  };
+  try {
+    MeasureHeap(state, load);
+  } catch (const std::exception& e) {
+    state.SkipWithError(e.what());
+    return;
   }
-  state.SetItemsProcessed(state.iterations() * kSlips);
+  brivos::bench::LibraryLoop(state, [&] { benchmark::DoNotOptimize(load()); });
+  state.SetItemsProcessed(state.iterations() * slips);
 }
 
-// One value per column, as plain C++ reading code would keep it.
-using RawValue = std::variant<std::monostate, std::int64_t, double, std::string>;
-
-void BM_Raw_Sqlite(benchmark::State& state) {
-  sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(Db().file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), db);
-  const std::string sql = brivos::IProjectTransaction::Schema().select + " WHERE " + Filter() + ";";
-  for (auto _ : state) {
-    sqlite3_stmt* stmt = nullptr;
-    Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), db);
-    const int columns = sqlite3_column_count(stmt);
-    std::vector<std::vector<RawValue>> rows;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::vector<RawValue>& row = rows.emplace_back(columns);
-      for (int c = 0; c < columns; ++c) {
-        switch (sqlite3_column_type(stmt, c)) {
-          case SQLITE_INTEGER:
-            row[c] = static_cast<std::int64_t>(sqlite3_column_int64(stmt, c));
-            break;
-          case SQLITE_FLOAT:
-            row[c] = sqlite3_column_double(stmt, c);
-            break;
-          case SQLITE_TEXT:
-            row[c] = std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
-                                 static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)));
-            break;
-          default:
-            break;
-        }
-      }
-    }
-    sqlite3_finalize(stmt);
-    if (rows.size() != kSlips) std::abort();
-    benchmark::DoNotOptimize(rows);
-  }
-  state.SetItemsProcessed(state.iterations() * kSlips);
-  sqlite3_close(db);
+void Plain(benchmark::State& state, int slips) {
+  const std::int64_t project = g_db->SlipProject(slips);
+  PlainDb conn(g_db->file());
+  PlainStatement select(conn, brivos::IProjectTransaction::Schema().select + " WHERE Parent=?;");
+  auto load = [&] {
+    select.Bind(1, project);
+    std::vector<RawRow> rows = select.ReadAll();
+    if (rows.size() != static_cast<std::size_t>(slips)) std::abort();
+    return std::pair(std::move(rows), slips);
+  };
+  MeasureHeap(state, load);
+  for (auto _ : state) benchmark::DoNotOptimize(load());
+  state.SetItemsProcessed(state.iterations() * slips);
 }
-
-BENCHMARK(BM_Library_LoadList)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Library_OpenRecordset)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Raw_Sqlite)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Db();
-  brivos::bench::RatioReporter reporter(
-      {{"BM_Library_LoadList", "BM_Raw_Sqlite"}, {"BM_Library_OpenRecordset", "BM_Raw_Sqlite"}});
-  return brivos::bench::RunWithRatios(argc, argv, reporter);
+  if (!brivos::bench::InitBenchmarks(argc, argv)) return 1;
+  Subscriber large(brivos::bench::kLarge);
+  g_db = &large;
+  for (int slips : {brivos::bench::kSmallProjectSlips, brivos::bench::kBigProjectSlips}) {
+    const std::string size = slips == brivos::bench::kBigProjectSlips ? "100k" : "1k";
+    const auto unit = slips > 10000 ? benchmark::kMillisecond : benchmark::kMicrosecond;
+    benchmark::RegisterBenchmark(("LoadList/" + size + "/library").c_str(), Library, slips)
+        ->Unit(unit);
+    benchmark::RegisterBenchmark(("LoadList/" + size + "/plain").c_str(), Plain, slips)->Unit(unit);
+    benchmark::RegisterBenchmark(("OpenRecordset/" + size + "/library").c_str(), LibraryRecordset,
+                                 slips)
+        ->Unit(unit);
+  }
+  brivos::bench::RatioReporter reporter({
+      Comparison::Time("LoadList 1k slips: library/plain", "LoadList/1k/library",
+                       "LoadList/1k/plain"),
+      Comparison::Time("LoadList 100k slips: library/plain", "LoadList/100k/library",
+                       "LoadList/100k/plain", 1.5),
+      Comparison::Time("OpenRecordset 100k slips (database layer): library/plain",
+                       "OpenRecordset/100k/library", "LoadList/100k/plain"),
+      Comparison::Value("LoadList 100k slips, library: heap held per record",
+                        "LoadList/100k/library", "held_B_per_rec", 1024, "B"),
+      Comparison::Value("LoadList 100k slips, plain: heap held per record", "LoadList/100k/plain",
+                        "held_B_per_rec", 0, "B"),
+      Comparison::Counter("LoadList 100k slips: heap held per record, library/plain",
+                          "LoadList/100k/library", "LoadList/100k/plain", "held_B_per_rec"),
+      Comparison::Counter("LoadList 100k slips: operator new bytes, library/plain",
+                          "LoadList/100k/library", "LoadList/100k/plain", "new_B_per_rec"),
+      Comparison::Counter("LoadList 100k slips: operator new calls, library/plain",
+                          "LoadList/100k/library", "LoadList/100k/plain", "news_per_rec"),
+      Comparison::Value("LoadList 1k slips, library: heap held per record", "LoadList/1k/library",
+                        "held_B_per_rec", 0, "B"),
+      Comparison::Value("LoadList 1k slips, plain: heap held per record", "LoadList/1k/plain",
+                        "held_B_per_rec", 0, "B"),
+  });
+  brivos::bench::RunWithRatios(reporter);
+  return 0;
 }

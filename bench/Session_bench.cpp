@@ -1,151 +1,176 @@
-// Sign-in and session lookup through the library (late-bound, as a
-// presentation layer calls them) against plain sqlite3 code running the same
-// statements on a connection it keeps open.
-
-#include <sqlite3.h>
+// Sign-in and session lookup through the library, late-bound as a
+// presentation layer calls them, against plain sqlite3 running the same
+// statements: on subscribers with 1,000 and 100,000 users and sessions,
+// sign-in by 1,000 different users in turn, session lookup of 1,000 different
+// tokens in turn, and lookup throughput on 4 threads against 1.
 
 #include <cstdlib>
-#include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "bench/BenchData.hpp"
 #include "bench/BenchSupport.hpp"
+#include "bench/PlainSqlite.hpp"
 #include "brivos/brivos.hpp"
 
 namespace {
 
-struct Subscriber {
-  Subscriber() {
-    std::string templ = (std::filesystem::temp_directory_path() / "brivos-bench-XXXXXX").string();
-    dir = mkdtemp(templ.data());
-    account = brivos::Variant(dir + "\\A100");
-    brivos::CreateSubscriberDatabase(dir + "\\A100", "Acme", "admin", "secret");
-    file = dir + "/A100.mdb";
-  }
-  ~Subscriber() {
-    brivos::ReleaseIdleConnections();
-    std::filesystem::remove_all(dir);
-  }
-  std::string dir;
-  std::string file;
-  brivos::Variant account;
-};
+using brivos::Variant;
+using brivos::bench::Comparison;
+using brivos::bench::PlainDb;
+using brivos::bench::PlainStatement;
+using brivos::bench::RawRow;
+using brivos::bench::Subscriber;
 
-Subscriber& Db() {
-  static Subscriber db;
-  return db;
+constexpr int kSignIns = 1000;
+// Sign-ins per repetition: each commits with a disk sync, whose cost swings
+// with the machine's disk load, so the count is fixed rather than timed.
+constexpr int kSignInsPerRun = 300;
+constexpr int kTokens = 1000;
+
+// The users who sign in, as (name, password).
+std::vector<std::pair<std::string, std::string>> SigningIn(const Subscriber& db) {
+  std::vector<std::pair<std::string, std::string>> users;
+  for (int i : db.RandomUsers(kSignIns, 29)) {
+    users.emplace_back(brivos::bench::UserNameOf(i), brivos::bench::PasswordOf(i));
+  }
+  return users;
 }
 
-sqlite3* OpenRaw() {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(Db().file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  sqlite3_busy_timeout(db, 10000);
-  sqlite3_exec(db, "PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
-  return db;
-}
-
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
-}
-
-void BM_Library_BeginUserSession(benchmark::State& state) {
+void LibrarySignIn(benchmark::State& state, const Subscriber* db) {
   auto mgr = brivos::CreateObject("BRIVOS.CSecurityMgr");
-  for (auto _ : state) {
-    std::vector<brivos::Variant> args{Db().account, brivos::Variant("admin"),
-                                      brivos::Variant("secret")};
-    benchmark::DoNotOptimize(mgr->Invoke("BeginUserSession", args));
-  }
+  std::vector<std::pair<Variant, Variant>> users;
+  for (const auto& [name, password] : SigningIn(*db)) users.emplace_back(name, password);
+  std::size_t next = 0;
+  brivos::bench::LibraryLoop(state, [&] {
+    const auto& [name, password] = users[next++ % users.size()];
+    std::vector<Variant> args{db->account(), name, password};
+    Variant token = mgr->Invoke("BeginUserSession", args);
+    if (CStr(token).size() != 32) throw std::runtime_error("bad token " + CStr(token));
+    benchmark::DoNotOptimize(token);
+  });
 }
-BENCHMARK(BM_Library_BeginUserSession);
 
-void BM_Raw_BeginUserSession(benchmark::State& state) {
-  sqlite3* db = OpenRaw();
-  const std::string account = brivos::CStr(Db().account);
-  sqlite3_stmt *select, *del, *insert;
-  sqlite3_prepare_v2(db, "SELECT * FROM IUser WHERE UserName=? AND Password=? AND AllowLogon=1;",
-                     -1, &select, nullptr);
-  sqlite3_prepare_v2(db, "DELETE FROM SysSessions WHERE Account=? AND UserName=?;", -1, &del,
-                     nullptr);
-  sqlite3_prepare_v2(db, "INSERT INTO SysSessions (Account,UserName,Token) VALUES (?,?,?);", -1,
-                     &insert, nullptr);
+void PlainSignIn(benchmark::State& state, const Subscriber* db) {
+  const auto users = SigningIn(*db);
+  const std::string& account = db->account_text();
+  PlainDb conn(db->file());
+  PlainStatement begin(conn, "BEGIN IMMEDIATE;");
+  PlainStatement commit(conn, "COMMIT;");
+  PlainStatement check(conn,
+                       "SELECT * FROM IUser WHERE UserName=? AND Password=? AND AllowLogon=1;");
+  PlainStatement remove(conn, "DELETE FROM SysSessions WHERE Account=? AND UserName=?;");
+  PlainStatement insert(
+      conn, "INSERT INTO SysSessions (Account,UserName,Token,LastUpdate) VALUES (?,?,?,?);");
+  RawRow row;
+  std::size_t next = 0;
   for (auto _ : state) {
-    Check(sqlite3_exec(db, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), db);
-    sqlite3_bind_text(select, 1, "admin", -1, SQLITE_STATIC);
-    sqlite3_bind_text(select, 2, "secret", -1, SQLITE_STATIC);
-    int rows = 0;
-    while (sqlite3_step(select) == SQLITE_ROW) {
-      for (int c = 0; c < sqlite3_column_count(select); ++c) {
-        benchmark::DoNotOptimize(sqlite3_column_text(select, c));
-      }
-      ++rows;
+    const auto& [name, password] = users[next++ % users.size()];
+    begin.Run();
+    check.Bind(1, name).Bind(2, password);
+    bool found = false;
+    while (check.Step()) {
+      check.Read(row);
+      found = true;
     }
-    sqlite3_reset(select);
-    if (rows == 0) std::abort();
-    sqlite3_bind_text(del, 1, account.c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_text(del, 2, "admin", -1, SQLITE_STATIC);
-    Check(sqlite3_step(del), db);
-    sqlite3_reset(del);
-    std::string token = brivos::CreateGUIDString();
-    sqlite3_bind_text(insert, 1, account.c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 2, "admin", -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 3, token.c_str(), -1, SQLITE_STATIC);
-    Check(sqlite3_step(insert), db);
-    sqlite3_reset(insert);
-    Check(sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr), db);
+    check.Reset();
+    if (!found) std::abort();
+    remove.Bind(1, account).Bind(2, name).Run();
+    const std::string token = brivos::bench::NewToken();
+    insert.Bind(1, account)
+        .Bind(2, name)
+        .Bind(3, token)
+        .Bind(4, brivos::bench::LocalNowSerial())
+        .Run();
+    commit.Run();
+    benchmark::DoNotOptimize(token);
   }
-  sqlite3_finalize(select);
-  sqlite3_finalize(del);
-  sqlite3_finalize(insert);
-  sqlite3_close(db);
-}
-BENCHMARK(BM_Raw_BeginUserSession);
-
-std::string SignedInToken() {
-  brivos::CSecurityMgr mgr;
-  brivos::Variant account = Db().account, user("admin"), password("secret");
-  return mgr.BeginUserSession(account, user, password);
 }
 
-void BM_Library_GetSysSession(benchmark::State& state) {
+// Each thread starts at its own place in the token list.
+std::size_t FirstToken(const benchmark::State& state) {
+  return static_cast<std::size_t>(state.thread_index()) * kTokens /
+         static_cast<std::size_t>(state.threads());
+}
+
+void LibraryGetSysSession(benchmark::State& state, const Subscriber* db) {
   auto mgr = brivos::CreateObject("BRIVOS.CSecurityMgr");
-  const brivos::Variant token(SignedInToken());
-  for (auto _ : state) {
-    std::vector<brivos::Variant> args{Db().account, token};
-    benchmark::DoNotOptimize(mgr->Invoke("GetSysSession", args));
-  }
+  std::vector<Variant> tokens;
+  for (const std::string& token : db->RandomTokens(kTokens)) tokens.emplace_back(token);
+  std::size_t next = FirstToken(state);
+  brivos::bench::LibraryLoop(state, [&] {
+    std::vector<Variant> args{db->account(), tokens[next++ % tokens.size()]};
+    Variant session = mgr->Invoke("GetSysSession", args);
+    if (session.AsObject() == nullptr) throw std::runtime_error("no session");
+    benchmark::DoNotOptimize(session);
+  });
 }
-BENCHMARK(BM_Library_GetSysSession);
 
-void BM_Raw_GetSysSession(benchmark::State& state) {
-  sqlite3* db = OpenRaw();
-  const std::string sql =
-      "SELECT SysSessionsID,Account,UserName,Token,LastUpdate FROM SysSessions WHERE Token='" +
-      SignedInToken() + "';";
+void PlainGetSysSession(benchmark::State& state, const Subscriber* db) {
+  const std::vector<std::string> tokens = db->RandomTokens(kTokens);
+  PlainDb conn(db->file());
+  PlainStatement find(conn, brivos::SysSessions::Schema().select + " WHERE Token=?;");
+  RawRow row;
+  std::size_t next = FirstToken(state);
   for (auto _ : state) {
-    sqlite3_stmt* stmt = nullptr;
-    Check(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), db);
-    int rows = 0;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      benchmark::DoNotOptimize(sqlite3_column_int(stmt, 0));
-      benchmark::DoNotOptimize(sqlite3_column_text(stmt, 1));
-      benchmark::DoNotOptimize(sqlite3_column_text(stmt, 2));
-      benchmark::DoNotOptimize(sqlite3_column_text(stmt, 3));
-      benchmark::DoNotOptimize(sqlite3_column_double(stmt, 4));
-      ++rows;
-    }
-    sqlite3_finalize(stmt);
-    if (rows != 1) std::abort();
+    find.Bind(1, tokens[next++ % tokens.size()]);
+    if (!find.Step()) std::abort();
+    find.Read(row);
+    find.Reset();
+    benchmark::DoNotOptimize(row);
   }
-  sqlite3_close(db);
 }
-BENCHMARK(BM_Raw_GetSysSession);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  brivos::bench::RatioReporter reporter({{"BM_Library_BeginUserSession", "BM_Raw_BeginUserSession"},
-                                         {"BM_Library_GetSysSession", "BM_Raw_GetSysSession"}});
-  return brivos::bench::RunWithRatios(argc, argv, reporter);
+  if (!brivos::bench::InitBenchmarks(argc, argv)) return 1;
+  Subscriber small(brivos::bench::kSmall);
+  Subscriber large(brivos::bench::kLarge);
+  for (const Subscriber* db : {&small, &large}) {
+    const std::string size = db->size().label;
+    benchmark::RegisterBenchmark(("SignIn/" + size + "/library").c_str(), LibrarySignIn, db)
+        ->Unit(benchmark::kMicrosecond)
+        ->Iterations(kSignInsPerRun);
+    benchmark::RegisterBenchmark(("SignIn/" + size + "/plain").c_str(), PlainSignIn, db)
+        ->Unit(benchmark::kMicrosecond)
+        ->Iterations(kSignInsPerRun);
+    auto* library = benchmark::RegisterBenchmark(("GetSysSession/" + size + "/library").c_str(),
+                                                 LibraryGetSysSession, db);
+    auto* plain = benchmark::RegisterBenchmark(("GetSysSession/" + size + "/plain").c_str(),
+                                               PlainGetSysSession, db);
+    for (auto* b : {library, plain}) {
+      b->Unit(benchmark::kMicrosecond);
+      if (db == &large) b->Threads(1)->Threads(4)->UseRealTime();
+    }
+  }
+  brivos::bench::RatioReporter reporter({
+      Comparison::Time("sign-in, 1k sessions: library/plain", "SignIn/1k/library",
+                       "SignIn/1k/plain"),
+      Comparison::Time("sign-in, 100k sessions: library/plain", "SignIn/100k/library",
+                       "SignIn/100k/plain", 1.5),
+      Comparison::Time("sign-in, library: 100k sessions / 1k sessions", "SignIn/100k/library",
+                       "SignIn/1k/library", 1.5),
+      Comparison::Time("sign-in, plain: 100k sessions / 1k sessions", "SignIn/100k/plain",
+                       "SignIn/1k/plain"),
+      Comparison::Time("GetSysSession, 1k tokens of 1k: library/plain", "GetSysSession/1k/library",
+                       "GetSysSession/1k/plain", 1.5),
+      Comparison::Time("GetSysSession, 1k tokens of 100k: library/plain",
+                       "GetSysSession/100k/library/threads:1", "GetSysSession/100k/plain/threads:1",
+                       1.5),
+      Comparison::Time("GetSysSession, library: 100k sessions / 1k sessions",
+                       "GetSysSession/100k/library/threads:1", "GetSysSession/1k/library"),
+      Comparison::Throughput("GetSysSession, library: 4 threads / 1 thread",
+                             "GetSysSession/100k/library/threads:4",
+                             "GetSysSession/100k/library/threads:1", 1.7),
+      Comparison::Throughput("GetSysSession, plain: 4 threads / 1 thread",
+                             "GetSysSession/100k/plain/threads:4",
+                             "GetSysSession/100k/plain/threads:1"),
+      Comparison::Time("GetSysSession, 4 threads: library/plain (wall per call)",
+                       "GetSysSession/100k/library/threads:4",
+                       "GetSysSession/100k/plain/threads:4"),
+  });
+  brivos::bench::RunWithRatios(reporter);
+  return 0;
 }

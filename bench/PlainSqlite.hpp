@@ -1,0 +1,179 @@
+#pragma once
+
+// The plain twin of every benchmark: sqlite3 code as a tuned caller writes
+// it. One connection per thread, kept open for the whole run, with the
+// library's durability settings (the file is in WAL mode; busy timeout,
+// synchronous=FULL or what BRIVOS_SYNCHRONOUS chooses); statements prepared
+// once, then reset and rebound on every use; rows read into plain values.
+
+#include <sqlite3.h>
+#include <strings.h>
+#include <sys/random.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "brivos/brivos.hpp"
+
+namespace brivos::bench {
+
+// Any failure of plain code is a broken benchmark, not a measurement.
+inline void Check(int rc, sqlite3* db, std::string_view what = "") {
+  if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+  const std::string context(what);
+  std::fprintf(stderr, "sqlite (%s): %s\n", context.c_str(),
+               db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+  std::abort();
+}
+
+// The synchronous setting the library gives its connections.
+inline const char* LibrarySynchronousPragma() {
+  const char* mode = std::getenv("BRIVOS_SYNCHRONOUS");
+  if (mode != nullptr && strcasecmp(mode, "NORMAL") == 0) return "PRAGMA synchronous=NORMAL;";
+  return "PRAGMA synchronous=FULL;";
+}
+
+class PlainDb {
+ public:
+  explicit PlainDb(const std::string& file) {
+    Check(sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr),
+          db_, file);
+    Check(sqlite3_busy_timeout(db_, 10000), db_);
+    Check(sqlite3_exec(db_, LibrarySynchronousPragma(), nullptr, nullptr, nullptr), db_);
+  }
+  PlainDb(const PlainDb&) = delete;
+  PlainDb& operator=(const PlainDb&) = delete;
+  ~PlainDb() { sqlite3_close_v2(db_); }
+
+  sqlite3* get() const { return db_; }
+  void Exec(const char* sql) { Check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr), db_, sql); }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// One value per column, as plain C++ reading code would keep it.
+using RawValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+using RawRow = std::vector<RawValue>;
+
+class PlainStatement {
+ public:
+  PlainStatement(PlainDb& db, std::string_view sql) : db_(db.get()) {
+    Check(sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                             SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr),
+          db_, sql);
+  }
+  PlainStatement(const PlainStatement&) = delete;
+  PlainStatement& operator=(const PlainStatement&) = delete;
+  ~PlainStatement() { sqlite3_finalize(stmt_); }
+
+  PlainStatement& Bind(int i, std::string_view text) {
+    Check(sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT),
+          db_);
+    return *this;
+  }
+  PlainStatement& Bind(int i, std::int64_t v) {
+    Check(sqlite3_bind_int64(stmt_, i, v), db_);
+    return *this;
+  }
+  PlainStatement& Bind(int i, double v) {
+    Check(sqlite3_bind_double(stmt_, i, v), db_);
+    return *this;
+  }
+  PlainStatement& BindNull(int i) {
+    Check(sqlite3_bind_null(stmt_, i), db_);
+    return *this;
+  }
+
+  // Steps once: true while a row is available.
+  bool Step() {
+    const int rc = sqlite3_step(stmt_);
+    Check(rc, db_, sqlite3_sql(stmt_));
+    return rc == SQLITE_ROW;
+  }
+  // Runs a statement that returns no rows.
+  void Run() {
+    Step();
+    Reset();
+  }
+  void Reset() { sqlite3_reset(stmt_); }
+
+  int Columns() const { return sqlite3_column_count(stmt_); }
+  std::int64_t Int(int c) const { return sqlite3_column_int64(stmt_, c); }
+  std::string Text(int c) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c));
+    return std::string(p == nullptr ? "" : p,
+                       static_cast<std::size_t>(sqlite3_column_bytes(stmt_, c)));
+  }
+
+  // The current row as values.
+  void Read(RawRow& row) const {
+    const int columns = Columns();
+    row.resize(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      RawValue& v = row[static_cast<std::size_t>(c)];
+      switch (sqlite3_column_type(stmt_, c)) {
+        case SQLITE_INTEGER:
+          v = static_cast<std::int64_t>(sqlite3_column_int64(stmt_, c));
+          break;
+        case SQLITE_FLOAT:
+          v = sqlite3_column_double(stmt_, c);
+          break;
+        case SQLITE_TEXT:
+          v = Text(c);
+          break;
+        default:
+          v = std::monostate();
+          break;
+      }
+    }
+  }
+
+  // Every remaining row, then reset.
+  std::vector<RawRow> ReadAll() {
+    std::vector<RawRow> rows;
+    while (Step()) Read(rows.emplace_back());
+    Reset();
+    return rows;
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// 32 uppercase hexadecimal digits of 128 random bits, as a session token.
+inline std::string NewToken() {
+  unsigned char bytes[16];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n <= 0) std::abort();
+    got += static_cast<std::size_t>(n);
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string token(32, '0');
+  for (std::size_t i = 0; i < sizeof bytes; ++i) {
+    token[2 * i] = kHex[bytes[i] >> 4];
+    token[2 * i + 1] = kHex[bytes[i] & 0x0F];
+  }
+  return token;
+}
+
+// The local date and time as a day serial, to the whole second.
+inline double LocalNowSerial() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return Date::FromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                         tm.tm_sec)
+      .Serial();
+}
+
+}  // namespace brivos::bench
