@@ -16,6 +16,7 @@
 #include "brivos/foundation/Error.hpp"
 #include "brivos/foundation/Messages.hpp"
 #include "brivos/foundation/Variant.hpp"
+#include "brivos/invoicing/CInvoiceMgr.hpp"
 #include "brivos/invoicing/errCInvoiceMgr.hpp"
 #include "brivos/projects/CProjectMgr.hpp"
 #include "brivos/projects/errCProjectMgr.hpp"

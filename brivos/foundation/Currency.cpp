@@ -113,4 +113,15 @@ Currency operator-(Currency a, Currency b) {
   return Currency::FromScaled(difference);
 }
 
+Currency operator*(Currency a, Currency b) {
+  __extension__ using Wide = __int128;
+  const Wide product = static_cast<Wide>(a.Scaled()) * b.Scaled();
+  Wide quotient = product / 10000;
+  const Wide remainder = product % 10000;
+  const Wide twice = (remainder < 0 ? -remainder : remainder) * 2;
+  if (twice > 10000 || (twice == 10000 && quotient % 2 != 0)) quotient += product < 0 ? -1 : 1;
+  if (quotient > INT64_MAX || quotient < INT64_MIN) RaiseRuntime(errnum::kOverflow);
+  return Currency::FromScaled(static_cast<std::int64_t>(quotient));
+}
+
 }  // namespace brivos

@@ -30,6 +30,9 @@ struct Currency {
   // Raise Error 6 on overflow.
   friend Currency operator+(Currency a, Currency b);
   friend Currency operator-(Currency a, Currency b);
+  // The exact product kept to four decimal places, halves to even; Error 6
+  // on overflow.
+  friend Currency operator*(Currency a, Currency b);
 
  private:
   std::int64_t scaled_ = 0;

@@ -11,12 +11,12 @@ class IProjectTask;
 
 // A time slip: one stretch of work by one staff member on one task. Its
 // overtime columns come OTCost before OTRate, the reverse of IProjectStaff.
-// Status is not indexed: every filter on it is joined to Parent, StaffID or
-// InvoiceID, which are indexed and far more selective. StaffID is indexed
-// together with TransDate (see the source file).
+// Status is indexed only after Parent: every filter on it is joined to
+// Parent, StaffID or InvoiceID. StaffID is indexed together with TransDate
+// (see the source file).
 #define BRIVOS_IPROJECTTRANSACTION_COLUMNS(COL)                       \
   COL(IProjectTransactionID, IProjectTransactionID, Key, 0, kNoFlags) \
-  COL(ProjectID, Parent, Long, 0, kIndexed)                           \
+  COL(ProjectID, Parent, Long, 0, kNoFlags)                           \
   COL(TransDate, TransDate, Date, 0, kWidthMember)                    \
   COL(StartTime, StartTime, Date, 0, kWidthMember)                    \
   COL(StopTime, StopTime, Date, 0, kWidthMember)                      \

@@ -21,9 +21,10 @@ const std::set<std::string, std::less<>> kSmallTables = {"ISubScriber", "ISubscr
 const std::set<std::string, std::less<>> kSubscriberTables = {"IUser", "SFAProspect", "IProject",
                                                               "CITaxCode", "ISubscriberLocation"};
 // Other statements that read a whole list of the subscriber by nature: the
-// clients whose name starts with a letter.
+// clients whose name starts with a letter, the active projects an invoicing
+// run walks through.
 const std::vector<std::string_view> kWholeSubscriberReads = {
-    "FROM SFAProspect WHERE UCASE(LEFT(CompanyName,1))=?"};
+    "FROM SFAProspect WHERE UCASE(LEFT(CompanyName,1))=?", "FROM IProject WHERE Status=2"};
 // Columns with one value per subscriber file: an index search on them alone
 // reads every row of the table.
 const std::set<std::string, std::less<>> kSingleValued = {

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "brivos/automation/Collection.hpp"
+#include "brivos/automation/Manager.hpp"
+#include "brivos/foundation/Currency.hpp"
+#include "brivos/invoicing/errCInvoiceMgr.hpp"
+#include "brivos/records/IProject.hpp"
+#include "brivos/records/IProjectInvoice.hpp"
+
+namespace brivos {
+
+// clang-format off
+#define BRIVOS_CINVOICEMGR_METHODS(M) \
+  /* --- Generation --------------------------------------------------------- */ \
+  /* Invoices every active, billable project of the subscriber: one trial   */ \
+  /* invoice per project with approved slips or approved, unbilled expenses */ \
+  /* dated on or before CutoffDate, numbered from the invoice sequence, its */ \
+  /* lines marked billed. Each project is one unit of work: it is invoiced  */ \
+  /* whole or left untouched, and a concurrent run never bills a line       */ \
+  /* twice. Raises 13 for a cutoff that is not a date and 91 for an unknown */ \
+  /* caller, before anything is invoiced.                                   */ \
+  M(void, InvoiceAllProjects, Account, UserName, Token, CutoffDate) \
+  /* The same for the projects named in Projects ("12|40|7"), whatever      */ \
+  /* their status, in that order. Every piece is checked before anything is */ \
+  /* invoiced: 13 for a piece that is not a whole number, 9 for a piece     */ \
+  /* naming no project.                                                     */ \
+  M(void, InvoiceSelectedProjects, Account, UserName, Token, Projects, CutoffDate) \
+  /* --- Lists, oldest invoice first ---------------------------------------- */ \
+  M(std::shared_ptr<Collection>, GetTrialInvoices, Account, UserName, Token) \
+  M(std::shared_ptr<Collection>, GetClientTrialInvoices, Account, UserName, Token, ClientID) \
+  /* The subscriber's approved invoices; 91 without its subscriber row.     */ \
+  M(std::shared_ptr<Collection>, GetApprovedInvoices, Account, UserName, Token) \
+  M(std::shared_ptr<Collection>, GetClientApprovedInvoices, Account, UserName, Token, ClientID) \
+  /* The subscriber's issued invoices; 91 without its subscriber row.       */ \
+  M(std::shared_ptr<Collection>, GetIssuedInvoices, Account, UserName, Token) \
+  M(std::shared_ptr<Collection>, GetClientIssuedInvoices, Account, UserName, Token, ClientID) \
+  /* --- One invoice -------------------------------------------------------- */ \
+  /* Rewrites number, status, terms, notes and format and stamps the change */ \
+  /* with the caller and the time; no status is checked. An unknown key     */ \
+  /* changes nothing.                                                       */ \
+  M(void, UpdateInvoice, Account, UserName, Token, InvoiceID, InvoiceNumber, Status, Terms, \
+    Notes, Format) \
+  /* The invoice's slips by task, staff row and day.                        */ \
+  M(std::shared_ptr<Collection>, GetInvoiceTransactions, Account, UserName, Token, InvoiceID) \
+  /* The invoice's slips of one task, by day.                               */ \
+  M(std::shared_ptr<Collection>, GetInvoiceTransactionsByTask, Account, UserName, Token, TaskID, \
+    InvoiceID) \
+  M(std::shared_ptr<Collection>, GetInvoiceExpenses, Account, UserName, Token, InvoiceID) \
+  /* Deletes the invoice whatever its status, its slips returned to         */ \
+  /* approved and its expenses to unbilled, all in one unit of work. The    */ \
+  /* number is not returned to the sequence.                                */ \
+  M(void, DeleteInvoice, Account, UserName, Token, InvoiceID) \
+  /* The invoice with this key; 9 when there is none.                       */ \
+  M(std::shared_ptr<IProjectInvoice>, GetInvoice, Account, UserName, Token, InvoiceID) \
+  /* --- Totals ------------------------------------------------------------- */ \
+  /* The invoice's time at each slip's rate, each slip's sales taxes from   */ \
+  /* the client's tax code, and its expenses at their exchange rate plus    */ \
+  /* markup, in exact currency arithmetic. Without a project, client or     */ \
+  /* active tax code no tax is charged.                                     */ \
+  M(Currency, GetInvoiceTotal, Account, UserName, Token, InvoiceID)
+// clang-format on
+
+// Trial invoices from approved work, their lists, changes, deletion and totals.
+class CInvoiceMgr final : public Dispatch<CInvoiceMgr> {
+  BRIVOS_MANAGER(CInvoiceMgr, BRIVOS_CINVOICEMGR_METHODS)
+
+ private:
+  // Invoices one project in one unit of work, when it is billable and has
+  // qualifying lines.
+  void InvoiceProject(Variant& Account, Variant& UserName, Variant& Token, const Date& cutoff,
+                      IProject& project);
+  // Inserts one trial invoice for the project and returns its key.
+  std::int32_t CreateInvoice(IProject& project, Variant& Account, Variant& UserName,
+                             Variant& Token);
+  // The invoices in `status`, also of one client when `client_id` is given,
+  // or of the Account's own subscriber.
+  std::shared_ptr<Collection> InvoicesIn(int status, Variant& Account, const Variant* client_id);
+};
+
+}  // namespace brivos
