@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "brivos/database/internal/ClockVfs.hpp"
 #include "brivos/database/internal/DialectShim.hpp"
 #include "brivos/database/internal/PooledConnection.hpp"
 #include "brivos/database/internal/SqliteError.hpp"
@@ -46,9 +45,23 @@ void Unregister(const std::shared_ptr<PooledConnection>& conn) noexcept {
   std::erase_if(t_open_units, [&](const OpenUnit& u) { return u.conn == conn; });
 }
 
+[[noreturn]] void RaiseNulInFileName() {
+  internal::RaiseDatabase(errnum::kDbCannotOpen,
+                          "The file name holds a NUL character: no file has that name.");
+}
+
 }  // namespace
 
 // --- connection strings ----------------------------------------------------
+
+std::string DatabaseFileOf(const Variant& account) {
+  std::string path = CStr(account);
+  // The operating system would end the name at the NUL and open another file.
+  if (path.find('\0') != std::string::npos) RaiseNulInFileName();
+  path += ".mdb";
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
 
 std::string BuildConnectionString(const Variant& account) {
   return "Driver={Microsoft Access Driver (*.mdb)};Dbq=" + CStr(account) + ".mdb;Uid=Admin;";
@@ -71,9 +84,20 @@ std::string DatabasePathOf(std::string_view connection_string) {
     }
   }
   if (start == std::string_view::npos) return {};
-  const std::size_t end = connection_string.find(';', start);
-  std::string path(connection_string.substr(
-      start, end == std::string_view::npos ? std::string_view::npos : end - start));
+  const std::string_view rest = connection_string.substr(start);
+  // An Account path may hold ';' itself: the value ends with the file name's
+  // own ".mdb", the last one that ends an entry.
+  const std::string lowered = AsciiLowered(rest);
+  std::size_t end = std::string_view::npos;
+  for (std::size_t at = lowered.rfind(".mdb"); at != std::string::npos;
+       at = at == 0 ? std::string::npos : lowered.rfind(".mdb", at - 1)) {
+    if (at + 4 == rest.size() || rest[at + 4] == ';') {
+      end = at + 4;
+      break;
+    }
+  }
+  if (end == std::string_view::npos) end = rest.find(';');
+  std::string path(rest.substr(0, end));
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
 }
@@ -87,7 +111,7 @@ std::string AccountNumberOf(const Variant& account) {
 // --- Connection --------------------------------------------------------------
 
 Connection Connection::Open(const Variant& account) {
-  const std::string path = DatabasePathOf(BuildConnectionString(account));
+  const std::string path = DatabaseFileOf(account);
   const FileId id = internal::IdentifyFile(path);
   for (const OpenUnit& unit : t_open_units) {
     if (unit.id == id) return Connection(unit.conn);
@@ -109,6 +133,10 @@ int Connection::Execute(std::string_view sql, std::span<const Parameter> params)
 std::shared_ptr<Recordset> Connection::Query(std::string_view sql,
                                              std::span<const Parameter> params) {
   return Live(conn_).Query(sql, params);
+}
+
+std::shared_ptr<Recordset> Connection::QueryConfined(std::string_view sql) {
+  return Live(conn_).QueryConfined(sql);
 }
 
 std::int32_t Connection::LastInsertId() const { return Live(conn_).LastInsertId(); }
@@ -158,6 +186,13 @@ std::shared_ptr<Recordset> OpenRecordset(const Variant& account, std::string_vie
   });
 }
 
+std::shared_ptr<Recordset> OpenReportRecordset(const Variant& account, std::string_view sql) {
+  return Guarded("BRIVOS.basGlobals", [&] {
+    Connection conn = Connection::Open(account);
+    return conn.QueryConfined(sql);
+  });
+}
+
 namespace {
 
 void RemoveDatabaseFiles(const std::string& path) {
@@ -198,6 +233,7 @@ void RunScript(sqlite3* db, std::string_view script) {
 }  // namespace
 
 void CreateDatabaseFile(const std::string& path, std::string_view ddl) {
+  if (path.find('\0') != std::string::npos) RaiseNulInFileName();
   // O_EXCL makes the existence test and the creation one step.
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
@@ -212,11 +248,7 @@ void CreateDatabaseFile(const std::string& path, std::string_view ddl) {
 
   sqlite3* db = nullptr;
   try {
-    const int rc =
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                        internal::ClockVfsName());
-    internal::CheckSqlite(db, rc, internal::SqlStage::kOpen);
-    sqlite3_extended_result_codes(db, 1);
+    db = internal::OpenSqliteFile(path);
     internal::RegisterDialectFunctions(db);
     RunScript(db, "PRAGMA journal_mode=WAL");
     RunScript(db, "BEGIN");

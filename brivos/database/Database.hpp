@@ -23,8 +23,9 @@ class PooledConnection;
 // a handle to the unit's connection, so nested calls join its transaction.
 class Connection {
  public:
-  // Opens the database named by the Account path ("<Account>.mdb"). Never
-  // creates a file: a missing or unreadable file raises -2147467259.
+  // Opens the database named by the Account path (see DatabaseFileOf). Never
+  // creates a file: a missing or unreadable file, or one that holds no table,
+  // raises -2147467259.
   static Connection Open(const Variant& account);
 
   Connection(Connection&&) noexcept;
@@ -45,6 +46,14 @@ class Connection {
   std::shared_ptr<Recordset> Query(std::string_view sql, std::initializer_list<Parameter> params) {
     return Query(sql, std::span<const Parameter>(params.begin(), params.size()));
   }
+  // Runs a caller's own statement text, as Query does, confined to this
+  // database: it may read and write the database's tables, views, indexes
+  // and triggers, call functions and read the pragmas that describe the
+  // schema (table_info, index_list, database_list, ...). Anything else
+  // (ATTACH, DETACH, VACUUM, other pragmas, temporary or virtual tables,
+  // transaction control) raises -2147217900 before it takes effect, so the
+  // text reaches no other file and leaves the connection as it found it.
+  std::shared_ptr<Recordset> QueryConfined(std::string_view sql);
   // Key of the last row this connection inserted.
   std::int32_t LastInsertId() const;
   // The database file this connection serves.
@@ -76,10 +85,18 @@ class UnitOfWork {
   bool done_ = false;
 };
 
+// The file an Account path names, taken literally: the whole text and
+// ".mdb", with backslashes read as directory separators ("dir\\A;B" names
+// "dir/A;B.mdb"). Raises -2147467259 for a text holding a NUL character,
+// which no file name can.
+std::string DatabaseFileOf(const Variant& account);
 // "Driver={Microsoft Access Driver (*.mdb)};Dbq=<Account>.mdb;Uid=Admin;"
 std::string BuildConnectionString(const Variant& account);
-// The file a connection string names (the text of its Dbq= entry), with
-// backslashes read as directory separators.
+// The file a connection string names: the value of its Dbq= entry, with
+// backslashes read as directory separators. The value runs to the end of its
+// last ".mdb", semicolons in the name included (to the next ';' when it holds
+// no ".mdb"), so DatabasePathOf(BuildConnectionString(a)) is
+// DatabaseFileOf(a).
 std::string DatabasePathOf(std::string_view connection_string);
 // The account number of an Account path: the text after its last backslash.
 std::string AccountNumberOf(const Variant& account);
@@ -88,9 +105,13 @@ std::string AccountNumberOf(const Variant& account);
 // disconnected result set (closed for statements that return no rows).
 // Follows the error convention.
 std::shared_ptr<Recordset> OpenRecordset(const Variant& account, std::string_view sql);
+// OpenRecordset for a caller's own statement text (a report): run with
+// Connection::QueryConfined, so it reaches the account's own tables only.
+std::shared_ptr<Recordset> OpenReportRecordset(const Variant& account, std::string_view sql);
 
 // Creates a new, empty database file in WAL mode and runs `ddl` on it in one
-// transaction. Raises -2147467259 when the file exists already.
+// transaction. Raises -2147467259 when the file exists already or `path`
+// holds a NUL character.
 void CreateDatabaseFile(const std::string& path, std::string_view ddl);
 
 // Drops every idle pooled connection (tests and tools that replace files).

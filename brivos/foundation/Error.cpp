@@ -77,11 +77,12 @@ void RethrowTagged(std::string_view source) {
     } catch (...) {
     }
   }
-  if (description.find(kErrorMarker) == std::string::npos) {
-    description += "\r\n";
-    description += kErrorMarker;
-    description += std::to_string(number);
-  }
+  // Tagged already means ending in this error's own tag: the marker text may
+  // also stand anywhere in a description as part of a caller's value.
+  std::string tag = "\r\n";
+  tag += kErrorMarker;
+  tag += std::to_string(number);
+  if (!description.ends_with(tag)) description += tag;
   if (src.empty()) src = std::string(source);
   throw Error(number, std::move(src), std::move(description));
 }

@@ -58,8 +58,9 @@ std::string RuntimeMessage(std::int32_t number);
 // The error convention every public method, related-record property, loader
 // and OpenRecordset ends in. Runs `body`; if anything escapes it, the error is
 // captured (a C++ exception that is not an Error becomes one), the
-// description gains CR LF, the marker and the number unless it already holds
-// the marker, an empty source becomes `source`, and the error is raised again.
+// description gains CR LF, the marker and the number unless it already ends
+// in exactly that tag, an empty source becomes `source`, and the error is
+// raised again.
 // `source` is the programmatic id of the class ("BRIVOS.CSecurityMgr").
 [[noreturn]] void RethrowTagged(std::string_view source);
 

@@ -382,6 +382,8 @@ bool CBool(const Variant& v) {
 
 std::string SqlQuote(const Variant& v) {
   std::string text = CStr(v);
+  // SQLite ends the statement text at a NUL, whatever quotes are open.
+  if (text.find('\0') != std::string::npos) RaiseRuntime(errnum::kInvalidArgument);
   std::string quoted = "'";
   for (char c : text) {
     if (c == '\'') quoted += '\'';

@@ -77,7 +77,8 @@ Date CDate(const Variant& v);     // Date, numbers (serial) and ISO-8601 text
 bool CBool(const Variant& v);
 
 // Text between single quotes in SQL, with every apostrophe doubled:
-// SqlQuote("O'Brien") == "'O''Brien'". Error 94 on Null.
+// SqlQuote("O'Brien") == "'O''Brien'". Error 94 on Null, 5 on a text holding
+// a NUL character.
 std::string SqlQuote(const Variant& v);
 // A value that is placed into SQL text as a number: raises Error 13 unless the
 // value is a number or a text that reads as one, and Error 94 on Null. Returns

@@ -6,6 +6,6 @@ namespace brivos {
 
 BRIVOS_REGISTER_CLASS(kManager, CReportMgr);
 
-BRIVOS_METHOD(CReportMgr, ExecReportQuery) { return OpenRecordset(a.Account, CStr(a.sSQL)); }
+BRIVOS_METHOD(CReportMgr, ExecReportQuery) { return OpenReportRecordset(a.Account, CStr(a.sSQL)); }
 
 }  // namespace brivos

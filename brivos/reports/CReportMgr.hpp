@@ -10,7 +10,10 @@ namespace brivos {
 // clang-format off
 #define BRIVOS_CREPORTMGR_METHODS(M) \
   /* The rows of `sSQL`, sent to the database unchanged, as a disconnected  */ \
-  /* result set. A Null text raises 94.                                     */ \
+  /* result set. A Null text raises 94. The text reads and writes the       */ \
+  /* account's own tables only: anything reaching another file or changing  */ \
+  /* the connection (ATTACH, setting a PRAGMA, temporary objects, ...)     */ \
+  /* raises -2147217900 (see Connection::QueryConfined).                    */ \
   M(std::shared_ptr<Recordset>, ExecReportQuery, Account, sSQL)
 // clang-format on
 

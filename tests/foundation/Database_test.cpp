@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,11 +18,13 @@
 #include "brivos/database/internal/DialectShim.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Error.hpp"
+#include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::RaisedNumber;
 
 template <class F>
 Error ErrorOf(F&& f) {
@@ -86,6 +89,25 @@ TEST(ConnectionStringTest, BuildsTheDriverTextAndReadsItBack) {
             "/srv/subs/A100.mdb");
   EXPECT_EQ(DatabasePathOf("Driver={x};DBQ=rel\\dir\\B7.mdb"), "rel/dir/B7.mdb");
   EXPECT_EQ(DatabasePathOf(BuildConnectionString(Variant("A100"))), "A100.mdb");
+}
+
+TEST(ConnectionStringTest, TheDbqValueIsTheWholeFileName) {
+  struct Case {
+    const char* account;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"C:\\Data\\A100", "C:/Data/A100.mdb"},
+      {"A;B", "A;B.mdb"},
+      {"dir;x\\A;Uid=Admin;Dbq=B", "dir;x/A;Uid=Admin;Dbq=B.mdb"},
+      {"A.mdb;B", "A.mdb;B.mdb"},
+      {"{A}", "{A}.mdb"},
+      {"file:A100", "file:A100.mdb"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DatabaseFileOf(Variant(c.account)), c.file) << c.account;
+    EXPECT_EQ(DatabasePathOf(BuildConnectionString(Variant(c.account))), c.file) << c.account;
+  }
 }
 
 TEST(ConnectionStringTest, AccountNumberIsTheTextAfterTheLastBackslash) {
@@ -193,6 +215,46 @@ TEST_F(DatabaseTest, CurrencyIsExactToFourDecimals) {
     db.Execute("INSERT INTO Item (Rate) VALUES (?)",
                {Parameter::Currency(Variant(Currency::FromScaled(scaled)))});
     EXPECT_EQ(db.Query("SELECT Rate FROM Item")->Field(0).AsCurrency().Scaled(), scaled);
+  }
+}
+
+TEST_F(DatabaseTest, CurrencyIsRefusedUnwrittenWhenItsRealFormWouldNotReadBack) {
+  Connection db = Connection::Open(account_);
+  const auto write = [&](std::int64_t scaled) {
+    db.Execute("INSERT INTO Item (Rate) VALUES (?)",
+               {Parameter::Currency(Variant(Currency::FromScaled(scaled)))});
+  };
+  for (std::int64_t scaled :
+       {std::int64_t{9007199254740993}, -std::int64_t{9007199254740993}, INT64_MAX, INT64_MIN}) {
+    EXPECT_EQ(RaisedNumber([&] { write(scaled); }), errnum::kOverflow) << scaled;
+  }
+  EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM Item")), 0);
+
+  // Up to about 225 billion every value reads back; beyond that a value is
+  // either refused or reads back exactly.
+  std::vector<std::int64_t> values = {2251799813685247, -2251799813685247};
+  for (int bit = 51; bit <= 62; ++bit) {
+    for (std::int64_t delta : {-1, 0, 1, 3}) {
+      values.push_back((std::int64_t{1} << bit) + delta);
+      values.push_back(-(std::int64_t{1} << bit) - delta);
+    }
+  }
+  for (std::int64_t scaled : values) {
+    db.Execute("DELETE FROM Item");
+    const std::int32_t refused = RaisedNumber([&] { write(scaled); });
+    if (std::llabs(scaled) <= 2251799813685247) {
+      EXPECT_EQ(refused, 0) << scaled;
+    }
+    if (refused != 0) {
+      EXPECT_EQ(refused, errnum::kOverflow) << scaled;
+      EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM Item")), 0) << scaled;
+      continue;
+    }
+    std::int64_t read = 0;
+    EXPECT_EQ(RaisedNumber([&] { read = Scalar("SELECT Rate FROM Item").AsCurrency().Scaled(); }),
+              0)
+        << scaled;
+    EXPECT_EQ(read, scaled);
   }
 }
 

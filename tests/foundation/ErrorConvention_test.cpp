@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Error.hpp"
@@ -89,16 +90,32 @@ TEST(ErrorConventionTest, AGivenSourceIsKept) {
   EXPECT_EQ(e.Description(), "Width exceeded\r\n >VelmarERR@-2147217873");
 }
 
-TEST(ErrorConventionTest, AMarkerAnywhereInTheDescriptionIsEnough) {
-  const std::string already = "tagged elsewhere >VelmarERR@5 and more";
-  Error e = Caught([&] { Guarded("BRIVOS.X", [&]() -> int { throw Error(5, "", already); }); });
-  EXPECT_EQ(e.Description(), already);
-  EXPECT_EQ(e.Source(), "BRIVOS.X");
-
-  // The marker is matched with its letter case.
-  Error other_case =
-      Caught([] { Guarded("BRIVOS.X", []() -> int { throw Error(5, "", "x >velmarerr@5"); }); });
-  EXPECT_EQ(other_case.Description(), "x >velmarerr@5\r\n >VelmarERR@5");
+TEST(ErrorConventionTest, OnlyTheTagOfThisNumberAtTheEndCountsAsTagged) {
+  // A description counts as tagged only when it ends in CR LF, the marker and
+  // its own number; a marker anywhere else is the caller's text.
+  struct Case {
+    const char* what;
+    std::int32_t number;
+    std::string description;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"tagged", 5, "x\r\n >VelmarERR@5", "x\r\n >VelmarERR@5"},
+      {"marker inside a value", 5, "User ' >VelmarERR@1' not found",
+       "User ' >VelmarERR@1' not found\r\n >VelmarERR@5"},
+      {"marker with this number, not at the end", 5, "x >VelmarERR@5 and more",
+       "x >VelmarERR@5 and more\r\n >VelmarERR@5"},
+      {"marker at the end without CR LF", 5, "x >VelmarERR@5", "x >VelmarERR@5\r\n >VelmarERR@5"},
+      {"tag of another number", 5, "x\r\n >VelmarERR@1", "x\r\n >VelmarERR@1\r\n >VelmarERR@5"},
+      {"tag of a longer number", 5, "x\r\n >VelmarERR@15", "x\r\n >VelmarERR@15\r\n >VelmarERR@5"},
+      {"marker in another letter case", 5, "x >velmarerr@5", "x >velmarerr@5\r\n >VelmarERR@5"},
+  };
+  for (const Case& c : cases) {
+    Error e = Caught(
+        [&] { Guarded("BRIVOS.X", [&]() -> int { throw Error(c.number, "", c.description); }); });
+    EXPECT_EQ(e.Description(), c.expected) << c.what;
+    EXPECT_EQ(e.Source(), "BRIVOS.X") << c.what;
+  }
 }
 
 TEST(ErrorConventionTest, OtherExceptionsBecomeErrors) {

@@ -274,6 +274,10 @@ TEST(VariantTest, SqlQuoteDoublesApostrophes) {
   EXPECT_EQ(SqlQuote(Variant(true)), "'True'");
   EXPECT_EQ(RaisedNumber([] { SqlQuote(Variant::Null()); }), errnum::kInvalidUseOfNull);
   EXPECT_EQ(RaisedNumber([] { SqlQuote(AnObject()); }), errnum::kTypeMismatch);
+  // A NUL would end the statement text where it stands.
+  for (std::string text : {std::string("x\0' OR 1=1 --", 14), std::string(1, '\0')}) {
+    EXPECT_EQ(RaisedNumber([&] { SqlQuote(Variant(text)); }), errnum::kInvalidArgument);
+  }
 }
 
 TEST(VariantTest, SqlNumberLetsOnlyNumbersOut) {

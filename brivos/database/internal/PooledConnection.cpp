@@ -133,6 +133,73 @@ bool OnlyBlanksFollow(const char* tail) {
   return true;
 }
 
+// True when the database has at least one table.
+bool HoldsTables(sqlite3* db) {
+  constexpr std::string_view kSql = "SELECT 1 FROM sqlite_master WHERE type='table' LIMIT 1";
+  sqlite3_stmt* stmt = nullptr;
+  CheckSqlite(db, sqlite3_prepare_v2(db, kSql.data(), -1, &stmt, nullptr), SqlStage::kPrepare);
+  const int rc = sqlite3_step(stmt);
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseSqlite(db, rc, SqlStage::kStep);
+  return rc == SQLITE_ROW;
+}
+
+// The pragmas that only describe the database, whatever their argument: the
+// ones SQLite also offers as table-valued functions (pragma_table_info).
+bool IsDescriptivePragma(const char* name) {
+  static constexpr std::string_view kNames[] = {
+      "table_info",  "table_xinfo",   "table_list",       "index_info",     "index_xinfo",
+      "index_list",  "database_list", "foreign_key_list", "collation_list", "function_list",
+      "module_list", "pragma_list",   "compile_options",
+  };
+  if (name == nullptr) return false;
+  for (std::string_view known : kNames) {
+    if (EqualsIgnoreCase(name, known)) return true;
+  }
+  return false;
+}
+
+// What a caller's statement text may do: read and write the tables, views,
+// indexes and triggers of the database itself ("main"), call functions and
+// read the descriptive pragmas. Everything else is refused, so the text can
+// neither reach another file (ATTACH, DETACH, VACUUM, which attaches its
+// target) nor change the connection for later callers (other pragmas,
+// temporary objects, virtual tables, transactions and savepoints), and an
+// action SQLite adds later is refused until it is listed here.
+int AuthorizeCallerText(int action, const char* name, const char* database) {
+  const bool own_database = database == nullptr || std::strcmp(database, "main") == 0;
+  switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_REINDEX:
+    case SQLITE_ANALYZE:
+      return own_database ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_PRAGMA:
+      return IsDescriptivePragma(name) ? SQLITE_OK : SQLITE_DENY;
+    default:
+      return SQLITE_DENY;
+  }
+}
+
+// Finalizes a statement that is not kept in the cache.
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+
 const char* SynchronousPragma() {
   const char* mode = std::getenv("BRIVOS_SYNCHRONOUS");
   if (mode != nullptr && EqualsIgnoreCase(mode, "NORMAL")) return "PRAGMA synchronous=NORMAL";
@@ -159,26 +226,35 @@ FileId IdentifyFile(const std::string& path) {
 
 // ---------------------------------------------------------------------------
 
+sqlite3* OpenSqliteFile(const std::string& path) {
+  // SQLite reads a name beginning with "file:" as a URI naming some other
+  // file; with a directory in front, no name is one.
+  const std::string name = path.starts_with('/') ? path : "./" + path;
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(name.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                 ClockVfsName());
+  OwnedHandle db(raw);
+  CheckSqlite(db.get(), rc, SqlStage::kOpen, path);
+  sqlite3_extended_result_codes(db.get(), 1);
+  return db.release();
+}
+
 PooledConnection::PooledConnection(sqlite3* db, std::string path, FileId id)
-    : db_(db), path_(std::move(path)), id_(id) {}
+    : db_(db), path_(std::move(path)), id_(id) {
+  sqlite3_set_authorizer(db_, &PooledConnection::Authorize, this);
+}
 
 std::unique_ptr<PooledConnection> PooledConnection::OpenExisting(const std::string& path,
                                                                  FileId id) {
-  sqlite3* raw = nullptr;
-  const int rc =
-      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                      ClockVfsName());
-  OwnedHandle db(raw);
-  if (rc != SQLITE_OK) {
-    if (rc == SQLITE_CANTOPEN) {
-      RaiseDatabase(errnum::kDbCannotOpen, "Could not find file '" + path + "'.");
-    }
-    RaiseSqlite(db.get(), rc, SqlStage::kOpen);
-  }
-  sqlite3_extended_result_codes(db.get(), 1);
+  OwnedHandle db(OpenSqliteFile(path));
   CheckSqlite(db.get(), sqlite3_busy_timeout(db.get(), kBusyTimeoutMs), SqlStage::kOpen);
   CheckSqlite(db.get(), sqlite3_exec(db.get(), SynchronousPragma(), nullptr, nullptr, nullptr),
               SqlStage::kOpen);
+  // SQLite takes an empty file for an empty database; every statement would
+  // then fail as naming an unknown table. Checked here, once per connection.
+  if (!HoldsTables(db.get())) {
+    RaiseDatabase(errnum::kDbCannotOpen, "Unrecognized database format '" + path + "'.");
+  }
   RegisterDialectFunctions(db.get());
   return std::unique_ptr<PooledConnection>(new PooledConnection(db.release(), path, id));
 }
@@ -188,6 +264,27 @@ PooledConnection::~PooledConnection() {
   sqlite3_close_v2(db_);
 }
 
+int PooledConnection::Authorize(void* self, int action, const char* name, const char* /*detail*/,
+                                const char* database, const char* /*trigger*/) {
+  if (!static_cast<const PooledConnection*>(self)->confined_) return SQLITE_OK;
+  return AuthorizeCallerText(action, name, database);
+}
+
+sqlite3_stmt* PooledConnection::Prepare(std::string_view sql, unsigned flags) {
+  const std::string text = RewriteDialect(sql);
+  sqlite3_stmt* stmt = nullptr;
+  const char* tail = nullptr;
+  const int rc =
+      sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size() + 1), flags, &stmt, &tail);
+  CheckSqlite(db_, rc, SqlStage::kPrepare, sql);
+  if (tail != nullptr && !OnlyBlanksFollow(tail)) {
+    sqlite3_finalize(stmt);
+    RaiseDatabase(errnum::kDbStatementRejected,
+                  "Characters found after end of SQL statement: " + std::string(sql));
+  }
+  return stmt;
+}
+
 sqlite3_stmt* PooledConnection::Statement(std::string_view sql) {
   NoteStatement(sql);
   const std::uint64_t now = ++use_clock_;
@@ -195,17 +292,7 @@ sqlite3_stmt* PooledConnection::Statement(std::string_view sql) {
     it->second.last_use = now;
     return it->second.stmt;
   }
-  const std::string text = RewriteDialect(sql);
-  sqlite3_stmt* stmt = nullptr;
-  const char* tail = nullptr;
-  const int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size() + 1),
-                                    SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
-  CheckSqlite(db_, rc, SqlStage::kPrepare, sql);
-  if (tail != nullptr && !OnlyBlanksFollow(tail)) {
-    sqlite3_finalize(stmt);
-    RaiseDatabase(errnum::kDbStatementRejected,
-                  "Characters found after end of SQL statement: " + std::string(sql));
-  }
+  sqlite3_stmt* stmt = Prepare(sql, SQLITE_PREPARE_PERSISTENT);
   if (statements_.size() >= kMaxCachedStatements) {
     auto oldest = std::min_element(
         statements_.begin(), statements_.end(),
@@ -234,9 +321,15 @@ void PooledConnection::Bind(sqlite3_stmt* stmt, std::span<const Parameter> param
         case Parameter::Kind::Double:
           rc = sqlite3_bind_double(stmt, index, CDbl(v));
           break;
-        case Parameter::Kind::Currency:
-          rc = sqlite3_bind_double(stmt, index, static_cast<double>(CCur(v).Scaled()) / 10000.0);
+        case Parameter::Kind::Currency: {
+          // Stored as a real and read back through Currency::FromDouble: a
+          // value whose real form reads back as another value (possible
+          // beyond about 225 billion) is refused before anything is written.
+          const Currency value = CCur(v);
+          if (Currency::FromDouble(value.ToDouble()) != value) RaiseRuntime(errnum::kOverflow);
+          rc = sqlite3_bind_double(stmt, index, value.ToDouble());
           break;
+        }
         case Parameter::Kind::Boolean:
           rc = sqlite3_bind_int(stmt, index, CBool(v) ? 1 : 0);
           break;
@@ -278,10 +371,36 @@ int PooledConnection::Execute(std::string_view sql, std::span<const Parameter> p
 
 std::shared_ptr<Recordset> PooledConnection::Query(std::string_view sql,
                                                    std::span<const Parameter> params) {
-  sqlite3_stmt* stmt = Statement(sql);
+  return Run(Statement(sql), params, sql);
+}
+
+std::shared_ptr<Recordset> PooledConnection::QueryConfined(std::string_view sql) {
+  // Confined while prepared and while run: SQLite prepares statements of its
+  // own while running some (VACUUM, table-valued pragmas), and prepares the
+  // text again when the schema changed meanwhile.
+  struct Confinement {
+    bool& flag;
+    explicit Confinement(bool& f) : flag(f) { flag = true; }
+    ~Confinement() { flag = false; }
+  } confinement(confined_);
+  NoteStatement(sql);
+  std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(Prepare(sql, 0));
+  return Run(stmt.get(), {}, sql);
+}
+
+std::shared_ptr<Recordset> PooledConnection::Run(sqlite3_stmt* stmt,
+                                                 std::span<const Parameter> params,
+                                                 std::string_view sql) {
   const int columns = stmt == nullptr ? 0 : sqlite3_column_count(stmt);
   if (columns == 0) {
-    Execute(sql, params);
+    if (stmt != nullptr) {
+      StatementUse use(stmt);
+      Bind(stmt, params, sql);
+      int rc;
+      while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      }
+      CheckSqlite(db_, rc, SqlStage::kStep, sql);
+    }
     auto closed = std::make_shared<Recordset>();
     closed->SetClosed(true);
     return closed;

@@ -30,13 +30,20 @@ struct FileId {
 // file '<path>'.") when there is no such file.
 FileId IdentifyFile(const std::string& path);
 
+// Opens the existing file `path` read-write with SQLite, taking the name as
+// it is: never as a URI ("file:..."), never creating the file. Raises
+// through RaiseSqlite on failure.
+sqlite3* OpenSqliteFile(const std::string& path);
+
 // One open SQLite connection with its prepared statements. Not thread-safe:
 // it is used by one caller at a time (a Connection handle, or the units of
 // work of one thread).
 class PooledConnection {
  public:
   // Opens an existing database file: never creates one. Sets the busy
-  // timeout and the synchronous mode and registers the dialect shim.
+  // timeout and the synchronous mode and registers the dialect shim. A file
+  // without any table (an empty file among them) raises -2147467259: it is
+  // no subscriber database.
   static std::unique_ptr<PooledConnection> OpenExisting(const std::string& path, FileId id);
 
   PooledConnection(const PooledConnection&) = delete;
@@ -50,6 +57,8 @@ class PooledConnection {
   // See Connection::Execute and Connection::Query.
   int Execute(std::string_view sql, std::span<const Parameter> params);
   std::shared_ptr<Recordset> Query(std::string_view sql, std::span<const Parameter> params);
+  // See Connection::QueryConfined. The text is prepared afresh, never cached.
+  std::shared_ptr<Recordset> QueryConfined(std::string_view sql);
   std::int32_t LastInsertId() const;
 
   // True while a transaction is open on the connection.
@@ -60,10 +69,19 @@ class PooledConnection {
  private:
   PooledConnection(sqlite3* db, std::string path, FileId id);
 
+  // `sql` prepared with `flags`; nullptr for a text that holds no statement.
+  sqlite3_stmt* Prepare(std::string_view sql, unsigned flags);
   // The prepared statement for `sql`, from the cache or newly prepared;
   // nullptr for a text that holds no statement.
   sqlite3_stmt* Statement(std::string_view sql);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> params, std::string_view sql);
+  // Binds and runs `stmt`; its rows, or a closed set when it has no columns.
+  std::shared_ptr<Recordset> Run(sqlite3_stmt* stmt, std::span<const Parameter> params,
+                                 std::string_view sql);
+  // The authorizer of every statement prepared on the connection: it lets
+  // everything through unless `confined_` is set.
+  static int Authorize(void* self, int action, const char* name, const char* detail,
+                       const char* database, const char* trigger);
 
   struct TextHash {
     using is_transparent = void;
@@ -83,6 +101,8 @@ class PooledConnection {
   // literal values, so the cache is bounded and drops the least recently used.
   std::unordered_map<std::string, CachedStatement, TextHash, std::equal_to<>> statements_;
   std::uint64_t use_clock_ = 0;
+  // Set while a caller's statement text is prepared and run.
+  bool confined_ = false;
 };
 
 // Idle connections per database file, handed out again instead of opening

@@ -8,12 +8,15 @@ namespace brivos::internal {
 
 static_assert(SQLITE_OK == 0 && SQLITE_ROW == 100 && SQLITE_DONE == 101);
 
-void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view sql) {
+void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view text) {
   const int primary = rc & 0xff;
+  if (stage == SqlStage::kOpen && primary == SQLITE_CANTOPEN) {
+    RaiseDatabase(errnum::kDbCannotOpen, "Could not find file '" + std::string(text) + "'.");
+  }
   std::int32_t number = errnum::kDbFailure;
   if (primary == SQLITE_CONSTRAINT) {
     number = errnum::kDbConstraint;
-  } else if (stage == SqlStage::kPrepare && primary == SQLITE_ERROR) {
+  } else if ((stage == SqlStage::kPrepare && primary == SQLITE_ERROR) || primary == SQLITE_AUTH) {
     number = errnum::kDbStatementRejected;
   } else if (primary == SQLITE_CANTOPEN || primary == SQLITE_NOTADB) {
     number = errnum::kDbCannotOpen;
@@ -25,9 +28,9 @@ void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view sql) {
   } else {
     description = sqlite3_errstr(rc);
   }
-  if (number == errnum::kDbStatementRejected && !sql.empty()) {
+  if (number == errnum::kDbStatementRejected && stage != SqlStage::kOpen && !text.empty()) {
     description += " in statement: ";
-    description += sql;
+    description += text;
   }
   throw Error(number, std::string(kDatabaseSource), std::move(description));
 }

@@ -19,13 +19,16 @@ enum class SqlStage { kOpen, kPrepare, kBind, kStep };
 // where result codes are turned into error numbers:
 //   any SQLITE_CONSTRAINT*                 -> -2147217873
 //   SQLITE_ERROR while preparing           -> -2147217900 (the SQL is quoted)
+//   SQLITE_AUTH (a refused statement)      -> -2147217900 (the SQL is quoted)
+//   SQLITE_CANTOPEN while opening          -> -2147467259 "Could not find file '<file>'."
 //   SQLITE_CANTOPEN, SQLITE_NOTADB         -> -2147467259 (cannot open)
 //   anything else, SQLITE_BUSY included    -> -2147467259
-[[noreturn]] void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view sql = {});
+// `text` is the statement, or the file for kOpen.
+[[noreturn]] void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view text = {});
 
 // Raises unless `rc` is SQLITE_OK (or SQLITE_ROW / SQLITE_DONE).
-inline void CheckSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view sql = {}) {
-  if (rc != 0 && rc != 100 && rc != 101) RaiseSqlite(db, rc, stage, sql);
+inline void CheckSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view text = {}) {
+  if (rc != 0 && rc != 100 && rc != 101) RaiseSqlite(db, rc, stage, text);
 }
 
 // Raises an error of the database layer that did not come from SQLite.
