@@ -33,8 +33,27 @@ const ClassInfo& Collection::Info() {
   return info;
 }
 
+void Collection::IndexKeys() const {
+  if (unindexed_.empty()) return;
+  keys_.reserve(keys_.size() + unindexed_.size());
+  for (auto& [key, position] : unindexed_) keys_.try_emplace(AsciiLowered(key), position);
+  unindexed_.clear();
+  unindexed_.shrink_to_fit();
+}
+
+void Collection::AddUnique(Variant item, std::string key) {
+  unindexed_.emplace_back(std::move(key), items_.size());
+  try {
+    items_.push_back(std::move(item));
+  } catch (...) {
+    unindexed_.pop_back();
+    throw;
+  }
+}
+
 void Collection::Add(Variant item, const std::string& key) {
   if (!key.empty()) {
+    IndexKeys();
     auto [it, inserted] = keys_.try_emplace(AsciiLowered(key), items_.size());
     if (!inserted) RaiseRuntime(kDuplicateKey);
     try {
@@ -50,6 +69,7 @@ void Collection::Add(Variant item, const std::string& key) {
 
 Variant Collection::Item(const Variant& index) const {
   if (index.Type() == VarType::String) {
+    IndexKeys();
     const auto it = keys_.find(AsciiLowered(index.AsString()));
     if (it == keys_.end()) RaiseRuntime(errnum::kInvalidArgument);
     return items_[it->second];

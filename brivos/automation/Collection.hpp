@@ -16,9 +16,13 @@ class Collection final : public Dispatch<Collection> {
 
   // Raises 457 when the key is already in use.
   void Add(Variant item, const std::string& key = {});
+  // Adds an item under a key the caller knows to be unused (a record's own
+  // key in a list of records): nothing is checked, and the key is indexed
+  // only when an item is first looked up by key.
+  void AddUnique(Variant item, std::string key);
   void Reserve(std::size_t count) {
     items_.reserve(count);
-    keys_.reserve(count);
+    unindexed_.reserve(count);
   }
   std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
   // Index: a number is a 1-based position (Error 9 out of range); a text is a
@@ -33,8 +37,12 @@ class Collection final : public Dispatch<Collection> {
   }
 
  private:
+  // Moves the keys of AddUnique into the index.
+  void IndexKeys() const;
+
   std::vector<Variant> items_;
-  std::unordered_map<std::string, std::size_t> keys_;  // lower-cased key -> position
+  mutable std::unordered_map<std::string, std::size_t> keys_;  // lower-cased key -> position
+  mutable std::vector<std::pair<std::string, std::size_t>> unindexed_;
 };
 
 }  // namespace brivos

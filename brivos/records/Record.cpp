@@ -43,7 +43,9 @@ std::shared_ptr<Collection> Select(const RecordSchema& schema, const Variant& ac
 
 // The cache slots are made on the first related-record read: most records
 // of a long list never have one read, and loading stays one allocation less.
-Record::Record(const RecordSchema& schema) : schema_(schema), fields_(schema.columns.size()) {}
+const Variant Record::kNeverLoaded;
+
+Record::Record(const RecordSchema& schema) : schema_(schema) {}
 
 std::string Record::ClassName() const { return schema_.info.Name(); }
 
@@ -53,7 +55,7 @@ Variant Record::Invoke(std::string_view member, std::vector<Variant>& args) {
 
 void Record::LoadRow(const Recordset& rows) {
   for (std::size_t i = 0; i < schema_.columns.size(); ++i) {
-    fields_[i] = rows.Field(schema_.columns[i].column);
+    SetField(i, rows.Field(schema_.columns[i].column));
   }
 }
 
@@ -67,7 +69,7 @@ std::shared_ptr<Collection> Record::RelatedMany(std::size_t relation, const Vari
 
 std::shared_ptr<Record> Record::FindRelatedOne(std::size_t relation, const Variant& account) {
   const RelationDef& r = schema_.relations[relation];
-  const Variant& key = fields_[r.key_column];
+  const Variant& key = Field(r.key_column);
   // A record never loaded, or a foreign key that names no row, has no
   // related record; nothing is sent to the database for either.
   if (key.IsEmpty() || key.IsNull()) return nullptr;
@@ -83,7 +85,7 @@ std::shared_ptr<Record> Record::FindRelatedOne(std::size_t relation, const Varia
 
 std::shared_ptr<Collection> Record::FindRelatedMany(std::size_t relation, const Variant& account) {
   const RelationDef& r = schema_.relations[relation];
-  return Select(r.target(), account, "Parent=?", {Parameter::Number(fields_[0])}, r.order_by);
+  return Select(r.target(), account, "Parent=?", {Parameter::Number(Field(0))}, r.order_by);
 }
 
 std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& account,
@@ -157,14 +159,24 @@ std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Record
   auto list = std::make_shared<Collection>();
   if (rows.empty()) return list;
   const std::vector<std::size_t> positions = ColumnPositions(schema, fields);
+  // The loaders select the schema's columns in its order: then each row
+  // becomes the record's fields as it stands.
+  bool in_order = static_cast<std::size_t>(fields.FieldCount()) == positions.size();
+  for (std::size_t i = 0; in_order && i < positions.size(); ++i) in_order = positions[i] == i;
   list->Reserve(rows.size());
   for (std::vector<Variant>& row : rows) {
     std::shared_ptr<Record> record = schema.create();
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-      record->fields_[i] = std::move(row[positions[i]]);
+    if (in_order) {
+      record->fields_ = std::move(row);
+    } else {
+      record->fields_.resize(positions.size());
+      for (std::size_t i = 0; i < positions.size(); ++i) {
+        record->fields_[i] = std::move(row[positions[i]]);
+      }
     }
     std::string key = CStr(record->fields_[0]);
-    list->Add(Variant(std::shared_ptr<Object>(record)), key);
+    // A table's keys are unique: no need to check them one by one.
+    list->AddUnique(Variant(std::shared_ptr<Object>(std::move(record))), std::move(key));
   }
   return list;
 }

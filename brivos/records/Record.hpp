@@ -29,7 +29,9 @@ class Record : public Object {
 
   // The value of column `index` (loader order): Empty if never loaded, Null
   // for a NULL column, else the value as the database gave it.
-  const Variant& Field(std::size_t index) const { return fields_[index]; }
+  const Variant& Field(std::size_t index) const {
+    return index < fields_.size() ? fields_[index] : kNeverLoaded;
+  }
   // Fills every field from the current row of `rows`, reading the columns by
   // name. A missing column raises 3265; the set is not moved.
   void LoadRow(const Recordset& rows);
@@ -45,13 +47,20 @@ class Record : public Object {
 
  protected:
   // The library-internal setter of column `index`.
-  void SetField(std::size_t index, Variant value) { fields_[index] = std::move(value); }
+  void SetField(std::size_t index, Variant value) {
+    fields_.resize(schema_.columns.size());
+    fields_[index] = std::move(value);
+  }
 
  private:
   friend std::shared_ptr<Collection> RecordsFrom(const RecordSchema&, const Recordset&,
                                                  std::vector<std::vector<Variant>>);
 
+  static const Variant kNeverLoaded;
+
   const RecordSchema& schema_;
+  // Empty until the record is loaded: a list of records takes each row's
+  // values over without copying them.
   std::vector<Variant> fields_;
   std::vector<std::shared_ptr<Record>> cache_;  // one slot per relation
 };
