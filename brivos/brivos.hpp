@@ -9,6 +9,7 @@
 #include "brivos/automation/Object.hpp"
 #include "brivos/automation/Recordset.hpp"
 #include "brivos/automation/TypeLibrary.hpp"
+#include "brivos/clients/CCIMgr.hpp"
 #include "brivos/clients/errCCIMgr.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Currency.hpp"
