@@ -66,12 +66,25 @@ const ClassInfo& Recordset::Info() {
   return info;
 }
 
-Recordset::Recordset(std::vector<std::string> field_names) : names_(std::move(field_names)) {}
+Recordset::Recordset() {
+  static const auto kNoNames = std::make_shared<const std::vector<std::string>>();
+  names_ = kNoNames;
+}
 
-void Recordset::AppendField(std::string name) { names_.push_back(std::move(name)); }
+Recordset::Recordset(std::vector<std::string> field_names)
+    : names_(std::make_shared<const std::vector<std::string>>(std::move(field_names))) {}
+
+Recordset::Recordset(std::shared_ptr<const std::vector<std::string>> field_names)
+    : names_(std::move(field_names)) {}
+
+void Recordset::AppendField(std::string name) {
+  auto names = std::make_shared<std::vector<std::string>>(*names_);
+  names->push_back(std::move(name));
+  names_ = std::move(names);
+}
 
 void Recordset::AddRow(std::vector<Variant> values) {
-  values.resize(names_.size());
+  values.resize(names_->size());
   rows_.push_back(std::move(values));
   pos_ = rows_.size() - 1;
   before_first_ = false;
@@ -112,18 +125,18 @@ std::int32_t Recordset::RecordCount() const {
 
 std::int32_t Recordset::FieldCount() const {
   CheckOpen();
-  return static_cast<std::int32_t>(names_.size());
+  return static_cast<std::int32_t>(names_->size());
 }
 
 const std::string& Recordset::FieldName(std::int32_t index) const {
   CheckOpen();
-  if (index < 0 || static_cast<std::size_t>(index) >= names_.size()) RaiseItemNotFound();
-  return names_[static_cast<std::size_t>(index)];
+  if (index < 0 || static_cast<std::size_t>(index) >= names_->size()) RaiseItemNotFound();
+  return (*names_)[static_cast<std::size_t>(index)];
 }
 
 int Recordset::FindField(std::string_view name) const {
-  for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (EqualsIgnoreCase(names_[i], name)) return static_cast<int>(i);
+  for (std::size_t i = 0; i < names_->size(); ++i) {
+    if (EqualsIgnoreCase((*names_)[i], name)) return static_cast<int>(i);
   }
   return -1;
 }
@@ -142,7 +155,7 @@ const Variant& Recordset::Field(std::string_view name) const {
 
 const Variant& Recordset::Field(std::int32_t index) const {
   CheckOpen();
-  if (index < 0 || static_cast<std::size_t>(index) >= names_.size()) RaiseItemNotFound();
+  if (index < 0 || static_cast<std::size_t>(index) >= names_->size()) RaiseItemNotFound();
   return CurrentRow()[static_cast<std::size_t>(index)];
 }
 

@@ -17,8 +17,11 @@ class Recordset final : public Dispatch<Recordset> {
  public:
   static const ClassInfo& Info();
 
-  Recordset() = default;
+  Recordset();
   explicit Recordset(std::vector<std::string> field_names);
+  // A set whose field names are shared with other sets (the sets a prepared
+  // statement returns).
+  explicit Recordset(std::shared_ptr<const std::vector<std::string>> field_names);
 
   // Building (the database layer and in-memory sets).
   void AppendField(std::string name);
@@ -44,6 +47,8 @@ class Recordset final : public Dispatch<Recordset> {
   // Late-bound Fields(name or 0-based index).
   Variant Fields(const Variant& index) const;
 
+  // The field names, shared by every set of the statement that made this one.
+  const std::shared_ptr<const std::vector<std::string>>& FieldNames() const { return names_; }
   // Raw rows, for code that walks every row (record loaders).
   const std::vector<std::vector<Variant>>& Rows() const { return rows_; }
   std::size_t Position() const { return pos_; }
@@ -55,7 +60,8 @@ class Recordset final : public Dispatch<Recordset> {
   void CheckOpen() const;
   const std::vector<Variant>& CurrentRow() const;
 
-  std::vector<std::string> names_;
+  // Shared between the sets of one statement; copied before a change.
+  std::shared_ptr<const std::vector<std::string>> names_;
   std::vector<std::vector<Variant>> rows_;
   std::size_t pos_ = 0;
   bool before_first_ = false;

@@ -5,17 +5,30 @@
 namespace brivos {
 namespace {
 
-// The position in `rows` of each column of `schema`; a missing column raises
-// 3265, as reading it by name would.
-std::vector<std::size_t> ColumnPositions(const RecordSchema& schema, const Recordset& rows) {
+// Where each column of `schema` stands in sets with the field names of
+// `rows`, and whether that is the schema's own order. A missing column raises
+// 3265, as reading it by name would. Sets of one prepared statement share
+// their names, so the last answer is kept per thread.
+struct ColumnMap {
+  const RecordSchema* schema = nullptr;
+  std::shared_ptr<const std::vector<std::string>> names;
   std::vector<std::size_t> positions;
-  positions.reserve(schema.columns.size());
-  for (const ColumnDef& c : schema.columns) {
-    int pos = rows.FindField(c.column);
+  bool in_order = false;
+};
+
+const ColumnMap& ColumnPositions(const RecordSchema& schema, const Recordset& rows) {
+  thread_local ColumnMap last;
+  if (last.schema == &schema && last.names == rows.FieldNames()) return last;
+  ColumnMap map{&schema, rows.FieldNames(), {}, rows.FieldNames()->size() == schema.columns.size()};
+  map.positions.reserve(schema.columns.size());
+  for (std::size_t i = 0; i < schema.columns.size(); ++i) {
+    int pos = rows.FindField(schema.columns[i].column);
     if (pos < 0) RaiseRuntime(3265);
-    positions.push_back(static_cast<std::size_t>(pos));
+    map.positions.push_back(static_cast<std::size_t>(pos));
+    map.in_order = map.in_order && map.positions.back() == i;
   }
-  return positions;
+  last = std::move(map);
+  return last;
 }
 
 bool Given(const Variant& v) { return !v.IsEmpty(); }
@@ -158,11 +171,11 @@ std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Record
                                         std::vector<std::vector<Variant>> rows) {
   auto list = std::make_shared<Collection>();
   if (rows.empty()) return list;
-  const std::vector<std::size_t> positions = ColumnPositions(schema, fields);
+  const ColumnMap& map = ColumnPositions(schema, fields);
+  const std::vector<std::size_t>& positions = map.positions;
   // The loaders select the schema's columns in its order: then each row
   // becomes the record's fields as it stands.
-  bool in_order = static_cast<std::size_t>(fields.FieldCount()) == positions.size();
-  for (std::size_t i = 0; in_order && i < positions.size(); ++i) in_order = positions[i] == i;
+  const bool in_order = map.in_order;
   list->Reserve(rows.size());
   for (std::vector<Variant>& row : rows) {
     std::shared_ptr<Record> record = schema.create();

@@ -260,7 +260,7 @@ std::unique_ptr<PooledConnection> PooledConnection::OpenExisting(const std::stri
 }
 
 PooledConnection::~PooledConnection() {
-  for (auto& [text, cached] : statements_) sqlite3_finalize(cached.stmt);
+  for (auto& [text, cached] : statements_) sqlite3_finalize(cached.prepared.stmt);
   sqlite3_close_v2(db_);
 }
 
@@ -285,23 +285,50 @@ sqlite3_stmt* PooledConnection::Prepare(std::string_view sql, unsigned flags) {
   return stmt;
 }
 
-sqlite3_stmt* PooledConnection::Statement(std::string_view sql) {
+struct PooledConnection::Layout {
+  std::shared_ptr<const std::vector<std::string>> names;
+  std::vector<ColumnKind> kinds;
+};
+
+std::shared_ptr<const PooledConnection::Layout> PooledConnection::LayoutOf(sqlite3_stmt* stmt) {
+  const int columns = stmt == nullptr ? 0 : sqlite3_column_count(stmt);
+  auto names = std::make_shared<std::vector<std::string>>();
+  auto layout = std::make_shared<Layout>();
+  names->reserve(static_cast<std::size_t>(columns));
+  layout->kinds.reserve(static_cast<std::size_t>(columns));
+  for (int c = 0; c < columns; ++c) {
+    const char* name = sqlite3_column_name(stmt, c);
+    names->emplace_back(name == nullptr ? "" : name);
+    layout->kinds.push_back(KindOfDeclaredType(sqlite3_column_decltype(stmt, c)));
+  }
+  layout->names = std::move(names);
+  return layout;
+}
+
+PooledConnection::Prepared PooledConnection::Statement(std::string_view sql) {
   NoteStatement(sql);
   const std::uint64_t now = ++use_clock_;
   if (auto it = statements_.find(sql); it != statements_.end()) {
     it->second.last_use = now;
-    return it->second.stmt;
+    return it->second.prepared;
   }
-  sqlite3_stmt* stmt = Prepare(sql, SQLITE_PREPARE_PERSISTENT);
+  Prepared prepared;
+  prepared.stmt = Prepare(sql, SQLITE_PREPARE_PERSISTENT);
+  try {
+    prepared.layout = LayoutOf(prepared.stmt);
+  } catch (...) {
+    sqlite3_finalize(prepared.stmt);
+    throw;
+  }
   if (statements_.size() >= kMaxCachedStatements) {
     auto oldest = std::min_element(
         statements_.begin(), statements_.end(),
         [](const auto& a, const auto& b) { return a.second.last_use < b.second.last_use; });
-    sqlite3_finalize(oldest->second.stmt);
+    sqlite3_finalize(oldest->second.prepared.stmt);
     statements_.erase(oldest);
   }
-  statements_.emplace(std::string(sql), CachedStatement{stmt, now});
-  return stmt;
+  statements_.emplace(std::string(sql), CachedStatement{prepared, now});
+  return prepared;
 }
 
 void PooledConnection::Bind(sqlite3_stmt* stmt, std::span<const Parameter> params,
@@ -355,7 +382,7 @@ void PooledConnection::Bind(sqlite3_stmt* stmt, std::span<const Parameter> param
 }
 
 int PooledConnection::Execute(std::string_view sql, std::span<const Parameter> params) {
-  sqlite3_stmt* stmt = Statement(sql);
+  sqlite3_stmt* stmt = Statement(sql).stmt;
   if (stmt == nullptr) return 0;
   StatementUse use(stmt);
   Bind(stmt, params, sql);
@@ -385,12 +412,13 @@ std::shared_ptr<Recordset> PooledConnection::QueryConfined(std::string_view sql)
   } confinement(confined_);
   NoteStatement(sql);
   std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(Prepare(sql, 0));
-  return Run(stmt.get(), {}, sql);
+  return Run(Prepared{stmt.get(), LayoutOf(stmt.get())}, {}, sql);
 }
 
-std::shared_ptr<Recordset> PooledConnection::Run(sqlite3_stmt* stmt,
+std::shared_ptr<Recordset> PooledConnection::Run(const Prepared& prepared,
                                                  std::span<const Parameter> params,
                                                  std::string_view sql) {
+  sqlite3_stmt* stmt = prepared.stmt;
   const int columns = stmt == nullptr ? 0 : sqlite3_column_count(stmt);
   if (columns == 0) {
     if (stmt != nullptr) {
@@ -408,16 +436,14 @@ std::shared_ptr<Recordset> PooledConnection::Run(sqlite3_stmt* stmt,
   StatementUse use(stmt);
   Bind(stmt, params, sql);
 
-  std::vector<std::string> names;
-  std::vector<ColumnKind> kinds;
-  names.reserve(static_cast<std::size_t>(columns));
-  kinds.reserve(static_cast<std::size_t>(columns));
-  for (int c = 0; c < columns; ++c) {
-    const char* name = sqlite3_column_name(stmt, c);
-    names.emplace_back(name == nullptr ? "" : name);
-    kinds.push_back(KindOfDeclaredType(sqlite3_column_decltype(stmt, c)));
+  // SQLite prepares a statement again when the schema changed; its columns
+  // may have changed with it.
+  std::shared_ptr<const Layout> layout = prepared.layout;
+  if (!layout || layout->kinds.size() != static_cast<std::size_t>(columns)) {
+    layout = LayoutOf(stmt);
   }
-  auto rs = std::make_shared<Recordset>(std::move(names));
+  const std::vector<ColumnKind>& kinds = layout->kinds;
+  auto rs = std::make_shared<Recordset>(layout->names);
 
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {

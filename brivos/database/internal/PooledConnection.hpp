@@ -71,12 +71,20 @@ class PooledConnection {
 
   // `sql` prepared with `flags`; nullptr for a text that holds no statement.
   sqlite3_stmt* Prepare(std::string_view sql, unsigned flags);
-  // The prepared statement for `sql`, from the cache or newly prepared;
-  // nullptr for a text that holds no statement.
-  sqlite3_stmt* Statement(std::string_view sql);
+  // What a statement's result sets share: the field names, and how each
+  // column is read back.
+  struct Layout;
+  struct Prepared {
+    sqlite3_stmt* stmt = nullptr;
+    std::shared_ptr<const Layout> layout;
+  };
+  // The prepared statement for `sql` with its layout, from the cache or
+  // newly prepared; a null statement for a text that holds no statement.
+  Prepared Statement(std::string_view sql);
+  static std::shared_ptr<const Layout> LayoutOf(sqlite3_stmt* stmt);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> params, std::string_view sql);
   // Binds and runs `stmt`; its rows, or a closed set when it has no columns.
-  std::shared_ptr<Recordset> Run(sqlite3_stmt* stmt, std::span<const Parameter> params,
+  std::shared_ptr<Recordset> Run(const Prepared& prepared, std::span<const Parameter> params,
                                  std::string_view sql);
   // The authorizer of every statement prepared on the connection: it lets
   // everything through unless `confined_` is set.
@@ -90,7 +98,7 @@ class PooledConnection {
     }
   };
   struct CachedStatement {
-    sqlite3_stmt* stmt = nullptr;
+    Prepared prepared;
     std::uint64_t last_use = 0;
   };
 
