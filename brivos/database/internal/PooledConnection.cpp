@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -246,6 +247,12 @@ PooledConnection::PooledConnection(sqlite3* db, std::string path, FileId id)
 
 std::unique_ptr<PooledConnection> PooledConnection::OpenExisting(const std::string& path,
                                                                  FileId id) {
+  // SQLite would open a file it cannot write for reading only, and create the
+  // log files of a WAL database beside it to do so: every call of the library
+  // may write, so such a file is refused untouched.
+  if (::access(path.c_str(), W_OK) != 0) {
+    RaiseDatabase(errnum::kDbCannotOpen, "The database file '" + path + "' is read-only.");
+  }
   OwnedHandle db(OpenSqliteFile(path));
   CheckSqlite(db.get(), sqlite3_busy_timeout(db.get(), kBusyTimeoutMs), SqlStage::kOpen);
   CheckSqlite(db.get(), sqlite3_exec(db.get(), SynchronousPragma(), nullptr, nullptr, nullptr),
