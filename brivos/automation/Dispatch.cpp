@@ -10,12 +10,11 @@ ClassInfo::ClassInfo(std::string name, bool creatable,
       creatable_(creatable),
       create_(std::move(create)),
       members_(std::move(members)) {
-  for (std::size_t i = 0; i < members_.size(); ++i)
-    index_.emplace(AsciiLowered(members_[i].name), i);
+  for (std::size_t i = 0; i < members_.size(); ++i) index_.emplace(members_[i].name, i);
 }
 
 const MemberInfo* ClassInfo::Find(std::string_view member) const {
-  auto it = index_.find(AsciiLowered(member));
+  auto it = index_.find(member);
   return it == index_.end() ? nullptr : &members_[it->second];
 }
 

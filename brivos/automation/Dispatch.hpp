@@ -43,7 +43,7 @@ class ClassInfo {
   bool creatable_;
   std::function<std::shared_ptr<Object>()> create_;
   std::vector<MemberInfo> members_;
-  std::unordered_map<std::string, std::size_t> index_;
+  std::unordered_map<std::string, std::size_t, AsciiCaseHash, AsciiCaseEqual> index_;
 };
 
 // Late-bound call through a class's member table: 438 for an unknown member,

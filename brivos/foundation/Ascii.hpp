@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,19 @@ constexpr char AsciiUpper(char c) {
 std::string AsciiLowered(std::string_view text);
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// Hash and equality of texts that ignore ASCII letter case, for unordered
+// containers looked up by string_view without building a lowered copy.
+struct AsciiCaseHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const noexcept;
+};
+struct AsciiCaseEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    return EqualsIgnoreCase(a, b);
+  }
+};
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
 }  // namespace brivos

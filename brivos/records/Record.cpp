@@ -38,7 +38,10 @@ bool Given(const Variant& v) { return !v.IsEmpty(); }
 std::shared_ptr<Collection> Select(const RecordSchema& schema, const Variant& account,
                                    std::string_view where, std::initializer_list<Parameter> params,
                                    std::string_view order_by) {
-  std::string sql = schema.select;
+  // The text is composed in a buffer each thread keeps, as the same few texts
+  // are composed over and over.
+  thread_local std::string sql;
+  sql.assign(schema.select);
   if (!where.empty()) {
     sql += " WHERE ";
     sql += where;
