@@ -177,9 +177,9 @@ TEST_F(InvoiceTest, ConcurrentRunsBillEveryLineOnceWithConsecutiveNumbers) {
     for (int d = 1; d <= 5; ++d) Slip(project, d);
     Expense(project, 2);
   }
-  // Two threads and two processes at once.
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 2; ++i) threads.emplace_back([&] { InvoiceAll(); });
+  // Two processes and two threads at once. The processes are forked first,
+  // while this one has no other thread and no open connection to hand down.
+  ReleaseIdleConnections();
   std::vector<pid_t> children;
   for (int i = 0; i < 2; ++i) {
     const pid_t child = fork();
@@ -189,6 +189,8 @@ TEST_F(InvoiceTest, ConcurrentRunsBillEveryLineOnceWithConsecutiveNumbers) {
     }
     children.push_back(child);
   }
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 2; ++i) threads.emplace_back([&] { InvoiceAll(); });
   for (auto& t : threads) t.join();
   for (pid_t child : children) {
     int status = 0;
