@@ -2,8 +2,9 @@
 
 // Shared by the benchmark programs: a console reporter that ends with a
 // summary comparing benchmarks by the medians of their repetitions (wall
-// time, CPU time, throughput or a counter), each beside the target the
-// project sets for it, and the run settings that make those medians steady.
+// time, CPU time, throughput or a counter), or giving one benchmark's time
+// or counter, each beside the target the project sets for it, and the run
+// settings that make those medians steady.
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +26,7 @@ struct Comparison {
     kThroughput,  // numerator / denominator, iterations per wall second
     kCounter,     // numerator / denominator, of a counter
     kValue,       // the counter of the numerator alone
+    kAbsolute,    // wall and CPU time per iteration of the numerator alone, in `unit`
   };
   Kind kind = Kind::kTime;
   std::string label;
@@ -34,13 +36,16 @@ struct Comparison {
   // 0: none; for kThroughput the least ratio, otherwise the most.
   double target = 0;
   const char* unit = "x";
+  // kValue: the largest value over the runs instead of their median.
+  bool worst = false;
 
   static Comparison Time(std::string label, std::string num, std::string den, double most = 0) {
-    return {Kind::kTime, std::move(label), std::move(num), std::move(den), "", most, "x"};
+    return {Kind::kTime, std::move(label), std::move(num), std::move(den), "", most, "x", false};
   }
   static Comparison Throughput(std::string label, std::string num, std::string den,
                                double least = 0) {
-    return {Kind::kThroughput, std::move(label), std::move(num), std::move(den), "", least, "x"};
+    return {
+        Kind::kThroughput, std::move(label), std::move(num), std::move(den), "", least, "x", false};
   }
   static Comparison Counter(std::string label, std::string num, std::string den,
                             std::string counter, double most = 0) {
@@ -50,11 +55,23 @@ struct Comparison {
             std::move(den),
             std::move(counter),
             most,
-            "x"};
+            "x",
+            false};
   }
   static Comparison Value(std::string label, std::string run, std::string counter, double most,
                           const char* unit) {
-    return {Kind::kValue, std::move(label), std::move(run), "", std::move(counter), most, unit};
+    return {Kind::kValue, std::move(label), std::move(run), "", std::move(counter), most, unit,
+            false};
+  }
+  static Comparison Worst(std::string label, std::string run, std::string counter, double most,
+                          const char* unit) {
+    Comparison c = Value(std::move(label), std::move(run), std::move(counter), most, unit);
+    c.worst = true;
+    return c;
+  }
+  // `unit` is "s", "ms" or "us"; `most` is in that unit.
+  static Comparison Absolute(std::string label, std::string run, double most, const char* unit) {
+    return {Kind::kAbsolute, std::move(label), std::move(run), "", "", most, unit, false};
   }
 };
 
@@ -72,9 +89,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
         continue;
       }
       if (run.iterations == 0) continue;
+      // In seconds, whatever unit each benchmark reports in.
+      const double per_second = benchmark::GetTimeUnitMultiplier(run.time_unit);
       Samples& s = samples_[key];
-      s.wall.push_back(run.GetAdjustedRealTime());
-      s.cpu.push_back(run.GetAdjustedCPUTime());
+      s.wall.push_back(run.GetAdjustedRealTime() / per_second);
+      s.cpu.push_back(run.GetAdjustedCPUTime() / per_second);
       for (const auto& [name, counter] : run.counters) s.counters[name].push_back(counter.value);
     }
     ConsoleReporter::ReportRuns(runs);
@@ -119,7 +138,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   const Samples* Find(const Comparison& c, const std::string& name) const {
     if (auto it = samples_.find(name); it != samples_.end()) return &it->second;
     auto error = errors_.find(name);
-    std::printf("  %-60s n/a: %s %s\n", c.label.c_str(), name.c_str(),
+    std::printf("  %-66s n/a: %s %s\n", c.label.c_str(), name.c_str(),
                 error != errors_.end() ? ("failed: " + error->second).c_str() : "did not run");
     return nullptr;
   }
@@ -128,7 +147,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     const Samples* num = Find(c, c.numerator);
     if (num == nullptr) return;
     const Samples* den = nullptr;
-    if (c.kind != Comparison::Kind::kValue) {
+    if (c.kind != Comparison::Kind::kValue && c.kind != Comparison::Kind::kAbsolute) {
       den = Find(c, c.denominator);
       if (den == nullptr) return;
     }
@@ -138,13 +157,23 @@ class RatioReporter : public benchmark::ConsoleReporter {
         const double wall = Median(num->wall) / Median(den->wall);
         const double cpu = Median(num->cpu) / Median(den->cpu);
         // A target counts as met only when both measures meet it.
-        std::printf("  %-60s wall %6.2fx  cpu %6.2fx  n=%zu  %s\n", c.label.c_str(), wall, cpu, n,
+        std::printf("  %-66s wall %6.2fx  cpu %6.2fx  n=%zu  %s\n", c.label.c_str(), wall, cpu, n,
+                    TargetText(std::max(wall, cpu), c.target, false, c.unit).c_str());
+        break;
+      }
+      case Comparison::Kind::kAbsolute: {
+        const std::string unit = c.unit;
+        const double scale = unit == "s" ? 1 : unit == "ms" ? 1e3 : 1e6;
+        const double wall = Median(num->wall) * scale;
+        const double cpu = Median(num->cpu) * scale;
+        std::printf("  %-66s wall %8.3f %s  cpu %8.3f %s  n=%zu  %s\n", c.label.c_str(), wall,
+                    c.unit, cpu, c.unit, n,
                     TargetText(std::max(wall, cpu), c.target, false, c.unit).c_str());
         break;
       }
       case Comparison::Kind::kThroughput: {
         const double ratio = Median(den->wall) / Median(num->wall);
-        std::printf("  %-60s throughput %6.2fx      n=%zu  %s\n", c.label.c_str(), ratio, n,
+        std::printf("  %-66s throughput %6.2fx      n=%zu  %s\n", c.label.c_str(), ratio, n,
                     TargetText(ratio, c.target, true, c.unit).c_str());
         break;
       }
@@ -152,22 +181,24 @@ class RatioReporter : public benchmark::ConsoleReporter {
       case Comparison::Kind::kValue: {
         auto a = num->counters.find(c.counter);
         if (a == num->counters.end()) {
-          std::printf("  %-60s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
+          std::printf("  %-66s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
           return;
         }
-        const double value = Median(a->second);
+        const double value =
+            c.worst ? *std::max_element(a->second.begin(), a->second.end()) : Median(a->second);
         if (c.kind == Comparison::Kind::kValue) {
-          std::printf("  %-60s %8.0f %s  n=%zu  %s\n", c.label.c_str(), value, c.unit, n,
+          std::printf("  %-66s %8.*f %s  %s n=%zu  %s\n", c.label.c_str(), value < 100 ? 2 : 0,
+                      value, c.unit, c.worst ? "worst of" : "median,", n,
                       TargetText(value, c.target, false, c.unit).c_str());
           return;
         }
         auto b = den->counters.find(c.counter);
         if (b == den->counters.end()) {
-          std::printf("  %-60s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
+          std::printf("  %-66s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
           return;
         }
         const double ratio = value / Median(b->second);
-        std::printf("  %-60s %s %6.2fx  (%.0f / %.0f)  n=%zu  %s\n", c.label.c_str(),
+        std::printf("  %-66s %s %6.2fx  (%.0f / %.0f)  n=%zu  %s\n", c.label.c_str(),
                     c.counter.c_str(), ratio, value, Median(b->second), n,
                     TargetText(ratio, c.target, false, c.unit).c_str());
         break;

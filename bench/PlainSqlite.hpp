@@ -106,6 +106,8 @@ class PlainStatement {
 
   int Columns() const { return sqlite3_column_count(stmt_); }
   std::int64_t Int(int c) const { return sqlite3_column_int64(stmt_, c); }
+  double Real(int c) const { return sqlite3_column_double(stmt_, c); }
+  bool IsNull(int c) const { return sqlite3_column_type(stmt_, c) == SQLITE_NULL; }
   std::string Text(int c) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c));
     return std::string(p == nullptr ? "" : p,
