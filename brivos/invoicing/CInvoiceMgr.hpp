@@ -6,6 +6,8 @@
 #include "brivos/automation/Collection.hpp"
 #include "brivos/automation/Manager.hpp"
 #include "brivos/foundation/Currency.hpp"
+#include "brivos/invoicing/InvoiceBreakdown.hpp"
+#include "brivos/invoicing/InvoicingPreview.hpp"
 #include "brivos/invoicing/errCInvoiceMgr.hpp"
 #include "brivos/records/IProject.hpp"
 #include "brivos/records/IProjectInvoice.hpp"
@@ -60,10 +62,27 @@ namespace brivos {
   /* the client's tax code, and its expenses at their exchange rate plus    */ \
   /* markup, in exact currency arithmetic. Without a project, client or     */ \
   /* active tax code no tax is charged.                                     */ \
-  M(Currency, GetInvoiceTotal, Account, UserName, Token, InvoiceID)
+  M(Currency, GetInvoiceTotal, Account, UserName, Token, InvoiceID) \
+  /* --- Beyond the published interface ------------------------------------- */ \
+  /* The invoice priced line by line: its header, one line per slip and per */ \
+  /* expense, and totals that are the sums of the lines; GetInvoiceTotal is */ \
+  /* its total (see InvoiceBreakdown for the late-bound form). Raises 9 for */ \
+  /* an unknown invoice and fails where GetInvoiceTotal fails.              */ \
+  M(InvoiceBreakdown, GetInvoiceBreakdown, Account, UserName, Token, InvoiceID) \
+  /* What InvoiceSelectedProjects with Projects, or InvoiceAllProjects when */ \
+  /* Projects is Empty or Null, would do with this cutoff, writing nothing: */ \
+  /* per project whether it would be invoiced and for what total, and every */ \
+  /* slip and expense of those projects with whether the run would bill it  */ \
+  /* or why not (see InvoicingPreview). The lines it includes are selected  */ \
+  /* by the run's own conditions. An all-projects preview also lists the    */ \
+  /* subscriber's projects that are not active (91 without its subscriber   */ \
+  /* row); the caller is not read. Raises what the run raises for the       */ \
+  /* cutoff and the list, and lists a project named twice once.             */ \
+  M(InvoicingPreview, PreviewInvoicing, Account, UserName, Token, Projects, CutoffDate)
 // clang-format on
 
-// Trial invoices from approved work, their lists, changes, deletion and totals.
+// Trial invoices from approved work, their lists, changes, deletion, totals
+// and breakdowns, and the preview of a run.
 class CInvoiceMgr final : public Dispatch<CInvoiceMgr> {
   BRIVOS_MANAGER(CInvoiceMgr, BRIVOS_CINVOICEMGR_METHODS)
 

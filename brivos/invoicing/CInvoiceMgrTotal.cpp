@@ -1,72 +1,78 @@
-// CInvoiceMgr: the total of an invoice.
-
-#include <cmath>
+// CInvoiceMgr: an invoice's breakdown and its total.
 
 #include "brivos/invoicing/CInvoiceMgr.hpp"
+#include "brivos/invoicing/internal/InvoicePricing.hpp"
 #include "brivos/records/CITaxCode.hpp"
-#include "brivos/records/IProjectExpense.hpp"
-#include "brivos/records/IProjectTransaction.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
+#include "brivos/records/ISubScriber.hpp"
 #include "brivos/records/SFAProspect.hpp"
 
 namespace brivos {
 
+using invoicing::SalesTax;
+
 namespace {
 
-// A flag that is definitely false: Null is neither.
-bool IsFalse(const Variant& flag) { return !flag.IsNull() && !CBool(flag); }
-
-// The minute boundaries from `start` to `stop`, each taken to its whole minute.
-std::int64_t MinutesBetween(const Date& start, const Date& stop) {
-  const auto minute_of = [](const Date& d) {
-    return static_cast<std::int64_t>(std::floor(std::round(d.Serial() * 86400.0) / 60.0));
-  };
-  return minute_of(stop) - minute_of(start);
+// The display text of an invoice status ("Trial"), or Null for another value.
+Variant StatusText(const Variant& status) {
+  if (status.IsNull() || status.IsEmpty()) return Variant::Null();
+  switch (CLng(status)) {
+#define BRIVOS_STATUS_CASE_(name, value, text) \
+  case value:                                  \
+    return Variant(text);
+    BRIVOS_EINVOICESTATUS(BRIVOS_STATUS_CASE_)
+#undef BRIVOS_STATUS_CASE_
+  }
+  return Variant::Null();
 }
 
 }  // namespace
 
-BRIVOS_METHOD(CInvoiceMgr, GetInvoiceTotal) {
+BRIVOS_METHOD(CInvoiceMgr, GetInvoiceBreakdown) {
   std::shared_ptr<IProjectInvoice> invoice =
       GetInvoice(a.Account, a.UserName, a.Token, a.InvoiceID);
-  // An invoice whose project or client is gone is totalled without tax.
-  std::shared_ptr<CITaxCode> tax;
-  if (std::shared_ptr<IProject> project = invoice->Project(a.Account)) {
-    if (std::shared_ptr<SFAProspect> client = project->Client(a.Account))
-      tax = client->TaxCode(a.Account);
-  }
-  const bool taxed = tax && IsFalse(tax->Inactive());
-  Currency total;
-  auto slips = GetInvoiceTransactions(a.Account, a.UserName, a.Token, a.InvoiceID);
-  for (const Variant& item : slips->Items()) {
-    const auto& slip = static_cast<IProjectTransaction&>(*item.AsObject());
-    const double hours =
-        static_cast<double>(MinutesBetween(CDate(slip.StartTime()), CDate(slip.StopTime()))) / 60;
-    const Variant overtime = slip.OverTime();
-    const double rate =
-        CCur(!overtime.IsNull() && CBool(overtime) ? slip.OTRate() : slip.StaffRate()).ToDouble();
-    const double time = rate * hours;
-    total = Currency::FromDouble(total.ToDouble() + time);
-    Currency tax1, tax2;
-    if (taxed && IsFalse(tax->Tax1Exempt())) {
-      tax1 = Currency::FromDouble(time * (CDbl(tax->Tax1Rate()) / 100));
-    }
-    if (taxed && IsFalse(tax->Tax2Exempt())) {
-      const Variant piggy = tax->Tax2PiggyBack();
-      const double base = !piggy.IsNull() && CBool(piggy) ? tax1.ToDouble() : 0;
-      tax2 = Currency::FromDouble((time + base) * (CDbl(tax->Tax2Rate()) / 100));
-    }
-    total = total + tax1 + tax2;
-  }
-  auto expenses = GetInvoiceExpenses(a.Account, a.UserName, a.Token, a.InvoiceID);
-  for (const Variant& item : expenses->Items()) {
-    const auto& expense = static_cast<IProjectExpense&>(*item.AsObject());
-    const Currency amount =
-        Currency::FromDouble(CCur(expense.Amount()).ToDouble() * CDbl(expense.ExchangeRate()));
-    const Currency markup =
-        Currency::FromDouble((amount * CCur(expense.Markup())).ToDouble() / 100);
-    total = total + amount + markup;
-  }
-  return total;
+  // An invoice whose project or client is gone is priced without tax.
+  std::shared_ptr<IProject> project = invoice->Project(a.Account);
+  std::shared_ptr<SFAProspect> client = project ? project->Client(a.Account) : nullptr;
+  std::shared_ptr<ISubScriber> subscriber = project ? project->Subscriber(a.Account) : nullptr;
+  const SalesTax tax = invoicing::SalesTaxOf(client ? client->TaxCode(a.Account) : nullptr);
+
+  InvoiceBreakdown out;
+  InvoiceBreakdown::Header& h = out.header;
+  const Variant none = Variant::Null();
+  h.invoice_id = invoice->IProjectInvoiceID();
+  h.invoice_number = invoice->InvoiceNumber();
+  h.invoice_date = invoice->InvoiceDate();
+  h.status = invoice->Status();
+  h.status_text = StatusText(h.status);
+  h.create_date = invoice->CreateDate();
+  h.created_by = invoice->CreatedBy();
+  h.last_modified = invoice->LastModified();
+  h.last_modified_by = invoice->LastModifiedBy();
+  h.company = subscriber ? subscriber->CompanyName() : none;
+  h.project_id = invoice->ProjectID();
+  h.project = project ? project->Name() : none;
+  h.client_id = project ? project->ClientID() : none;
+  h.client = client ? client->CompanyName() : none;
+  h.terms = invoice->Terms();
+  h.notes = invoice->Notes();
+  h.tax_code = tax.code ? tax.code->TaxCode() : none;
+  h.tax1_name = tax.tax1 ? tax.code->Tax1Name() : none;
+  h.tax1_rate = tax.tax1 ? tax.code->Tax1Rate() : none;
+  h.tax2_name = tax.tax2 ? tax.code->Tax2Name() : none;
+  h.tax2_rate = tax.tax2 ? tax.code->Tax2Rate() : none;
+  h.tax2_piggy_back = tax.tax2 ? tax.code->Tax2PiggyBack() : none;
+
+  invoicing::LineNames names(a.Account);
+  invoicing::PriceLines(*GetInvoiceTransactions(a.Account, a.UserName, a.Token, a.InvoiceID),
+                        *GetInvoiceExpenses(a.Account, a.UserName, a.Token, a.InvoiceID), tax,
+                        names, out);
+  return out;
+}
+
+// The total of the breakdown, so that the two never disagree.
+BRIVOS_METHOD(CInvoiceMgr, GetInvoiceTotal) {
+  return GetInvoiceBreakdown(a.Account, a.UserName, a.Token, a.InvoiceID).totals.total;
 }
 
 }  // namespace brivos

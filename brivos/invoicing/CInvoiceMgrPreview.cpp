@@ -1,0 +1,179 @@
+// CInvoiceMgr: the preview of an invoicing run.
+
+#include <set>
+#include <string>
+
+#include "brivos/account/CAccountMgr.hpp"
+#include "brivos/database/Database.hpp"
+#include "brivos/invoicing/CInvoiceMgr.hpp"
+#include "brivos/invoicing/internal/InvoicePricing.hpp"
+#include "brivos/invoicing/internal/RunSelection.hpp"
+#include "brivos/records/IProjectExpense.hpp"
+#include "brivos/records/IProjectTransaction.hpp"
+#include "brivos/records/ISubScriber.hpp"
+#include "brivos/records/SFAProspect.hpp"
+
+namespace brivos {
+
+using invoicing::IsFalse;
+using invoicing::IsTrue;
+
+namespace {
+
+constexpr const char* kNotActive = "project not active";
+constexpr const char* kNotBillable = "project not billable";
+constexpr const char* kNothingToBill = "nothing to bill";
+constexpr const char* kAlreadyBilled = "already billed";
+constexpr const char* kNotApproved = "not approved";
+constexpr const char* kNoDate = "no date";
+constexpr const char* kAfterCutoff = "dated after the cutoff";
+
+// Why the run leaves out a slip of a billable project.
+const char* SlipReason(const IProjectTransaction& slip) {
+  const Variant status = slip.Status();
+  if (!status.IsNull() && CLng(status) == 3) return kAlreadyBilled;
+  if (status.IsNull() || CLng(status) != 2) return kNotApproved;
+  return slip.TransDate().IsNull() ? kNoDate : kAfterCutoff;
+}
+
+// Why the run leaves out an expense of a billable project.
+const char* ExpenseReason(const IProjectExpense& expense) {
+  if (!IsFalse(expense.Billed())) return kAlreadyBilled;
+  if (!IsTrue(expense.Approved())) return kNotApproved;
+  return expense.ExpenseDate().IsNull() ? kNoDate : kAfterCutoff;
+}
+
+// The keys a statement selects, from its first field.
+std::set<std::int32_t> KeysOf(const Recordset& rows) {
+  std::set<std::int32_t> keys;
+  for (const std::vector<Variant>& row : rows.Rows()) keys.insert(CLng(row[0]));
+  return keys;
+}
+
+Variant MinutesOf(const IProjectTransaction& slip) {
+  if (slip.StartTime().IsNull() || slip.StopTime().IsNull()) return Variant::Null();
+  return invoicing::CountValue(
+      invoicing::MinutesBetween(CDate(slip.StartTime()), CDate(slip.StopTime())));
+}
+
+// The total of an invoice of these lines, or Null when GetInvoiceTotal would
+// fail on them (a slip without times, a Null rate or amount, an overflow).
+Variant TotalOf(const Collection& slips, const Collection& expenses, const invoicing::SalesTax& tax,
+                invoicing::LineNames& names) {
+  InvoiceBreakdown priced;
+  try {
+    invoicing::PriceLines(slips, expenses, tax, names, priced);
+  } catch (const Error& e) {
+    if (e.Number() == errnum::kInvalidUseOfNull || e.Number() == errnum::kOverflow ||
+        e.Number() == errnum::kTypeMismatch) {
+      return Variant::Null();
+    }
+    throw;
+  }
+  return priced.totals.total;
+}
+
+// Adds a project and its lines to the preview. `left_out` is the reason the
+// run does not take the project at all, or nullptr when it does.
+void PreviewProject(const Variant& account, const Date& cutoff, IProject& project,
+                    const char* left_out, InvoicingPreview& out) {
+  using X = IProjectTransaction;
+  using E = IProjectExpense;
+  InvoicingPreview::Project row;
+  row.project_id = project.IProjectID();
+  row.name = project.Name();
+  std::shared_ptr<SFAProspect> client = project.Client(account);
+  row.client = client ? client->CompanyName() : Variant::Null();
+  if (left_out == nullptr && !invoicing::IsBillable(project)) left_out = kNotBillable;
+
+  const Parameter id = Parameter::Number(row.project_id);
+  const Parameter until = Parameter::Date(cutoff);
+  std::set<std::int32_t> slips_in, expenses_in;
+  if (left_out == nullptr) {
+    Connection db = Connection::Open(account);
+    slips_in = KeysOf(*db.Query(invoicing::kSlipsToBill, {id, until}));
+    expenses_in = KeysOf(*db.Query(invoicing::kExpensesToBill, {id, until}));
+  }
+
+  invoicing::LineNames names(account);
+  Collection billed_slips, billed_expenses;
+  const auto slips = X::Select(account, "Parent=?", {id}, "TaskID ASC, StaffID ASC, TransDate ASC");
+  for (const Variant& item : slips->Items()) {
+    const auto& slip = static_cast<X&>(*item.AsObject());
+    InvoicingPreview::Slip line;
+    line.project_id = row.project_id;
+    line.slip_id = slip.IProjectTransactionID();
+    line.day = slip.TransDate();
+    line.task = names.Task(slip.TaskID());
+    line.staff = names.Staff(slip.StaffID());
+    line.minutes = MinutesOf(slip);
+    line.status = slip.Status();
+    line.included = slips_in.count(CLng(line.slip_id)) > 0;
+    if (line.included) {
+      billed_slips.Add(item);
+    } else {
+      line.reason = Variant(left_out != nullptr ? left_out : SlipReason(slip));
+    }
+    out.slips.push_back(std::move(line));
+  }
+  const auto expenses = E::Select(account, "Parent=?", {id}, "ExpenseDate ASC");
+  for (const Variant& item : expenses->Items()) {
+    const auto& expense = static_cast<E&>(*item.AsObject());
+    InvoicingPreview::Expense line;
+    line.project_id = row.project_id;
+    line.expense_id = expense.IProjectExpenseID();
+    line.date = expense.ExpenseDate();
+    line.description = expense.Description();
+    line.amount = expense.Amount();
+    line.included = expenses_in.count(CLng(line.expense_id)) > 0;
+    if (line.included) {
+      billed_expenses.Add(item);
+    } else {
+      line.reason = Variant(left_out != nullptr ? left_out : ExpenseReason(expense));
+    }
+    out.expenses.push_back(std::move(line));
+  }
+
+  row.slips = billed_slips.Count();
+  row.expenses = billed_expenses.Count();
+  row.invoiced = row.slips + row.expenses > 0;
+  if (row.invoiced) {
+    const invoicing::SalesTax tax =
+        invoicing::SalesTaxOf(client ? client->TaxCode(account) : nullptr);
+    row.total = TotalOf(billed_slips, billed_expenses, tax, names);
+  } else {
+    row.reason = Variant(left_out != nullptr ? left_out : kNothingToBill);
+  }
+  out.projects.push_back(std::move(row));
+}
+
+}  // namespace
+
+BRIVOS_METHOD(CInvoiceMgr, PreviewInvoicing) {
+  const Date cutoff = CDate(a.CutoffDate);
+  const bool all_projects = a.Projects.IsEmpty() || a.Projects.IsNull();
+  InvoicingPreview preview;
+  std::set<std::int32_t> seen;
+  const auto taken = all_projects ? invoicing::ActiveProjects(a.Account)
+                                  : invoicing::ListedProjects(a.Account, a.Projects);
+  for (const auto& project : taken) {
+    // A project listed again finds its lines billed by its first pass.
+    if (seen.insert(CLng(project->IProjectID())).second) {
+      PreviewProject(a.Account, cutoff, *project, nullptr, preview);
+    }
+  }
+  if (all_projects) {
+    std::shared_ptr<ISubScriber> subscriber = CAccountMgr{}.GetAccountInfo(a.Account);
+    if (!subscriber) RaiseRuntime(errnum::kNoObject);
+    auto others =
+        IProject::Select(a.Account, "Parent=? AND (Status IS NULL OR Status<>2)",
+                         {Parameter::Number(subscriber->ISubScriberID())}, "IProjectID ASC");
+    for (const Variant& item : others->Items()) {
+      PreviewProject(a.Account, cutoff, static_cast<IProject&>(*item.AsObject()), kNotActive,
+                     preview);
+    }
+  }
+  return preview;
+}
+
+}  // namespace brivos

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/invoicing/InvoiceFixture.hpp"
+
+namespace brivos {
+namespace {
+
+using testing::RaisedNumber;
+
+class PreviewTest : public InvoiceTest {
+ protected:
+  InvoicingPreview Preview(Variant projects_list = Variant(), Variant cutoff = Variant()) {
+    if (cutoff.IsEmpty()) cutoff = Variant(Date::FromParts(2024, 3, 10));
+    return mgr.PreviewInvoicing(account, user, token, projects_list, cutoff);
+  }
+  // Line key -> reason ("" for a line the run would bill), slips as "s<id>"
+  // and expenses as "e<id>".
+  static std::map<std::string, std::string> Reasons(const InvoicingPreview& p) {
+    std::map<std::string, std::string> out;
+    for (const auto& s : p.slips) {
+      EXPECT_EQ(s.included, s.reason.IsNull()) << CStr(s.slip_id);
+      out["s" + CStr(s.slip_id)] = s.included ? "" : CStr(s.reason);
+    }
+    for (const auto& e : p.expenses)
+      out["e" + CStr(e.expense_id)] = e.included ? "" : CStr(e.reason);
+    return out;
+  }
+  // Line key -> "" for every line on an invoice, as Reasons gives the included ones.
+  std::map<std::string, std::string> Billed() {
+    std::map<std::string, std::string> out;
+    auto slips = Connection::Open(account).Query(
+        "SELECT 's'||IProjectTransactionID FROM IProjectTransaction WHERE InvoiceID IS NOT NULL "
+        "UNION ALL SELECT 'e'||IProjectExpenseID FROM IProjectExpense WHERE InvoiceID IS NOT "
+        "NULL");
+    for (const auto& row : slips->Rows()) out[CStr(row[0])] = "";
+    return out;
+  }
+  static std::map<std::string, std::string> Included(std::map<std::string, std::string> reasons) {
+    std::erase_if(reasons, [](const auto& entry) { return !entry.second.empty(); });
+    return reasons;
+  }
+};
+
+TEST_F(PreviewTest, ListsWhatARunWouldBillAndWhyTheRestIsLeftOut) {
+  const std::int32_t client = Client();
+  const std::int32_t active = Project(client), unbillable = Project(client, 2, false),
+                     finished = Project(client, 5);
+  const auto s = [](std::int32_t id) { return "s" + std::to_string(id); };
+  const auto e = [](std::int32_t id) { return "e" + std::to_string(id); };
+  std::map<std::string, std::string> expected = {
+      {s(Slip(active, 10)), ""},
+      {s(Slip(active, 2, 2, 9, 0, 9, 20, 10)), ""},
+      {s(Slip(active, 11)), "dated after the cutoff"},
+      {s(Slip(active, 5, 1)), "not approved"},
+      {s(Slip(active, 5, 4)), "not approved"},
+      {s(Slip(active, 5, 3)), "already billed"},
+      {e(Expense(active, 3)), ""},
+      {e(Expense(active, 12)), "dated after the cutoff"},
+      {e(Expense(active, 3, false)), "not approved"},
+      {s(Slip(unbillable, 1)), "project not billable"},
+      {s(Slip(finished, 1)), "project not active"},
+      {e(Expense(finished, 1)), "project not active"},
+  };
+  const std::int32_t undated = Slip(active, 1), undated_expense = Expense(active, 1),
+                     billed_expense = Expense(active, 1);
+  Exec("UPDATE IProjectTransaction SET TransDate=NULL WHERE IProjectTransactionID=" +
+       std::to_string(undated));
+  Exec("UPDATE IProjectExpense SET ExpenseDate=NULL WHERE IProjectExpenseID=" +
+       std::to_string(undated_expense));
+  Exec("UPDATE IProjectExpense SET Billed=1 WHERE IProjectExpenseID=" +
+       std::to_string(billed_expense));
+  expected[s(undated)] = expected[e(undated_expense)] = "no date";
+  expected[e(billed_expense)] = "already billed";
+
+  const InvoicingPreview preview = Preview();
+  EXPECT_EQ(Reasons(preview), expected);
+  ASSERT_EQ(preview.projects.size(), 3u);  // the run's project first, then the inactive one
+  const auto& first = preview.projects[0];
+  EXPECT_EQ(CLng(first.project_id), active);
+  EXPECT_TRUE(first.invoiced);
+  EXPECT_EQ(first.slips, 2);
+  EXPECT_EQ(first.expenses, 1);
+  EXPECT_EQ(CStr(preview.projects[1].reason), "project not billable");
+  EXPECT_EQ(CStr(preview.projects[2].reason), "project not active");
+  EXPECT_EQ(Invoices(), 0);  // a preview writes nothing
+  EXPECT_EQ(NextNumber(), 1);
+
+  // The run bills exactly the previewed lines, for the previewed total.
+  InvoiceAll();
+  EXPECT_EQ(Billed(), Included(expected));
+  EXPECT_EQ(Total(InvoiceOf(active)), CCur(first.total));
+
+  // A selected run: a finished project is taken, listed twice it is shown once.
+  const std::string list =
+      std::to_string(finished) + "|" + std::to_string(unbillable) + "|" + std::to_string(finished);
+  const InvoicingPreview selected = Preview(Variant(list));
+  ASSERT_EQ(selected.projects.size(), 2u);
+  EXPECT_TRUE(selected.projects[0].invoiced);
+  EXPECT_EQ(CStr(selected.projects[1].reason), "project not billable");
+  const auto reasons = Reasons(selected);
+  InvoiceSelected(list);
+  std::map<std::string, std::string> billed = Included(expected);
+  billed.merge(Included(reasons));
+  EXPECT_EQ(Billed(), billed);
+
+  // Nothing left: every line of the active project is billed or explained.
+  const InvoicingPreview after = Preview(Variant(std::to_string(active)));
+  EXPECT_EQ(CStr(after.projects[0].reason), "nothing to bill");
+  EXPECT_TRUE(after.projects[0].total.IsNull());
+}
+
+TEST_F(PreviewTest, RefusesWhatTheRunRefusesAndReadsLateBound) {
+  const std::int32_t project = Project(Client());
+  Slip(project, 1);
+  const std::string id = std::to_string(project);
+  for (const std::string& bad : {id + "|", id + "|x", id + "|999"}) {
+    EXPECT_EQ(RaisedNumber([&] { Preview(Variant(bad)); }), bad.ends_with("999") ? 9 : 13) << bad;
+  }
+  EXPECT_EQ(RaisedNumber([&] { Preview(Variant(), Variant("someday")); }), 13);
+
+  std::vector<Variant> args{account, user, token, Variant::Null(), Variant("2024-03-10")};
+  const Variant result = CreateObject("BRIVOS.CInvoiceMgr")->Invoke("PreviewInvoicing", args);
+  auto& sections = static_cast<Collection&>(*result.AsObject());
+  ASSERT_EQ(sections.Count(), 3);
+  auto projects_set =
+      std::dynamic_pointer_cast<Recordset>(sections.Item(Variant("Projects")).AsObject());
+  EXPECT_EQ(projects_set->RecordCount(), 1);
+  EXPECT_EQ(CBool(projects_set->Field("Invoiced")), true);
+  EXPECT_EQ(CCur(projects_set->Field("Total")).Scaled(), 1386720);  // 120 + 8.40 + 10.272
+  auto slips = std::dynamic_pointer_cast<Recordset>(sections.Item(Variant(2)).AsObject());
+  EXPECT_EQ(CLng(slips->Field("Minutes")), 90);
+  EXPECT_TRUE(slips->Field("Reason").IsNull());
+}
+
+}  // namespace
+}  // namespace brivos
