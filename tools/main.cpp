@@ -1,5 +1,6 @@
-// The `brivos` program: provisions subscriber databases and calls the
-// library's classes late-bound from a shell, printing results as JSON.
+// The `brivos` program: provisions subscriber databases, calls the library's
+// classes late-bound from a shell, printing results as JSON, and prints
+// invoices and invoicing previews a person can read.
 //
 // Exit status: 0 on success, 1 when the library raised an Error (printed as
 // one line of JSON on stderr), 2 for input the program refuses before calling
@@ -10,12 +11,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "brivos/brivos.hpp"
 #include "brivos/database/Database.hpp"
+#include "tools/Documents.hpp"
 #include "tools/VariantJson.hpp"
 
 namespace brivos::cli {
@@ -34,8 +37,8 @@ constexpr const char* kAccountRule = R"(Accounts:
   - A path with forward slashes only (/srv/brivos/A100) reads its last slash as
     that backslash (/srv/brivos\A100), so that the account number is A100.
   - A path holding a backslash is used exactly as given.
-  The rule applies to ACCOUNT of `init` and to the first argument of `call`
-  when the method names that argument Account.
+  The rule applies to ACCOUNT of `init`, `invoice` and `preview`, and to the
+  first argument of `call` when the method names that argument Account.
 )";
 
 constexpr const char* kExitRule = R"(
@@ -60,6 +63,9 @@ Output:
   text with four places, Dates ISO text, Empty and Null null. --raw wraps
   every value as {"type":...,"value":...}; --show-args prints
   {"result":...,"args":[...]} with the arguments as the call left them.
+  --get NAME prints only the property NAME of a record result, or of each
+  item of a collection and each row of a result set, one value per line,
+  texts without quotes (for shell scripts: id=$(brivos call --get ...)).
   A raised error prints {"number":...,"source":...,"description":...} on
   stderr and exits with status 1.
 )";
@@ -68,6 +74,8 @@ struct Options {
   std::string db_dir;
   bool compact = false;
 };
+
+constexpr const char* kClockExample = "2024-03-05 09:30";
 
 // One line for stderr: line breaks in a message would split it.
 std::string OneLine(std::string text) {
@@ -143,6 +151,7 @@ int RunInit(const InitArgs& in, const Options& options) {
 struct CallArgs {
   std::string class_name;
   std::string method;
+  std::string get;
   bool raw = false;
   bool show_args = false;
 };
@@ -176,6 +185,37 @@ std::string ArgumentList(const MemberInfo& member) {
   return names;
 }
 
+// One value on its own line: texts (Currency and Dates included) without
+// quotes, anything else as JSON, Null and Empty as an empty line.
+void PrintPlain(const Variant& value) {
+  const Json json = ToJson(value);
+  std::cout << (json.is_string() ? json.get<std::string>()
+                : json.is_null() ? ""
+                                 : Dump(json, true))
+            << '\n';
+}
+
+// --get NAME: the property of a record, or of each item or row; a result
+// that is no object prints as itself. A record without the property raises
+// 438 (exit 1); a result set without the field is refused (exit 2).
+int PrintProperty(const Variant& result, const std::string& name) {
+  const std::shared_ptr<Object> object = result.AsObject();
+  std::vector<Variant> none;
+  if (const auto* rows = dynamic_cast<const Recordset*>(object.get())) {
+    const int field = rows->FindField(name);
+    if (field < 0) throw BadInput("the result set has no field '" + name + "'");
+    for (const auto& row : rows->Rows()) PrintPlain(row[static_cast<std::size_t>(field)]);
+  } else if (const auto* items = dynamic_cast<const Collection*>(object.get())) {
+    for (const Variant& item : items->Items()) {
+      const std::shared_ptr<Object> each = item.AsObject();
+      PrintPlain(each ? each->Invoke(name, none) : item);
+    }
+  } else {
+    PrintPlain(object ? object->Invoke(name, none) : result);
+  }
+  return 0;
+}
+
 int RunCall(const CallArgs& in, const std::vector<std::string>& tokens, const Options& options) {
   std::vector<Variant> args = ParseCallArguments(tokens);
 
@@ -206,6 +246,7 @@ int RunCall(const CallArgs& in, const std::vector<std::string>& tokens, const Op
   const std::shared_ptr<Object> object = CreateObject(info->ProgId());
   const Variant result = object->Invoke(member->name, args);
 
+  if (!in.get.empty()) return PrintProperty(result, in.get);
   if (!in.show_args) {
     Print(ToJson(result, in.raw), options);
     return 0;
@@ -216,6 +257,57 @@ int RunCall(const CallArgs& in, const std::vector<std::string>& tokens, const Op
   for (const Variant& arg : args) written.push_back(ToJson(arg, in.raw));
   out["args"] = std::move(written);
   Print(out, options);
+  return 0;
+}
+
+// ---- invoice, preview
+
+struct DocumentArgs {
+  std::string account;
+  std::string invoice_id;
+  std::string cutoff;
+  std::string projects;
+  std::string format = "text";
+  std::string user;
+  std::string token;
+};
+
+// The sections of a breakdown or a preview: a Collection of result sets.
+const Collection& SectionsOf(const Variant& result) {
+  const auto* sections = dynamic_cast<const Collection*>(result.AsObject().get());
+  if (sections == nullptr) throw std::runtime_error("the library returned no collection");
+  return *sections;
+}
+
+int RunInvoice(const DocumentArgs& in, const Options& options) {
+  std::vector<Variant> args{Variant(AccountPath(in.account, options)), Variant(in.user),
+                            Variant(in.token), ArgumentFromText(in.invoice_id)};
+  const Variant result = CreateObject("BRIVOS.CInvoiceMgr")->Invoke("GetInvoiceBreakdown", args);
+  const Collection& breakdown = SectionsOf(result);
+  if (in.format == "json") {
+    Print(InvoiceJson(breakdown), options);
+  } else {
+    std::cout << (in.format == "html" ? InvoiceHtml(breakdown) : InvoiceText(breakdown));
+  }
+  return 0;
+}
+
+// The cutoff goes to the library as the text given, so that a text that is
+// no date is refused there, as a run would refuse it.
+int RunPreview(const DocumentArgs& in, bool listed, const Options& options) {
+  std::vector<Variant> args{Variant(AccountPath(in.account, options)), Variant(in.user),
+                            Variant(in.token), listed ? Variant(in.projects) : Variant::Null(),
+                            Variant(in.cutoff)};
+  const Variant result = CreateObject("BRIVOS.CInvoiceMgr")->Invoke("PreviewInvoicing", args);
+  const Collection& preview = SectionsOf(result);
+  if (in.format == "json") {
+    Print(PreviewJson(preview), options);
+  } else {
+    const std::string scope =
+        (listed ? "projects " + in.projects : std::string("all active projects")) + ", cutoff " +
+        in.cutoff;
+    std::cout << PreviewText(preview, scope);
+  }
   return 0;
 }
 
@@ -280,8 +372,8 @@ int RunEnums(const std::string& name, const Options& options) {
 
 int Run(int argc, char** argv) {
   CLI::App app{
-      "Provisions BRIVOS subscriber databases and calls the library's classes "
-      "late-bound, printing results as JSON.",
+      "Provisions BRIVOS subscriber databases, calls the library's classes late-bound, "
+      "printing results as JSON, and prints invoices and invoicing previews.",
       "brivos"};
   app.footer(std::string(kAccountRule) + kExitRule);
   app.require_subcommand(1);
@@ -294,6 +386,11 @@ int Run(int argc, char** argv) {
                  "Directory of the subscriber databases, for accounts given by number")
       ->envname("BRIVOS_DATA");
   app.add_flag("--compact", options.compact, "Print JSON on one line");
+  std::string now_text;
+  CLI::Option* now = app.add_option(
+      "--now", now_text,
+      std::string("Run the command with the library's clock set to this moment, e.g. \"") +
+          kClockExample + "\"");
 
   InitArgs init_args;
   CLI::App* init = app.add_subcommand("init", "Provision a new subscriber database");
@@ -313,7 +410,40 @@ int Run(int argc, char** argv) {
   call->add_flag("--raw", call_args.raw, "Show the variant type of every value");
   call->add_flag("--show-args", call_args.show_args,
                  "Also print the arguments as the call left them");
+  call->add_option("--get", call_args.get,
+                   "Print only this property of the result, or of each item or row");
   call->footer(std::string(kCallRules) + "\n" + kAccountRule);
+
+  DocumentArgs invoice_args;
+  CLI::App* invoice = app.add_subcommand(
+      "invoice", "ACCOUNT INVOICE_ID: print an invoice line by line, with its totals");
+  invoice->fallthrough();
+  invoice->add_option("ACCOUNT", invoice_args.account, "Account number or Account path")
+      ->required();
+  invoice->add_option("INVOICE_ID", invoice_args.invoice_id, "The invoice's key")->required();
+  invoice->add_option("--format", invoice_args.format, "text (default), json or html")
+      ->check(CLI::IsMember({"text", "json", "html"}));
+  invoice->add_option("--user", invoice_args.user, "UserName passed to the library");
+  invoice->add_option("--token", invoice_args.token, "Token passed to the library");
+  invoice->footer(kAccountRule);
+
+  DocumentArgs preview_args;
+  CLI::App* preview = app.add_subcommand(
+      "preview", "ACCOUNT --cutoff DATE: what an invoicing run would bill, and what it leaves out");
+  preview->fallthrough();
+  preview->add_option("ACCOUNT", preview_args.account, "Account number or Account path")
+      ->required();
+  preview->add_option("--cutoff", preview_args.cutoff, "The run's cutoff date, e.g. 2024-03-05")
+      ->required();
+  CLI::Option* listed = preview->add_option(
+      "--projects", preview_args.projects,
+      "Preview InvoiceSelectedProjects for these projects (\"12|40\") instead of "
+      "InvoiceAllProjects");
+  preview->add_option("--format", preview_args.format, "text (default) or json")
+      ->check(CLI::IsMember({"text", "json"}));
+  preview->add_option("--user", preview_args.user, "UserName passed to the library");
+  preview->add_option("--token", preview_args.token, "Token passed to the library");
+  preview->footer(kAccountRule);
 
   CLI::App* classes = app.add_subcommand("classes", "List the registered classes");
   classes->fallthrough();
@@ -339,15 +469,28 @@ int Run(int argc, char** argv) {
     const std::vector<std::string> extras = app.remaining();
     if (app.get_subcommands().empty() && !extras.empty()) {
       throw BadInput("unknown command '" + extras.front() +
-                     "'; the commands are init, call, classes, members and enums");
+                     "'; the commands are init, call, invoice, preview, classes, members and "
+                     "enums");
     }
     throw BadInput(std::string(e.what()) + " (see brivos --help)");
+  }
+
+  // The clock holds still for the whole command, so a script can replay a day.
+  if (now->count() > 0) {
+    Date moment;
+    if (!Date::TryParse(now_text, moment)) {
+      throw BadInput("--now needs a date and time such as \"" + std::string(kClockExample) +
+                     "\", not '" + now_text + "'");
+    }
+    SetClock([moment] { return moment; });
   }
 
   const std::vector<std::string> extras = app.remaining(true);
   if (call->parsed()) return RunCall(call_args, extras, options);
   RequireNoExtras(extras);
   if (init->parsed()) return RunInit(init_args, options);
+  if (invoice->parsed()) return RunInvoice(invoice_args, options);
+  if (preview->parsed()) return RunPreview(preview_args, listed->count() > 0, options);
   if (classes->parsed()) return RunClasses(options);
   if (members->parsed()) return RunMembers(members_class, options);
   return RunEnums(enum_name, options);
