@@ -91,9 +91,7 @@ BRIVOS_METHOD(CCIMgr, DeleteCustomer) {
 
 BRIVOS_METHOD(CCIMgr, GetCustomer) {
   // A lookup by key fails when nothing is found, as taking item 1 of none does.
-  auto client = C::Load(a.Account, a.CustomerID);
-  if (!client) RaiseRuntime(errnum::kSubscriptOutOfRange);
-  return client;
+  return Found(C::Load(a.Account, a.CustomerID));
 }
 
 BRIVOS_METHOD(CCIMgr, GetAllCustomers) { return SubscriberOf(a.Account)->Prospects(a.Account); }
@@ -117,11 +115,7 @@ BRIVOS_METHOD(CCIMgr, GetClientProjects) {
 
 BRIVOS_METHOD(CCIMgr, GetAllTaxCodes) { return SubscriberOf(a.Account)->TaxCodes(a.Account); }
 
-BRIVOS_METHOD(CCIMgr, GetTaxCode) {
-  auto tax_code = T::Load(a.Account, a.TaxCodeID);
-  if (!tax_code) RaiseRuntime(errnum::kSubscriptOutOfRange);
-  return tax_code;
-}
+BRIVOS_METHOD(CCIMgr, GetTaxCode) { return Found(T::Load(a.Account, a.TaxCodeID)); }
 
 BRIVOS_METHOD(CCIMgr, AddTaxCode) {
   const Variant subscriber_id = SubscriberOf(a.Account)->ISubScriberID();

@@ -76,6 +76,11 @@ Currency CCur(const Variant& v);  // rounds halves to even
 Date CDate(const Variant& v);     // Date, numbers (serial) and ISO-8601 text
 bool CBool(const Variant& v);
 
+// A flag read from a record that is definitely true, or definitely false:
+// Null is neither, as in a condition of the classic language.
+inline bool IsTrue(const Variant& flag) { return !flag.IsNull() && CBool(flag); }
+inline bool IsFalse(const Variant& flag) { return !flag.IsNull() && !CBool(flag); }
+
 // Text between single quotes in SQL, with every apostrophe doubled:
 // SqlQuote("O'Brien") == "'O''Brien'". Error 94 on Null, 5 on a text holding
 // a NUL character.

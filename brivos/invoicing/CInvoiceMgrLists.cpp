@@ -81,10 +81,6 @@ BRIVOS_METHOD(CInvoiceMgr, DeleteInvoice) {
   work.Commit();
 }
 
-BRIVOS_METHOD(CInvoiceMgr, GetInvoice) {
-  std::shared_ptr<IProjectInvoice> invoice = I::Load(a.Account, a.InvoiceID);
-  if (!invoice) RaiseRuntime(errnum::kSubscriptOutOfRange);
-  return invoice;
-}
+BRIVOS_METHOD(CInvoiceMgr, GetInvoice) { return Found(I::Load(a.Account, a.InvoiceID)); }
 
 }  // namespace brivos

@@ -15,9 +15,6 @@
 
 namespace brivos {
 
-using invoicing::IsFalse;
-using invoicing::IsTrue;
-
 namespace {
 
 constexpr const char* kNotActive = "project not active";

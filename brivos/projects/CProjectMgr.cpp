@@ -14,7 +14,6 @@ BRIVOS_REGISTER_CLASS(kManager, CProjectMgr);
 
 using projects::ClampTimeChunk;
 using projects::DateOrNull;
-using projects::Found;
 using P = IProject;
 
 BRIVOS_METHOD(CProjectMgr, AddProject) {

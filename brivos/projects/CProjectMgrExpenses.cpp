@@ -9,7 +9,6 @@
 
 namespace brivos {
 
-using projects::Found;
 using projects::ZeroToNull;
 using E = IProjectExpense;
 
@@ -25,8 +24,6 @@ void CheckActive(const Variant& account, const Variant& project_id) {
     Raise(errCProjectMgr::eProjectNotActive, FillMessage(kProjectNotActive));
   }
 }
-
-bool IsTrue(const Variant& flag) { return !flag.IsNull() && CBool(flag); }
 
 }  // namespace
 

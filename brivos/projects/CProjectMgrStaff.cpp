@@ -8,7 +8,6 @@
 
 namespace brivos {
 
-using projects::Found;
 using S = IProjectStaff;
 using T = IProjectTask;
 

@@ -8,7 +8,6 @@
 
 namespace brivos {
 
-using projects::Found;
 using projects::SlipTime;
 using X = IProjectTransaction;
 

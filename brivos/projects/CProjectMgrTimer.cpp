@@ -11,7 +11,6 @@
 
 namespace brivos {
 
-using projects::Found;
 using projects::SlipTime;
 using X = IProjectTransaction;
 

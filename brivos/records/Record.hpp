@@ -106,6 +106,14 @@ std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Record
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& fields,
                                         std::vector<std::vector<Variant>> rows);
 
+// A lookup by key fails when nothing is found, as taking item 1 of an empty
+// list does (9); returns the record otherwise.
+template <class T>
+std::shared_ptr<T> Found(std::shared_ptr<T> record) {
+  if (!record) RaiseRuntime(errnum::kSubscriptOutOfRange);
+  return record;
+}
+
 // The factory a schema names: a new, empty record of class T.
 template <class T>
 std::shared_ptr<Record> MakeRecord() {

@@ -108,12 +108,7 @@ BRIVOS_METHOD(CUserManager, DeleteUserProfile) {
   work.Commit();
 }
 
-BRIVOS_METHOD(CUserManager, GetExpenseReport) {
-  // A lookup by key fails when nothing is found, as taking item 1 of none does.
-  auto report = R::Load(a.Account, a.ReportID);
-  if (!report) RaiseRuntime(errnum::kSubscriptOutOfRange);
-  return report;
-}
+BRIVOS_METHOD(CUserManager, GetExpenseReport) { return Found(R::Load(a.Account, a.ReportID)); }
 
 BRIVOS_METHOD(CUserManager, AddExpenseReport) {
   // The draw joins this unit, so a failed insert hands the number back.

@@ -12,9 +12,6 @@
 
 namespace brivos::invoicing {
 
-bool IsFalse(const Variant& flag) { return !flag.IsNull() && !CBool(flag); }
-bool IsTrue(const Variant& flag) { return !flag.IsNull() && CBool(flag); }
-
 std::int64_t MinutesBetween(const Date& start, const Date& stop) {
   const auto minute_of = [](const Date& d) {
     return static_cast<std::int64_t>(std::floor(std::round(d.Serial() * 86400.0) / 60.0));

@@ -17,11 +17,6 @@
 
 namespace brivos::invoicing {
 
-// A flag that is definitely false: Null is neither true nor false.
-bool IsFalse(const Variant& flag);
-// A flag that is definitely true.
-bool IsTrue(const Variant& flag);
-
 // The minute boundaries from `start` to `stop`, each taken to its whole minute.
 std::int64_t MinutesBetween(const Date& start, const Date& stop);
 

@@ -33,18 +33,14 @@ std::vector<std::shared_ptr<IProject>> ListedProjects(const Variant& account, co
   std::vector<std::shared_ptr<IProject>> projects;
   for (std::size_t start = 0; !text.empty() && start <= text.size();) {
     const std::size_t bar = std::min(text.find('|', start), text.size());
-    std::shared_ptr<IProject> project =
-        IProject::Load(account, ProjectKey(text.substr(start, bar - start)));
-    if (!project) RaiseRuntime(errnum::kSubscriptOutOfRange);
-    projects.push_back(std::move(project));
+    projects.push_back(Found(IProject::Load(account, ProjectKey(text.substr(start, bar - start)))));
     start = bar + 1;
   }
   return projects;
 }
 
 bool IsBillable(const IProject& project) {
-  const Variant billable = project.Billable();
-  return !billable.IsNull() && CBool(billable);
+  return IsTrue(project.Billable());
 }
 
 }  // namespace brivos::invoicing

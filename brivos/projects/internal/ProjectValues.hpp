@@ -39,11 +39,4 @@ Variant ZeroToNull(const Variant& id);
 // A project is active when its status is 2; a Null status is not active.
 bool IsActive(const Variant& status);
 
-// A lookup by key fails when nothing is found, as taking item 1 of none does.
-template <class T>
-std::shared_ptr<T> Found(std::shared_ptr<T> record) {
-  if (!record) RaiseRuntime(errnum::kSubscriptOutOfRange);
-  return record;
-}
-
 }  // namespace brivos::projects
