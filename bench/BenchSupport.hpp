@@ -1,20 +1,22 @@
 #pragma once
 
-// Shared by the benchmark programs: a console reporter that ends with a
-// summary comparing benchmarks by the medians of their repetitions (wall
-// time, CPU time, throughput or a counter), or giving one benchmark's time
-// or counter, each beside the target the project sets for it, and the run
-// settings that make those medians steady.
+// Shared by the benchmark programs: their registration, their main, and the
+// summary a run ends with, comparing benchmarks by the medians of their
+// repetitions (wall time, CPU time, throughput or a counter), or giving one
+// benchmark's time or counter, each beside the target the project sets for it.
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <exception>
-#include <map>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "bench/BenchData.hpp"
+#include "brivos/brivos.hpp"
 
 namespace brivos::bench {
 
@@ -40,28 +42,20 @@ struct Comparison {
   bool worst = false;
 
   static Comparison Time(std::string label, std::string num, std::string den, double most = 0) {
-    return {Kind::kTime, std::move(label), std::move(num), std::move(den), "", most, "x", false};
+    return {Kind::kTime, std::move(label), std::move(num), std::move(den), "", most};
   }
   static Comparison Throughput(std::string label, std::string num, std::string den,
                                double least = 0) {
-    return {
-        Kind::kThroughput, std::move(label), std::move(num), std::move(den), "", least, "x", false};
+    return {Kind::kThroughput, std::move(label), std::move(num), std::move(den), "", least};
   }
   static Comparison Counter(std::string label, std::string num, std::string den,
                             std::string counter, double most = 0) {
-    return {Kind::kCounter,
-            std::move(label),
-            std::move(num),
-            std::move(den),
-            std::move(counter),
-            most,
-            "x",
-            false};
+    return {Kind::kCounter, std::move(label),   std::move(num),
+            std::move(den), std::move(counter), most};
   }
   static Comparison Value(std::string label, std::string run, std::string counter, double most,
                           const char* unit) {
-    return {Kind::kValue, std::move(label), std::move(run), "", std::move(counter), most, unit,
-            false};
+    return {Kind::kValue, std::move(label), std::move(run), "", std::move(counter), most, unit};
   }
   static Comparison Worst(std::string label, std::string run, std::string counter, double most,
                           const char* unit) {
@@ -71,145 +65,50 @@ struct Comparison {
   }
   // `unit` is "s", "ms" or "us"; `most` is in that unit.
   static Comparison Absolute(std::string label, std::string run, double most, const char* unit) {
-    return {Kind::kAbsolute, std::move(label), std::move(run), "", "", most, unit, false};
+    return {Kind::kAbsolute, std::move(label), std::move(run), "", "", most, unit};
   }
 };
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  explicit RatioReporter(std::vector<Comparison> comparisons)
-      : comparisons_(std::move(comparisons)) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
-      const std::string key = KeyOf(run);
-      if (run.error_occurred) {
-        errors_[key] = run.error_message;
-        continue;
-      }
-      if (run.iterations == 0) continue;
-      // In seconds, whatever unit each benchmark reports in.
-      const double per_second = benchmark::GetTimeUnitMultiplier(run.time_unit);
-      Samples& s = samples_[key];
-      s.wall.push_back(run.GetAdjustedRealTime() / per_second);
-      s.cpu.push_back(run.GetAdjustedCPUTime() / per_second);
-      for (const auto& [name, counter] : run.counters) s.counters[name].push_back(counter.value);
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::printf("\nSummary: medians over interleaved repetitions (n = runs per benchmark)\n");
-    for (const Comparison& c : comparisons_) Print(c);
-    std::fflush(stdout);
-  }
-
- private:
-  struct Samples {
-    std::vector<double> wall;
-    std::vector<double> cpu;
-    std::map<std::string, std::vector<double>> counters;
-  };
-
-  static std::string KeyOf(const Run& run) {
-    std::string key = run.run_name.function_name;
-    if (!run.run_name.threads.empty()) key += "/" + run.run_name.threads;
-    return key;
-  }
-
-  static double Median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-  }
-
-  static std::string TargetText(double value, double target, bool least, const char* unit) {
-    if (target == 0) return "";
-    char text[96];
-    std::snprintf(text, sizeof text, "target %s %.2f%s: %s", least ? ">=" : "<=", target, unit,
-                  (least ? value >= target : value <= target) ? "met" : "NOT MET");
-    return text;
-  }
-
-  // The samples of `name`, or nullptr after printing why there are none.
-  const Samples* Find(const Comparison& c, const std::string& name) const {
-    if (auto it = samples_.find(name); it != samples_.end()) return &it->second;
-    auto error = errors_.find(name);
-    std::printf("  %-66s n/a: %s %s\n", c.label.c_str(), name.c_str(),
-                error != errors_.end() ? ("failed: " + error->second).c_str() : "did not run");
-    return nullptr;
-  }
-
-  void Print(const Comparison& c) const {
-    const Samples* num = Find(c, c.numerator);
-    if (num == nullptr) return;
-    const Samples* den = nullptr;
-    if (c.kind != Comparison::Kind::kValue && c.kind != Comparison::Kind::kAbsolute) {
-      den = Find(c, c.denominator);
-      if (den == nullptr) return;
-    }
-    const std::size_t n = std::min(num->wall.size(), den ? den->wall.size() : num->wall.size());
-    switch (c.kind) {
-      case Comparison::Kind::kTime: {
-        const double wall = Median(num->wall) / Median(den->wall);
-        const double cpu = Median(num->cpu) / Median(den->cpu);
-        // A target counts as met only when both measures meet it.
-        std::printf("  %-66s wall %6.2fx  cpu %6.2fx  n=%zu  %s\n", c.label.c_str(), wall, cpu, n,
-                    TargetText(std::max(wall, cpu), c.target, false, c.unit).c_str());
-        break;
-      }
-      case Comparison::Kind::kAbsolute: {
-        const std::string unit = c.unit;
-        const double scale = unit == "s" ? 1 : unit == "ms" ? 1e3 : 1e6;
-        const double wall = Median(num->wall) * scale;
-        const double cpu = Median(num->cpu) * scale;
-        std::printf("  %-66s wall %8.3f %s  cpu %8.3f %s  n=%zu  %s\n", c.label.c_str(), wall,
-                    c.unit, cpu, c.unit, n,
-                    TargetText(std::max(wall, cpu), c.target, false, c.unit).c_str());
-        break;
-      }
-      case Comparison::Kind::kThroughput: {
-        const double ratio = Median(den->wall) / Median(num->wall);
-        std::printf("  %-66s throughput %6.2fx      n=%zu  %s\n", c.label.c_str(), ratio, n,
-                    TargetText(ratio, c.target, true, c.unit).c_str());
-        break;
-      }
-      case Comparison::Kind::kCounter:
-      case Comparison::Kind::kValue: {
-        auto a = num->counters.find(c.counter);
-        if (a == num->counters.end()) {
-          std::printf("  %-66s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
-          return;
-        }
-        const double value =
-            c.worst ? *std::max_element(a->second.begin(), a->second.end()) : Median(a->second);
-        if (c.kind == Comparison::Kind::kValue) {
-          std::printf("  %-66s %8.*f %s  %s n=%zu  %s\n", c.label.c_str(), value < 100 ? 2 : 0,
-                      value, c.unit, c.worst ? "worst of" : "median,", n,
-                      TargetText(value, c.target, false, c.unit).c_str());
-          return;
-        }
-        auto b = den->counters.find(c.counter);
-        if (b == den->counters.end()) {
-          std::printf("  %-66s n/a: no counter %s\n", c.label.c_str(), c.counter.c_str());
-          return;
-        }
-        const double ratio = value / Median(b->second);
-        std::printf("  %-66s %s %6.2fx  (%.0f / %.0f)  n=%zu  %s\n", c.label.c_str(),
-                    c.counter.c_str(), ratio, value, Median(b->second), n,
-                    TargetText(ratio, c.target, false, c.unit).c_str());
-        break;
-      }
-    }
-  }
-
-  std::vector<Comparison> comparisons_;
-  std::map<std::string, Samples> samples_;
-  std::map<std::string, std::string> errors_;
+// How a benchmark runs; the defaults suit calls of microseconds.
+struct Settings {
+  benchmark::TimeUnit unit = benchmark::kMicrosecond;
+  int iterations = 0;             // a fixed count per repetition; 0: as many as steady timing needs
+  int repetitions = 0;            // a fixed count; 0: --benchmark_repetitions
+  bool real_time = false;         // timed by the wall clock, as runs on several threads are
+  std::vector<int> threads = {};  // the thread counts it runs on; none: one thread
 };
+
+// Gives a registered benchmark its settings.
+void Apply(benchmark::internal::Benchmark* benchmark, const Settings& settings);
+// Registers benchmark `name`: `run(state, args...)`.
+template <class Run, class... Args>
+void Register(const std::string& name, const Settings& settings, Run run, Args... args) {
+  Apply(benchmark::RegisterBenchmark(name.c_str(), run, args...), settings);
+}
+
+// Registers a library benchmark and its plain twin, "<name>/library" and
+// "<name>/plain", alike.
+template <class Library, class Plain, class... Args>
+void Twins(const std::string& name, const Settings& settings, Library library, Plain plain,
+           Args... args) {
+  Register(name + "/library", settings, library, args...);
+  Register(name + "/plain", settings, plain, args...);
+}
+
+// What a benchmark program runs: this run's copy of the subscriber of each of
+// `sizes`, the benchmarks `define` registers on each, and the summary of
+// `comparisons` at the end. Every program defines ThisProgram; the main
+// they share reads the flags (by default 7 repetitions in random
+// interleaving, so that disk and machine load fall on both sides of each
+// comparison alike; flags given on the command line take precedence), opens
+// the subscribers, runs the benchmarks, prints the summary and calls `after`.
+struct Program {
+  std::vector<DataSize> sizes;
+  std::function<void(const Subscriber&)> define;
+  std::vector<Comparison> comparisons;
+  std::function<void()> after = nullptr;
+};
+Program ThisProgram();
 
 // The timed loop of a library benchmark: `call` once per iteration. An
 // exception marks the run failed (its comparisons print why) and the
@@ -228,24 +127,14 @@ void LibraryLoop(benchmark::State& state, Call&& call) {
   }
 }
 
-// Reads the benchmark flags: by default 7 repetitions in random
-// interleaving, so that disk and machine load fall on both sides of each
-// comparison alike. Flags given on the command line take precedence. False
-// when a flag is not understood.
-inline bool InitBenchmarks(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=7";
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, {repetitions.data(), interleave.data()});
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  return !benchmark::ReportUnrecognizedArguments(count, args.data());
-}
+// Any token: the managers take one and do not check it.
+inline constexpr const char* kAnyToken = "0123456789ABCDEF0123456789ABCDEF";
 
-// Runs the registered benchmarks with `reporter`, which ends with its summary.
-inline void RunWithRatios(RatioReporter& reporter) {
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
+// The collection a late-bound call returned; anything else fails the run.
+inline std::shared_ptr<Collection> CollectionOf(const Variant& result) {
+  auto list = std::dynamic_pointer_cast<Collection>(result.AsObject());
+  if (!list) throw std::runtime_error("no collection");
+  return list;
 }
 
 }  // namespace brivos::bench

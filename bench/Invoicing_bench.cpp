@@ -23,37 +23,30 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <variant>
 #include <vector>
 
-#include "bench/BenchData.hpp"
 #include "bench/BenchSupport.hpp"
 #include "bench/PlainSqlite.hpp"
-#include "brivos/brivos.hpp"
-#include "brivos/database/Database.hpp"
 
+namespace brivos::bench {
 namespace {
 
-using brivos::Currency;
-using brivos::Date;
-using brivos::Variant;
-using brivos::bench::Comparison;
-using brivos::bench::PlainDb;
-using brivos::bench::PlainStatement;
-using brivos::bench::Subscriber;
-
-constexpr const char* kToken = "0123456789ABCDEF0123456789ABCDEF";
-constexpr int kInvoicedProjects = brivos::bench::kSlipProjects;
+constexpr int kInvoicedProjects = kSlipProjects;
 // Runs of a few seconds each, with the invoices of the last run taken back
 // before each.
 constexpr int kInvoiceRuns = 5;
 constexpr int kTightDrawerRuns = 2;
 constexpr int kTightDrawingMs = 4000;
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
 
 // --- resident memory -------------------------------------------------------
 
@@ -100,26 +93,16 @@ Invoicing g;
 void ReadStartingPoint(const Subscriber& db) {
   g.db = &db;
   PlainDb conn(db.file());
-  PlainStatement last(conn, "SELECT MAX(IProjectInvoiceID) FROM IProjectInvoice;");
-  if (!last.Step()) std::abort();
-  g.last_invoice = last.Int(0);
-  last.Reset();
-  PlainStatement next(conn, "SELECT NextInvoiceNumber FROM ISubScriber;");
-  if (!next.Step()) std::abort();
-  g.next_number = next.Int(0);
-  next.Reset();
-  g.cutoff = Date::FromSerial(brivos::bench::WorkDaySerial(brivos::bench::kWorkDays - 1));
+  g.last_invoice = IntOf(conn, "SELECT MAX(IProjectInvoiceID) FROM IProjectInvoice;");
+  g.next_number = IntOf(conn, "SELECT NextInvoiceNumber FROM ISubScriber;");
+  g.cutoff = Date::FromSerial(WorkDaySerial(kWorkDays - 1));
   // The big project's first invoice: 10,000 slips.
-  PlainStatement first(conn, "SELECT MIN(IProjectInvoiceID) FROM IProjectInvoice WHERE Parent=?;");
-  first.Bind(1, db.SlipProject(brivos::bench::kBigProjectSlips));
-  if (!first.Step()) std::abort();
-  g.total_invoice = static_cast<std::int32_t>(first.Int(0));
-  first.Reset();
-  PlainStatement count(conn, "SELECT COUNT(*) FROM IProjectTransaction WHERE InvoiceID=?;");
-  count.Bind(1, std::int64_t{g.total_invoice});
-  if (!count.Step()) std::abort();
-  g.total_slips = static_cast<int>(count.Int(0));
-  count.Reset();
+  g.total_invoice = static_cast<std::int32_t>(
+      IntOf(conn, "SELECT MIN(IProjectInvoiceID) FROM IProjectInvoice WHERE Parent=?;",
+            db.SlipProject(kBigProjectSlips)));
+  g.total_slips =
+      static_cast<int>(IntOf(conn, "SELECT COUNT(*) FROM IProjectTransaction WHERE InvoiceID=?;",
+                             std::int64_t{g.total_invoice}));
 }
 
 // Takes back what earlier runs invoiced: their slips approved again, their
@@ -139,27 +122,21 @@ void Restore() {
       .Run();
   PlainStatement(conn, "UPDATE ISubScriber SET NextInvoiceNumber=?;").Bind(1, g.next_number).Run();
   conn.Exec("COMMIT;");
-  brivos::ReleaseIdleConnections();
+  ReleaseIdleConnections();
   conn.Exec("PRAGMA wal_checkpoint(TRUNCATE);");
 }
 
 // What the run invoiced, or why it is wrong.
 std::string CheckInvoiced() {
   PlainDb conn(g.db->file());
-  const auto count = [&](const char* sql) {
-    PlainStatement c(conn, sql);
-    c.Bind(1, g.last_invoice);
-    if (!c.Step()) std::abort();
-    return c.Int(0);
-  };
+  const auto count = [&](const char* sql) { return IntOf(conn, sql, g.last_invoice); };
   const std::int64_t invoices =
       count("SELECT COUNT(*) FROM IProjectInvoice WHERE IProjectInvoiceID>?;");
   const std::int64_t slips =
       count("SELECT COUNT(*) FROM IProjectTransaction WHERE InvoiceID>? AND Status=3;");
   const std::int64_t expenses =
       count("SELECT COUNT(*) FROM IProjectExpense WHERE InvoiceID>? AND Billed=1;");
-  if (invoices == kInvoicedProjects && slips == brivos::bench::kApprovedSlips &&
-      expenses == brivos::bench::kApprovedExpenses) {
+  if (invoices == kInvoicedProjects && slips == kApprovedSlips && expenses == kApprovedExpenses) {
     return "";
   }
   return "invoiced " + std::to_string(invoices) + " projects, " + std::to_string(slips) +
@@ -174,15 +151,16 @@ void Finish(benchmark::State& state, double rss_before) {
 // --- InvoiceAllProjects ----------------------------------------------------
 
 void InvoiceAllThroughLibrary() {
-  static const auto mgr = brivos::CreateObject("BRIVOS.CInvoiceMgr");
-  std::vector<Variant> args{g.db->account(), Variant("admin"), Variant(kToken), Variant(g.cutoff)};
+  static const auto mgr = CreateObject("BRIVOS.CInvoiceMgr");
+  std::vector<Variant> args{g.db->account(), Variant("admin"), Variant(kAnyToken),
+                            Variant(g.cutoff)};
   mgr->Invoke("InvoiceAllProjects", args);
 }
 
 void LibraryInvoiceAll(benchmark::State& state) {
   Restore();
   const double rss_before = ResetPeak();
-  brivos::bench::LibraryLoop(state, InvoiceAllThroughLibrary);
+  LibraryLoop(state, InvoiceAllThroughLibrary);
   Finish(state, rss_before);
 }
 
@@ -190,7 +168,7 @@ void LibraryInvoiceAll(benchmark::State& state) {
 // in one transaction per project as the library's units of work make them.
 void PlainInvoiceAll(benchmark::State& state, bool per_project) {
   Restore();
-  const std::string account_number = brivos::AccountNumberOf(g.db->account());
+  const std::string account_number = AccountNumberOf(g.db->account());
   PlainDb conn(g.db->file());
   PlainStatement begin(conn, "BEGIN IMMEDIATE;");
   PlainStatement commit(conn, "COMMIT;");
@@ -207,10 +185,8 @@ void PlainInvoiceAll(benchmark::State& state, bool per_project) {
   PlainStatement expenses_exist(conn,
                                 "SELECT 1 FROM IProjectExpense WHERE Parent=? AND Billed=0 AND "
                                 "Approved=1 AND ExpenseDate<=? LIMIT 1;");
-  PlainStatement insert(
-      conn,
-      "INSERT INTO IProjectInvoice (Parent,InvoiceDate,InvoiceNumber,Status,CreateDate,CreatedBy,"
-      "LastModified,LastModifiedBy,Terms,Notes,Format) VALUES (?,?,?,?,?,?,?,?,?,?,?);");
+  using I = IProjectInvoice;
+  PlainInsert<I> insert(conn);
   PlainStatement bill_slips(conn,
                             "UPDATE IProjectTransaction SET Status=3,InvoiceID=? WHERE Parent=? "
                             "AND Status=2 AND TransDate<=?;");
@@ -251,13 +227,11 @@ void PlainInvoiceAll(benchmark::State& state, bool per_project) {
   };
   const auto timed_commit = [&] {
     commit_unit();
-    longest_unit_ms = std::max(longest_unit_ms, std::chrono::duration<double, std::milli>(
-                                                    std::chrono::steady_clock::now() - unit_started)
-                                                    .count());
+    longest_unit_ms = std::max(longest_unit_ms, MillisecondsSince(unit_started));
   };
   const double rss_before = ResetPeak();
   for (auto _ : state) {
-    const double now = brivos::bench::LocalNowSerial();
+    const double now = LocalNowSerial();
     if (!per_project) timed_begin();
     std::vector<Project> list;
     while (projects.Step()) {
@@ -274,19 +248,17 @@ void PlainInvoiceAll(benchmark::State& state, bool per_project) {
       slips_exist.Reset();
       expenses_exist.Reset();
       if (lines) {
-        insert.Bind(1, p.key)
-            .Bind(2, now)
-            .Bind(3, std::to_string(number++))
-            .Bind(4, std::int64_t{0})
-            .Bind(5, now)
-            .Bind(6, "admin")
-            .Bind(7, now)
-            .Bind(8, "admin")
-            .Bind(9, p.terms)
-            .Bind(10, notes)
-            .Bind(11, format)
-            .Run();
-        const std::int64_t invoice = sqlite3_last_insert_rowid(conn.get());
+        const std::int64_t invoice = insert.Row({{I::kProjectID, p.key},
+                                                 {I::kInvoiceNumber, std::to_string(number++)},
+                                                 {I::kStatus, eInvoiceStatus::isTrial},
+                                                 {I::kTerms, p.terms},
+                                                 {I::kNotes, notes},
+                                                 {I::kFormat, format},
+                                                 {I::kInvoiceDate, now},
+                                                 {I::kCreateDate, now},
+                                                 {I::kLastModified, now},
+                                                 {I::kCreatedBy, "admin"},
+                                                 {I::kLastModifiedBy, "admin"}});
         bill_slips.Bind(1, invoice).Bind(2, p.key).Bind(3, cutoff).Run();
         bill_expenses.Bind(1, invoice).Bind(2, p.key).Bind(3, cutoff).Run();
       }
@@ -313,24 +285,21 @@ void LibraryInvoiceAllWithDrawer(benchmark::State& state, int pause_ms, int draw
   std::string drawer_failure, invoicing_failure;
   std::thread drawer([&] {
     try {
-      auto accounts = brivos::CreateObject("BRIVOS.CAccountMgr");
+      auto accounts = CreateObject("BRIVOS.CAccountMgr");
       const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(drawing_ms);
       while (!stop.load() && (drawing_ms == 0 || std::chrono::steady_clock::now() < until)) {
-        std::vector<Variant> args{g.db->account(), Variant("admin"), Variant(kToken)};
+        std::vector<Variant> args{g.db->account(), Variant("admin"), Variant(kAnyToken)};
         const auto started = std::chrono::steady_clock::now();
         accounts->Invoke("GetNextInvoiceNumber", args);
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-                .count();
+        const double ms = MillisecondsSince(started);
         longest_ms = std::max(longest_ms, ms);
         over_50ms += ms > 50 ? 1 : 0;
         ++draws;
         if (pause_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
       }
       PlainDb conn(g.db->file());
-      PlainStatement made(conn, "SELECT COUNT(*) FROM IProjectInvoice WHERE IProjectInvoiceID>?;");
-      made.Bind(1, g.last_invoice);
-      if (made.Step()) invoiced_meanwhile = made.Int(0);
+      invoiced_meanwhile = IntOf(
+          conn, "SELECT COUNT(*) FROM IProjectInvoice WHERE IProjectInvoiceID>?;", g.last_invoice);
     } catch (const std::exception& e) {
       drawer_failure = e.what();
     }
@@ -362,14 +331,14 @@ void LibraryInvoiceAllWithDrawer(benchmark::State& state, int pause_ms, int draw
 // --- GetInvoiceTotal -------------------------------------------------------
 
 Currency LibraryTotal() {
-  static const auto mgr = brivos::CreateObject("BRIVOS.CInvoiceMgr");
-  std::vector<Variant> args{g.db->account(), Variant("admin"), Variant(kToken),
+  static const auto mgr = CreateObject("BRIVOS.CInvoiceMgr");
+  std::vector<Variant> args{g.db->account(), Variant("admin"), Variant(kAnyToken),
                             Variant(g.total_invoice)};
   return CCur(mgr->Invoke("GetInvoiceTotal", args));
 }
 
 void LibraryGetInvoiceTotal(benchmark::State& state) {
-  brivos::bench::LibraryLoop(state, [&] { benchmark::DoNotOptimize(LibraryTotal()); });
+  LibraryLoop(state, [&] { benchmark::DoNotOptimize(LibraryTotal()); });
   state.counters["slips"] = g.total_slips;
 }
 
@@ -411,12 +380,12 @@ void AddExpense(Currency& total, double amount_given, double exchange_rate, doub
 }
 
 // A number kept from a row: integer or real as SQLite stored it.
-double Number(const brivos::bench::RawValue& v) {
+double Number(const RawValue& v) {
   if (const auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
   if (const auto* d = std::get_if<double>(&v)) return *d;
   std::abort();
 }
-bool IsSet(const brivos::bench::RawValue& v) {
+bool IsSet(const RawValue& v) {
   return !std::holds_alternative<std::monostate>(v) && Number(v) != 0;
 }
 
@@ -428,8 +397,8 @@ bool IsFalse(const PlainStatement& row, int c) { return !row.IsNull(c) && row.In
 // into rows kept for the call as the library's lists are (the same
 // statements as the library's, ORDER BY included).
 void PlainGetInvoiceTotal(benchmark::State& state, bool every_column) {
-  using X = brivos::IProjectTransaction;
-  using E = brivos::IProjectExpense;
+  using X = IProjectTransaction;
+  using E = IProjectExpense;
   PlainDb conn(g.db->file());
   PlainStatement tax_code(
       conn,
@@ -464,8 +433,8 @@ void PlainGetInvoiceTotal(benchmark::State& state, bool every_column) {
     slips.Bind(1, invoice);
     expenses.Bind(1, invoice);
     if (every_column) {
-      const std::vector<brivos::bench::RawRow> slip_rows = slips.ReadAll();
-      const std::vector<brivos::bench::RawRow> expense_rows = expenses.ReadAll();
+      const std::vector<RawRow> slip_rows = slips.ReadAll();
+      const std::vector<RawRow> expense_rows = expenses.ReadAll();
       for (const auto& r : slip_rows) {
         AddSlip(total, tax, Number(r[X::kStartTime]), Number(r[X::kStopTime]),
                 IsSet(r[X::kOverTime]), Number(r[X::kOTRate]), Number(r[X::kStaffRate]));
@@ -496,85 +465,83 @@ void PlainGetInvoiceTotal(benchmark::State& state, bool every_column) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (!brivos::bench::InitBenchmarks(argc, argv)) return 1;
-  Subscriber large(brivos::bench::kLarge);
-  ReadStartingPoint(large);
-  g.library_total = LibraryTotal();
-  std::fprintf(stderr, "invoice %d: %d slips, total %s\n", g.total_invoice, g.total_slips,
-               g.library_total.ToString().c_str());
-  for (auto* b : {
-           benchmark::RegisterBenchmark("InvoiceAllProjects/library", LibraryInvoiceAll),
-           benchmark::RegisterBenchmark("InvoiceAllProjects/plain", PlainInvoiceAll, false),
-           benchmark::RegisterBenchmark("InvoiceAllProjects/plain-per-project", PlainInvoiceAll,
-                                        true),
-       }) {
-    b->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kInvoiceRuns)->UseRealTime();
-  }
-  // Without a pause the drawer holds the write lock nearly all the time; it
-  // stops after kTightDrawingMs so that a starved run still ends.
-  benchmark::RegisterBenchmark("InvoiceAllProjects/library+drawer", LibraryInvoiceAllWithDrawer, 0,
-                               kTightDrawingMs)
-      ->Unit(benchmark::kMillisecond)
-      ->Iterations(1)
-      ->Repetitions(kTightDrawerRuns)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark("InvoiceAllProjects/library+drawer-every-10ms",
-                               LibraryInvoiceAllWithDrawer, 10, 0)
-      ->Unit(benchmark::kMillisecond)
-      ->Iterations(1)
-      ->Repetitions(kInvoiceRuns)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark("GetInvoiceTotal/library", LibraryGetInvoiceTotal)
-      ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("GetInvoiceTotal/plain", PlainGetInvoiceTotal, false)
-      ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("GetInvoiceTotal/plain-every-column", PlainGetInvoiceTotal, true)
-      ->Unit(benchmark::kMillisecond);
+Program ThisProgram() {
   const std::string all = "InvoiceAllProjects/", drawer = all + "library+drawer",
                     paced = all + "library+drawer-every-10ms";
-  brivos::bench::RatioReporter reporter({
-      Comparison::Time("InvoiceAllProjects, 100 projects: library/plain floor", all + "library",
-                       all + "plain", 2),
-      Comparison::Absolute("InvoiceAllProjects, library: time per run", all + "library", 0, "s"),
-      Comparison::Absolute("InvoiceAllProjects, plain floor: time per run", all + "plain", 0, "s"),
-      Comparison::Time("InvoiceAllProjects: library/plain with a transaction per project",
-                       all + "library", all + "plain-per-project"),
-      Comparison::Time("InvoiceAllProjects, plain: a transaction per project / one",
-                       all + "plain-per-project", all + "plain"),
-      Comparison::Worst("InvoiceAllProjects, library: peak resident memory", all + "library",
-                        "peak_rss_MB", 0, "MB"),
-      Comparison::Worst("InvoiceAllProjects, plain: peak resident memory", all + "plain",
-                        "peak_rss_MB", 0, "MB"),
-      Comparison::Worst("InvoiceAllProjects, plain, per project: longest transaction",
-                        all + "plain-per-project", "longest_unit_ms", 0, "ms"),
-      Comparison::Worst("GetNextInvoiceNumber every 10 ms, while invoicing: longest wait", paced,
-                        "longest_wait_ms", 50, "ms"),
-      Comparison::Value("GetNextInvoiceNumber every 10 ms: draws per run", paced, "draws", 0, ""),
-      Comparison::Value("GetNextInvoiceNumber every 10 ms: draws waiting over 50 ms", paced,
-                        "waits_over_50ms", 0, ""),
-      Comparison::Worst("GetNextInvoiceNumber every 10 ms: runs with a failure (1 = some)", paced,
-                        "failed", 0.5, ""),
-      Comparison::Time("InvoiceAllProjects with GetNextInvoiceNumber every 10 ms / alone", paced,
-                       all + "library"),
-      Comparison::Worst("GetNextInvoiceNumber without pause, 4 s: longest wait", drawer,
-                        "longest_wait_ms", 50, "ms"),
-      Comparison::Value("GetNextInvoiceNumber without pause, 4 s: draws", drawer, "draws", 0, ""),
-      Comparison::Value("GetNextInvoiceNumber without pause, 4 s: projects invoiced meanwhile",
-                        drawer, "invoiced_meanwhile", 0, ""),
-      Comparison::Worst("GetNextInvoiceNumber without pause: runs with a failure (1 = some)",
-                        drawer, "failed", 0.5, ""),
-      Comparison::Time("GetInvoiceTotal, 10,000 slips: library/plain", "GetInvoiceTotal/library",
-                       "GetInvoiceTotal/plain", 2),
-      Comparison::Absolute("GetInvoiceTotal, library: time per call", "GetInvoiceTotal/library", 0,
-                           "ms"),
-      Comparison::Time("GetInvoiceTotal: library/plain reading every column",
-                       "GetInvoiceTotal/library", "GetInvoiceTotal/plain-every-column"),
-      Comparison::Time("GetInvoiceTotal, plain: every column / the columns it needs",
-                       "GetInvoiceTotal/plain-every-column", "GetInvoiceTotal/plain"),
-  });
-  brivos::bench::RunWithRatios(reporter);
-  g_run_peak_mb = std::max(g_run_peak_mb, StatusMegabytes("VmHWM"));
-  std::printf("  %-60s %8.0f MB\n", "peak resident memory of the whole run", g_run_peak_mb);
-  return 0;
+  Program program{
+      {kLarge},
+      [=](const Subscriber& db) {
+        ReadStartingPoint(db);
+        g.library_total = LibraryTotal();
+        std::fprintf(stderr, "invoice %d: %d slips, total %s\n", g.total_invoice, g.total_slips,
+                     g.library_total.ToString().c_str());
+        const Settings ms{.unit = benchmark::kMillisecond};
+        Settings run = ms;
+        run.iterations = 1;
+        run.repetitions = kInvoiceRuns;
+        run.real_time = true;
+        Register(all + "library", run, LibraryInvoiceAll);
+        Register(all + "plain", run, PlainInvoiceAll, false);
+        Register(all + "plain-per-project", run, PlainInvoiceAll, true);
+        // Without a pause the drawer holds the write lock nearly all the time;
+        // it stops after kTightDrawingMs so that a starved run still ends.
+        Settings tight = run;
+        tight.repetitions = kTightDrawerRuns;
+        Register(drawer, tight, LibraryInvoiceAllWithDrawer, 0, kTightDrawingMs);
+        Register(paced, run, LibraryInvoiceAllWithDrawer, 10, 0);
+        Register("GetInvoiceTotal/library", ms, LibraryGetInvoiceTotal);
+        Register("GetInvoiceTotal/plain", ms, PlainGetInvoiceTotal, false);
+        Register("GetInvoiceTotal/plain-every-column", ms, PlainGetInvoiceTotal, true);
+      },
+      {
+          Comparison::Time("InvoiceAllProjects, 100 projects: library/plain floor", all + "library",
+                           all + "plain", 2),
+          Comparison::Absolute("InvoiceAllProjects, library: time per run", all + "library", 0,
+                               "s"),
+          Comparison::Absolute("InvoiceAllProjects, plain floor: time per run", all + "plain", 0,
+                               "s"),
+          Comparison::Time("InvoiceAllProjects: library/plain with a transaction per project",
+                           all + "library", all + "plain-per-project"),
+          Comparison::Time("InvoiceAllProjects, plain: a transaction per project / one",
+                           all + "plain-per-project", all + "plain"),
+          Comparison::Worst("InvoiceAllProjects, library: peak resident memory", all + "library",
+                            "peak_rss_MB", 0, "MB"),
+          Comparison::Worst("InvoiceAllProjects, plain: peak resident memory", all + "plain",
+                            "peak_rss_MB", 0, "MB"),
+          Comparison::Worst("InvoiceAllProjects, plain, per project: longest transaction",
+                            all + "plain-per-project", "longest_unit_ms", 0, "ms"),
+          Comparison::Worst("GetNextInvoiceNumber every 10 ms, while invoicing: longest wait",
+                            paced, "longest_wait_ms", 50, "ms"),
+          Comparison::Value("GetNextInvoiceNumber every 10 ms: draws per run", paced, "draws", 0,
+                            ""),
+          Comparison::Value("GetNextInvoiceNumber every 10 ms: draws waiting over 50 ms", paced,
+                            "waits_over_50ms", 0, ""),
+          Comparison::Worst("GetNextInvoiceNumber every 10 ms: runs with a failure (1 = some)",
+                            paced, "failed", 0.5, ""),
+          Comparison::Time("InvoiceAllProjects with GetNextInvoiceNumber every 10 ms / alone",
+                           paced, all + "library"),
+          Comparison::Worst("GetNextInvoiceNumber without pause, 4 s: longest wait", drawer,
+                            "longest_wait_ms", 50, "ms"),
+          Comparison::Value("GetNextInvoiceNumber without pause, 4 s: draws", drawer, "draws", 0,
+                            ""),
+          Comparison::Value("GetNextInvoiceNumber without pause, 4 s: projects invoiced meanwhile",
+                            drawer, "invoiced_meanwhile", 0, ""),
+          Comparison::Worst("GetNextInvoiceNumber without pause: runs with a failure (1 = some)",
+                            drawer, "failed", 0.5, ""),
+          Comparison::Time("GetInvoiceTotal, 10,000 slips: library/plain",
+                           "GetInvoiceTotal/library", "GetInvoiceTotal/plain", 2),
+          Comparison::Absolute("GetInvoiceTotal, library: time per call", "GetInvoiceTotal/library",
+                               0, "ms"),
+          Comparison::Time("GetInvoiceTotal: library/plain reading every column",
+                           "GetInvoiceTotal/library", "GetInvoiceTotal/plain-every-column"),
+          Comparison::Time("GetInvoiceTotal, plain: every column / the columns it needs",
+                           "GetInvoiceTotal/plain-every-column", "GetInvoiceTotal/plain"),
+      }};
+  program.after = [] {
+    g_run_peak_mb = std::max(g_run_peak_mb, StatusMegabytes("VmHWM"));
+    std::printf("  %-60s %8.0f MB\n", "peak resident memory of the whole run", g_run_peak_mb);
+  };
+  return program;
 }
+
+}  // namespace brivos::bench

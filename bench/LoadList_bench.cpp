@@ -16,11 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchData.hpp"
 #include "bench/BenchSupport.hpp"
 #include "bench/PlainSqlite.hpp"
-#include "brivos/brivos.hpp"
-#include "brivos/database/Database.hpp"
 
 // Counting operator new, switched on only while a heap measurement runs, so
 // the timed loops pay one relaxed load per allocation.
@@ -30,8 +27,8 @@ std::atomic<bool> g_counting{false};
 std::atomic<std::size_t> g_new_bytes{0};
 std::atomic<std::size_t> g_new_calls{0};
 
-void* Allocate(std::size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
+// `p`, a block of `size` bytes just allocated, counted; a failure throws.
+void* Counted(void* p, std::size_t size) {
   if (p == nullptr) throw std::bad_alloc();
   if (g_counting.load(std::memory_order_relaxed)) {
     g_new_bytes.fetch_add(size, std::memory_order_relaxed);
@@ -40,15 +37,19 @@ void* Allocate(std::size_t size) {
   return p;
 }
 
+void* Allocate(std::size_t size) { return Counted(std::malloc(size == 0 ? 1 : size), size); }
+
 void* AllocateAligned(std::size_t size, std::align_val_t align) {
   const auto a = static_cast<std::size_t>(align);
-  void* p = std::aligned_alloc(a, (size + a - 1) / a * a);
-  if (p == nullptr) throw std::bad_alloc();
-  if (g_counting.load(std::memory_order_relaxed)) {
-    g_new_bytes.fetch_add(size, std::memory_order_relaxed);
-    g_new_calls.fetch_add(1, std::memory_order_relaxed);
+  return Counted(std::aligned_alloc(a, (size + a - 1) / a * a), size);
+}
+
+void* AllocateNoThrow(std::size_t size) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
   }
-  return p;
 }
 
 }  // namespace
@@ -56,18 +57,10 @@ void* AllocateAligned(std::size_t size, std::align_val_t align) {
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
+  return AllocateNoThrow(size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (...) {
-    return nullptr;
-  }
+  return AllocateNoThrow(size);
 }
 void* operator new(std::size_t size, std::align_val_t align) {
   return AllocateAligned(size, align);
@@ -84,16 +77,8 @@ void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
+namespace brivos::bench {
 namespace {
-
-using brivos::Variant;
-using brivos::bench::Comparison;
-using brivos::bench::PlainDb;
-using brivos::bench::PlainStatement;
-using brivos::bench::RawRow;
-using brivos::bench::Subscriber;
-
-Subscriber* g_db = nullptr;
 
 // Bytes of the main heap in use, mapped blocks included: everything the
 // process holds through malloc, sqlite3's page cache as well as C++ objects.
@@ -124,47 +109,44 @@ void MeasureHeap(benchmark::State& state, Load&& load) {
 
 std::string Filter(std::int64_t project) { return "Parent=" + std::to_string(project); }
 
-void Library(benchmark::State& state, int slips) {
-  const Variant where(Filter(g_db->SlipProject(slips)));
-  auto load = [&] {
-    auto list = brivos::IProjectTransaction::LoadList(g_db->account(), Variant(), where);
-    if (list->Count() != slips) throw std::runtime_error("wrong slip count");
-    return std::pair(list, slips);
-  };
+// A library benchmark of `load`: its heap measured, then its time.
+template <class Load>
+void LibraryLoad(benchmark::State& state, int slips, Load&& load) {
   try {
     MeasureHeap(state, load);
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
     return;
   }
-  brivos::bench::LibraryLoop(state, [&] { benchmark::DoNotOptimize(load()); });
+  LibraryLoop(state, [&] { benchmark::DoNotOptimize(load()); });
   state.SetItemsProcessed(state.iterations() * slips);
+}
+
+void Library(benchmark::State& state, const Subscriber* db, int slips) {
+  const Variant where(Filter(db->SlipProject(slips)));
+  LibraryLoad(state, slips, [&] {
+    auto list = IProjectTransaction::LoadList(db->account(), Variant(), where);
+    if (list->Count() != slips) throw std::runtime_error("wrong slip count");
+    return std::pair(list, slips);
+  });
 }
 
 // The database layer's share of the above: the same statement into a
 // disconnected result set, no records made.
-void LibraryRecordset(benchmark::State& state, int slips) {
-  const std::string sql = brivos::IProjectTransaction::Schema().select + " WHERE " +
-                          Filter(g_db->SlipProject(slips)) + ";";
-  auto load = [&] {
-    auto rows = brivos::OpenRecordset(g_db->account(), sql);
+void LibraryRecordset(benchmark::State& state, const Subscriber* db, int slips) {
+  const std::string sql =
+      IProjectTransaction::Schema().select + " WHERE " + Filter(db->SlipProject(slips)) + ";";
+  LibraryLoad(state, slips, [&] {
+    auto rows = OpenRecordset(db->account(), sql);
     if (rows->RecordCount() != slips) throw std::runtime_error("wrong row count");
     return std::pair(rows, slips);
-  };
-  try {
-    MeasureHeap(state, load);
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-    return;
-  }
-  brivos::bench::LibraryLoop(state, [&] { benchmark::DoNotOptimize(load()); });
-  state.SetItemsProcessed(state.iterations() * slips);
+  });
 }
 
-void Plain(benchmark::State& state, int slips) {
-  const std::int64_t project = g_db->SlipProject(slips);
-  PlainDb conn(g_db->file());
-  PlainStatement select(conn, brivos::IProjectTransaction::Schema().select + " WHERE Parent=?;");
+void Plain(benchmark::State& state, const Subscriber* db, int slips) {
+  const std::int64_t project = db->SlipProject(slips);
+  PlainDb conn(db->file());
+  PlainStatement select(conn, IProjectTransaction::Schema().select + " WHERE Parent=?;");
   auto load = [&] {
     select.Bind(1, project);
     std::vector<RawRow> rows = select.ReadAll();
@@ -178,42 +160,40 @@ void Plain(benchmark::State& state, int slips) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (!brivos::bench::InitBenchmarks(argc, argv)) return 1;
-  Subscriber large(brivos::bench::kLarge);
-  g_db = &large;
-  for (int slips : {brivos::bench::kSmallProjectSlips, brivos::bench::kBigProjectSlips}) {
-    const std::string size = slips == brivos::bench::kBigProjectSlips ? "100k" : "1k";
-    const auto unit = slips > 10000 ? benchmark::kMillisecond : benchmark::kMicrosecond;
-    benchmark::RegisterBenchmark(("LoadList/" + size + "/library").c_str(), Library, slips)
-        ->Unit(unit);
-    benchmark::RegisterBenchmark(("LoadList/" + size + "/plain").c_str(), Plain, slips)->Unit(unit);
-    benchmark::RegisterBenchmark(("OpenRecordset/" + size + "/library").c_str(), LibraryRecordset,
-                                 slips)
-        ->Unit(unit);
-  }
-  brivos::bench::RatioReporter reporter({
-      Comparison::Time("LoadList 1k slips: library/plain", "LoadList/1k/library",
-                       "LoadList/1k/plain"),
-      Comparison::Time("LoadList 100k slips: library/plain", "LoadList/100k/library",
-                       "LoadList/100k/plain", 1.5),
-      Comparison::Time("OpenRecordset 100k slips (database layer): library/plain",
-                       "OpenRecordset/100k/library", "LoadList/100k/plain"),
-      Comparison::Value("LoadList 100k slips, library: heap held per record",
-                        "LoadList/100k/library", "held_B_per_rec", 1024, "B"),
-      Comparison::Value("LoadList 100k slips, plain: heap held per record", "LoadList/100k/plain",
-                        "held_B_per_rec", 0, "B"),
-      Comparison::Counter("LoadList 100k slips: heap held per record, library/plain",
-                          "LoadList/100k/library", "LoadList/100k/plain", "held_B_per_rec"),
-      Comparison::Counter("LoadList 100k slips: operator new bytes, library/plain",
-                          "LoadList/100k/library", "LoadList/100k/plain", "new_B_per_rec"),
-      Comparison::Counter("LoadList 100k slips: operator new calls, library/plain",
-                          "LoadList/100k/library", "LoadList/100k/plain", "news_per_rec"),
-      Comparison::Value("LoadList 1k slips, library: heap held per record", "LoadList/1k/library",
-                        "held_B_per_rec", 0, "B"),
-      Comparison::Value("LoadList 1k slips, plain: heap held per record", "LoadList/1k/plain",
-                        "held_B_per_rec", 0, "B"),
-  });
-  brivos::bench::RunWithRatios(reporter);
-  return 0;
+Program ThisProgram() {
+  return {
+      {kLarge},
+      [](const Subscriber& db) {
+        for (int slips : {kSmallProjectSlips, kBigProjectSlips}) {
+          const std::string size = slips == kBigProjectSlips ? "100k" : "1k";
+          const Settings settings{.unit = slips > 10000 ? benchmark::kMillisecond
+                                                        : benchmark::kMicrosecond};
+          Twins("LoadList/" + size, settings, Library, Plain, &db, slips);
+          Register("OpenRecordset/" + size + "/library", settings, LibraryRecordset, &db, slips);
+        }
+      },
+      {
+          Comparison::Time("LoadList 1k slips: library/plain", "LoadList/1k/library",
+                           "LoadList/1k/plain"),
+          Comparison::Time("LoadList 100k slips: library/plain", "LoadList/100k/library",
+                           "LoadList/100k/plain", 1.5),
+          Comparison::Time("OpenRecordset 100k slips (database layer): library/plain",
+                           "OpenRecordset/100k/library", "LoadList/100k/plain"),
+          Comparison::Value("LoadList 100k slips, library: heap held per record",
+                            "LoadList/100k/library", "held_B_per_rec", 1024, "B"),
+          Comparison::Value("LoadList 100k slips, plain: heap held per record",
+                            "LoadList/100k/plain", "held_B_per_rec", 0, "B"),
+          Comparison::Counter("LoadList 100k slips: heap held per record, library/plain",
+                              "LoadList/100k/library", "LoadList/100k/plain", "held_B_per_rec"),
+          Comparison::Counter("LoadList 100k slips: operator new bytes, library/plain",
+                              "LoadList/100k/library", "LoadList/100k/plain", "new_B_per_rec"),
+          Comparison::Counter("LoadList 100k slips: operator new calls, library/plain",
+                              "LoadList/100k/library", "LoadList/100k/plain", "news_per_rec"),
+          Comparison::Value("LoadList 1k slips, library: heap held per record",
+                            "LoadList/1k/library", "held_B_per_rec", 0, "B"),
+          Comparison::Value("LoadList 1k slips, plain: heap held per record", "LoadList/1k/plain",
+                            "held_B_per_rec", 0, "B"),
+      }};
 }
+
+}  // namespace brivos::bench

@@ -10,16 +10,19 @@
 #include <strings.h>
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Database.hpp"
 
 namespace brivos::bench {
 
@@ -62,6 +65,10 @@ class PlainDb {
 using RawValue = std::variant<std::monostate, std::int64_t, double, std::string>;
 using RawRow = std::vector<RawValue>;
 
+// A value bound to a column: Null, an integer, a real or a text. A text is
+// held by reference and must outlive the statement run that binds it.
+using Value = std::variant<std::monostate, std::int64_t, double, std::string_view>;
+
 class PlainStatement {
  public:
   PlainStatement(PlainDb& db, std::string_view sql) : db_(db.get()) {
@@ -88,6 +95,11 @@ class PlainStatement {
   }
   PlainStatement& BindNull(int i) {
     Check(sqlite3_bind_null(stmt_, i), db_);
+    return *this;
+  }
+  PlainStatement& Bind(int i, std::monostate) { return BindNull(i); }
+  PlainStatement& BindValue(int i, const Value& v) {
+    std::visit([&](const auto& x) { Bind(i, x); }, v);
     return *this;
   }
 
@@ -148,6 +160,126 @@ class PlainStatement {
  private:
   sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
+};
+
+// The integer in the first column of the first row of `sql`, run with
+// `args` bound in order; stops the run when there is no row.
+template <class... Args>
+std::int64_t IntOf(PlainDb& db, std::string_view sql, const Args&... args) {
+  PlainStatement statement(db, sql);
+  int i = 0;
+  (statement.Bind(++i, args), ...);
+  if (!statement.Step()) std::abort();
+  return statement.Int(0);
+}
+
+// Stops the run: a row written to the table of `schema` is wrong.
+[[noreturn]] inline void RefuseRow(const RecordSchema& schema, const std::string& why) {
+  std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(schema.table.size()), schema.table.data(),
+               why.c_str());
+  std::abort();
+}
+
+// Stops the run when `value` cannot be column `column` of `schema`: a text
+// for a number or a number for a text, or a text longer than the column.
+inline void CheckFits(const RecordSchema& schema, std::size_t column, const Value& value) {
+  const ColumnDef& c = schema.columns[column];
+  const bool text = c.type == ColumnType::Text || c.type == ColumnType::Memo;
+  const bool real =
+      c.type == ColumnType::Double || c.type == ColumnType::Currency || c.type == ColumnType::Date;
+  const std::size_t kind = value.index();  // Null, integer, real, text
+  const bool fits =
+      kind == 0 || (kind == 1 && !text) || (kind == 2 && real) ||
+      (kind == 3 && text && std::get<3>(value).size() <= static_cast<std::size_t>(c.width));
+  if (!fits) RefuseRow(schema, std::string(c.column) + " does not take the value given");
+}
+
+// INSERTs into the table of record class T, each row naming its columns by
+// the class's column enumeration with the value beside: the statement's
+// column names come from the class's column list, so a column the class no
+// longer has fails to compile, and a value that does not fit its column
+// stops the first row that gives it. The statement is prepared on the first
+// row and again whenever a row names other columns than the one before.
+template <class T>
+class PlainInsert {
+ public:
+  struct Field {
+    typename T::Column column;
+    Value value;
+  };
+
+  explicit PlainInsert(PlainDb& db) : db_(db) {}
+
+  // Inserts the row of `fields` and returns its key.
+  std::int64_t Row(std::initializer_list<Field> fields) {
+    const auto same = [](const Field& f, std::size_t c) { return f.column == c; };
+    if (!std::equal(fields.begin(), fields.end(), columns_.begin(), columns_.end(), same)) {
+      Prepare(fields);
+    }
+    int i = 0;
+    for (const Field& f : fields) {
+      CheckFits(schema_, f.column, f.value);
+      statement_->BindValue(++i, f.value);
+    }
+    statement_->Run();
+    return sqlite3_last_insert_rowid(db_.get());
+  }
+
+ private:
+  void Prepare(std::initializer_list<Field> fields) {
+    columns_.clear();
+    std::string names, marks;
+    for (const Field& f : fields) {
+      if (std::find(columns_.begin(), columns_.end(), f.column) != columns_.end()) {
+        RefuseRow(schema_, std::string(schema_.columns[f.column].column) + " named twice");
+      }
+      columns_.push_back(f.column);
+      (names += names.empty() ? "" : ",") += schema_.columns[f.column].column;
+      marks += marks.empty() ? "?" : ",?";
+    }
+    statement_ =
+        std::make_unique<PlainStatement>(db_, "INSERT INTO " + std::string(schema_.table) + " (" +
+                                                  names + ") VALUES (" + marks + ");");
+  }
+
+  PlainDb& db_;
+  const RecordSchema& schema_ = T::Schema();
+  std::vector<std::size_t> columns_;
+  std::unique_ptr<PlainStatement> statement_;
+};
+
+// Sets column `column` of every row of T's table to `value`.
+template <class T>
+void SetEveryRow(PlainDb& db, typename T::Column column, const Value& value) {
+  CheckFits(T::Schema(), column, value);
+  PlainStatement(db, "UPDATE " + std::string(T::Schema().table) + " SET " +
+                         std::string(T::Schema().columns[column].column) + "=?;")
+      .BindValue(1, value)
+      .Run();
+}
+
+// The caller lookup every manager call makes, as plain code runs it: the
+// IUser row of a user name in the subscriber of an account.
+class PlainCaller {
+ public:
+  PlainCaller(PlainDb& db, const Variant& account)
+      : find_(db, IUser::Schema().select +
+                      " WHERE UserName=? AND Parent=(SELECT ISubScriberID FROM ISubScriber "
+                      "WHERE AccountNo=?);"),
+        account_number_(AccountNumberOf(account)) {}
+
+  const RawRow& Find(std::string_view user) {
+    find_.Bind(1, user).Bind(2, account_number_);
+    if (!find_.Step()) std::abort();
+    find_.Read(row_);
+    find_.Reset();
+    return row_;
+  }
+
+ private:
+  PlainStatement find_;
+  std::string account_number_;
+  RawRow row_;
 };
 
 // 32 uppercase hexadecimal digits of 128 random bits, as a session token.

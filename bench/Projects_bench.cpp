@@ -12,36 +12,21 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "bench/BenchData.hpp"
 #include "bench/BenchSupport.hpp"
 #include "bench/PlainSqlite.hpp"
-#include "brivos/brivos.hpp"
-#include "brivos/database/Database.hpp"
 
+namespace brivos::bench {
 namespace {
-
-using brivos::Currency;
-using brivos::Date;
-using brivos::Variant;
-using brivos::bench::Comparison;
-using brivos::bench::PlainDb;
-using brivos::bench::PlainStatement;
-using brivos::bench::RawRow;
-using brivos::bench::Subscriber;
 
 // 10 runs of 1,000 slips: 10,000 slips added by each side.
 constexpr int kSlipsPerRun = 1000;
 constexpr int kAddRuns = 10;
 constexpr int kKeys = 1000;
-constexpr const char* kToken = "0123456789ABCDEF0123456789ABCDEF";
-
-const Subscriber* g_db = nullptr;
 
 // What one new slip names: the staff row of the user entering it, its
 // project, one of the project's tasks, the row's rates, and the time of day.
@@ -63,12 +48,11 @@ struct NewSlip {
 
 // Every staff row in a fixed random order, each with one of its project's
 // tasks and a time of day.
-std::vector<NewSlip> NewSlips() {
-  PlainDb conn(g_db->file());
+std::vector<NewSlip> NewSlips(const Subscriber& db) {
+  PlainDb conn(db.file());
   std::map<std::int64_t, std::vector<std::int64_t>> tasks;
   PlainStatement task_rows(conn, "SELECT Parent, IProjectTaskID FROM IProjectTask;");
   while (task_rows.Step()) tasks[task_rows.Int(0)].push_back(task_rows.Int(1));
-  task_rows.Reset();
   PlainStatement rows(conn,
                       "SELECT s.IProjectStaffID, s.Parent, u.UserName, s.Rate, s.Cost, s.OTRate, "
                       "s.OTCost FROM IProjectStaff s JOIN IUser u ON u.IUserID=s.UserID ORDER BY "
@@ -92,23 +76,20 @@ std::vector<NewSlip> NewSlips() {
     s.end_minute = n % 3 * 10;
     s.description = "Bench slip " + std::to_string(n) + " of the day";
   }
-  rows.Reset();
   if (slips.size() < 1000) std::abort();
   std::shuffle(slips.begin(), slips.end(), std::mt19937_64(41));
   return slips;
 }
 
 // The work day after the data's last, when the new slips are worked.
-Date NewSlipDay() {
-  return Date::FromSerial(brivos::bench::WorkDaySerial(brivos::bench::kWorkDays));
-}
+Date NewSlipDay() { return Date::FromSerial(WorkDaySerial(kWorkDays)); }
 
-void LibraryAdd(benchmark::State& state) {
-  auto mgr = brivos::CreateObject("BRIVOS.CProjectMgr");
+void LibraryAdd(benchmark::State& state, const Subscriber* db) {
+  auto mgr = CreateObject("BRIVOS.CProjectMgr");
   const Variant day(NewSlipDay());
   std::vector<std::vector<Variant>> calls;
-  for (const NewSlip& s : NewSlips()) {
-    calls.push_back({g_db->account(), Variant(s.user), Variant(kToken), Variant(s.project), day,
+  for (const NewSlip& s : NewSlips(*db)) {
+    calls.push_back({db->account(), Variant(s.user), Variant(kAnyToken), Variant(s.project), day,
                      Variant(s.start_hour), Variant(s.start_minute), Variant(s.end_hour),
                      Variant(s.end_minute), Variant(s.description), Variant(1),
                      Variant(Currency::FromDouble(s.rate)), Variant(Currency::FromDouble(s.cost)),
@@ -117,7 +98,7 @@ void LibraryAdd(benchmark::State& state) {
                      Variant(s.staff), Variant(false)});
   }
   std::size_t next = 0;
-  brivos::bench::LibraryLoop(state, [&] {
+  LibraryLoop(state, [&] {
     std::vector<Variant> args = calls[next++ % calls.size()];
     Variant key = mgr->Invoke("AddTransaction", args);
     if (CLng(key) <= 0) throw std::runtime_error("no key");
@@ -125,59 +106,52 @@ void LibraryAdd(benchmark::State& state) {
   });
 }
 
-void PlainAdd(benchmark::State& state) {
-  const std::vector<NewSlip> slips = NewSlips();
+void PlainAdd(benchmark::State& state, const Subscriber* db) {
+  const std::vector<NewSlip> slips = NewSlips(*db);
   const double day = NewSlipDay().Serial();
-  PlainDb conn(g_db->file());
-  PlainStatement insert(
-      conn,
-      "INSERT INTO IProjectTransaction (Parent,TransDate,StartTime,StopTime,Description,Status,"
-      "StaffRate,StaffCost,OTCost,OTRate,Error,TaskID,StaffID,OverTime) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?);");
+  PlainDb conn(db->file());
+  using X = IProjectTransaction;
+  PlainInsert<X> insert(conn);
   std::size_t next = 0;
   for (auto _ : state) {
     const NewSlip& s = slips[next++ % slips.size()];
-    insert.Bind(1, std::int64_t{s.project})
-        .Bind(2, day)
-        .Bind(3, brivos::bench::SlipStamp(day, s.start_hour * 60 + s.start_minute))
-        .Bind(4, brivos::bench::SlipStamp(day, s.end_hour * 60 + s.end_minute))
-        .Bind(5, s.description)
-        .Bind(6, std::int64_t{1})
-        .Bind(7, s.rate)
-        .Bind(8, s.cost)
-        .Bind(9, s.ot_cost)
-        .Bind(10, s.ot_rate)
-        .Bind(11, "")
-        .Bind(12, std::int64_t{s.task})
-        .Bind(13, std::int64_t{s.staff})
-        .Bind(14, std::int64_t{0})
-        .Run();
-    std::int64_t key = sqlite3_last_insert_rowid(conn.get());
+    std::int64_t key =
+        insert.Row({{X::kProjectID, s.project},
+                    {X::kTransDate, day},
+                    {X::kStartTime, SlipStamp(day, s.start_hour * 60 + s.start_minute)},
+                    {X::kStopTime, SlipStamp(day, s.end_hour * 60 + s.end_minute)},
+                    {X::kDescription, s.description},
+                    {X::kStatus, eTransStatus::tsComplete},
+                    {X::kStaffRate, s.rate},
+                    {X::kStaffCost, s.cost},
+                    {X::kOTCost, s.ot_cost},
+                    {X::kOTRate, s.ot_rate},
+                    {X::kError, ""},
+                    {X::kTaskID, s.task},
+                    {X::kStaffID, s.staff},
+                    {X::kOverTime, false}});
     benchmark::DoNotOptimize(key);
   }
 }
 
 // kKeys slip keys drawn at random (fixed seed) from the file's slips.
-std::vector<std::int32_t> SlipKeys() {
-  PlainDb conn(g_db->file());
-  PlainStatement range(conn,
-                       "SELECT MIN(IProjectTransactionID), MAX(IProjectTransactionID) FROM "
-                       "IProjectTransaction;");
-  if (!range.Step()) std::abort();
-  std::uniform_int_distribution<std::int64_t> pick(range.Int(0), range.Int(1));
-  range.Reset();
+std::vector<std::int32_t> SlipKeys(const Subscriber& db) {
+  PlainDb conn(db.file());
+  std::uniform_int_distribution<std::int64_t> pick(
+      IntOf(conn, "SELECT MIN(IProjectTransactionID) FROM IProjectTransaction;"),
+      IntOf(conn, "SELECT MAX(IProjectTransactionID) FROM IProjectTransaction;"));
   std::mt19937_64 rng(53);
   std::vector<std::int32_t> keys;
   for (int i = 0; i < kKeys; ++i) keys.push_back(static_cast<std::int32_t>(pick(rng)));
   return keys;
 }
 
-void LibraryGetTransaction(benchmark::State& state) {
-  auto mgr = brivos::CreateObject("BRIVOS.CProjectMgr");
-  const std::vector<std::int32_t> keys = SlipKeys();
+void LibraryGetTransaction(benchmark::State& state, const Subscriber* db) {
+  auto mgr = CreateObject("BRIVOS.CProjectMgr");
+  const std::vector<std::int32_t> keys = SlipKeys(*db);
   std::size_t next = 0;
-  brivos::bench::LibraryLoop(state, [&] {
-    std::vector<Variant> args{g_db->account(), Variant("admin"), Variant(kToken),
+  LibraryLoop(state, [&] {
+    std::vector<Variant> args{db->account(), Variant("admin"), Variant(kAnyToken),
                               Variant(keys[next++ % keys.size()])};
     Variant slip = mgr->Invoke("GetTransaction", args);
     if (slip.AsObject() == nullptr) throw std::runtime_error("no slip");
@@ -185,11 +159,11 @@ void LibraryGetTransaction(benchmark::State& state) {
   });
 }
 
-void PlainGetTransaction(benchmark::State& state) {
-  const std::vector<std::int32_t> keys = SlipKeys();
-  PlainDb conn(g_db->file());
-  PlainStatement find(
-      conn, brivos::IProjectTransaction::Schema().select + " WHERE IProjectTransactionID=?;");
+void PlainGetTransaction(benchmark::State& state, const Subscriber* db) {
+  const std::vector<std::int32_t> keys = SlipKeys(*db);
+  PlainDb conn(db->file());
+  PlainStatement find(conn,
+                      IProjectTransaction::Schema().select + " WHERE IProjectTransactionID=?;");
   RawRow row;
   std::size_t next = 0;
   for (auto _ : state) {
@@ -201,74 +175,56 @@ void PlainGetTransaction(benchmark::State& state) {
   }
 }
 
-void LibraryGetProjects(benchmark::State& state) {
-  auto mgr = brivos::CreateObject("BRIVOS.CProjectMgr");
-  brivos::bench::LibraryLoop(state, [&] {
-    std::vector<Variant> args{g_db->account(), Variant("admin"), Variant(kToken), Variant(0)};
-    auto list =
-        std::dynamic_pointer_cast<brivos::Collection>(mgr->Invoke("GetProjects", args).AsObject());
-    if (!list || list->Count() != brivos::bench::kSlipProjects) {
-      throw std::runtime_error("wrong project count");
-    }
+void LibraryGetProjects(benchmark::State& state, const Subscriber* db) {
+  auto mgr = CreateObject("BRIVOS.CProjectMgr");
+  LibraryLoop(state, [&] {
+    std::vector<Variant> args{db->account(), Variant("admin"), Variant(kAnyToken), Variant(0)};
+    auto list = CollectionOf(mgr->Invoke("GetProjects", args));
+    if (list->Count() != kSlipProjects) throw std::runtime_error("wrong count");
     benchmark::DoNotOptimize(list);
   });
 }
 
-void PlainGetProjects(benchmark::State& state) {
-  const std::string account_number = brivos::AccountNumberOf(g_db->account());
-  PlainDb conn(g_db->file());
-  PlainStatement caller(conn, brivos::IUser::Schema().select +
-                                  " WHERE UserName=? AND Parent=(SELECT ISubScriberID FROM "
-                                  "ISubScriber WHERE AccountNo=?);");
+void PlainGetProjects(benchmark::State& state, const Subscriber* db) {
+  PlainDb conn(db->file());
+  PlainCaller caller(conn, db->account());
   PlainStatement projects(
-      conn, brivos::IProject::Schema().select + " WHERE Parent=? ORDER BY ClientID ASC, Name ASC;");
-  RawRow user;
+      conn, IProject::Schema().select + " WHERE Parent=? ORDER BY ClientID ASC, Name ASC;");
   for (auto _ : state) {
-    caller.Bind(1, "admin").Bind(2, account_number);
-    if (!caller.Step()) std::abort();
-    caller.Read(user);
-    caller.Reset();
-    // The subscriber key is the user's Parent, the second column.
-    projects.Bind(1, std::get<std::int64_t>(user[1]));
+    const RawRow& user = caller.Find("admin");
+    projects.Bind(1, std::get<std::int64_t>(user[IUser::kSubscriberID]));
     std::vector<RawRow> rows = projects.ReadAll();
-    if (rows.size() != std::size_t{brivos::bench::kSlipProjects}) std::abort();
+    if (rows.size() != std::size_t{kSlipProjects}) std::abort();
     benchmark::DoNotOptimize(rows);
   }
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (!brivos::bench::InitBenchmarks(argc, argv)) return 1;
-  Subscriber large(brivos::bench::kLarge);
-  g_db = &large;
-  for (auto* b : {benchmark::RegisterBenchmark("AddTransaction/library", LibraryAdd),
-                  benchmark::RegisterBenchmark("AddTransaction/plain", PlainAdd)}) {
-    b->Unit(benchmark::kMicrosecond)->Iterations(kSlipsPerRun)->Repetitions(kAddRuns);
-  }
-  benchmark::RegisterBenchmark("GetTransaction/library", LibraryGetTransaction)
-      ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("GetTransaction/plain", PlainGetTransaction)
-      ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("GetProjects/library", LibraryGetProjects)
-      ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("GetProjects/plain", PlainGetProjects)
-      ->Unit(benchmark::kMicrosecond);
-  brivos::bench::RatioReporter reporter({
-      Comparison::Time("AddTransaction, autocommit each: library/plain", "AddTransaction/library",
-                       "AddTransaction/plain", 1.5),
-      Comparison::Absolute("AddTransaction, library: time per slip", "AddTransaction/library", 0,
-                           "ms"),
-      Comparison::Absolute("AddTransaction, plain: time per slip", "AddTransaction/plain", 0, "ms"),
-      Comparison::Absolute("GetTransaction by key of 1M, library: time per call",
-                           "GetTransaction/library", 1000, "us"),
-      Comparison::Time("GetTransaction by key of 1M: library/plain", "GetTransaction/library",
-                       "GetTransaction/plain"),
-      Comparison::Absolute("GetProjects, 100 projects, library: time per call",
-                           "GetProjects/library", 1, "ms"),
-      Comparison::Time("GetProjects, 100 projects: library/plain", "GetProjects/library",
-                       "GetProjects/plain"),
-  });
-  brivos::bench::RunWithRatios(reporter);
-  return 0;
+Program ThisProgram() {
+  return {{kLarge},
+          [](const Subscriber& db) {
+            Twins("AddTransaction", {.iterations = kSlipsPerRun, .repetitions = kAddRuns},
+                  LibraryAdd, PlainAdd, &db);
+            Twins("GetTransaction", {}, LibraryGetTransaction, PlainGetTransaction, &db);
+            Twins("GetProjects", {}, LibraryGetProjects, PlainGetProjects, &db);
+          },
+          {
+              Comparison::Time("AddTransaction, autocommit each: library/plain",
+                               "AddTransaction/library", "AddTransaction/plain", 1.5),
+              Comparison::Absolute("AddTransaction, library: time per slip",
+                                   "AddTransaction/library", 0, "ms"),
+              Comparison::Absolute("AddTransaction, plain: time per slip", "AddTransaction/plain",
+                                   0, "ms"),
+              Comparison::Absolute("GetTransaction by key of 1M, library: time per call",
+                                   "GetTransaction/library", 1000, "us"),
+              Comparison::Time("GetTransaction by key of 1M: library/plain",
+                               "GetTransaction/library", "GetTransaction/plain"),
+              Comparison::Absolute("GetProjects, 100 projects, library: time per call",
+                                   "GetProjects/library", 1, "ms"),
+              Comparison::Time("GetProjects, 100 projects: library/plain", "GetProjects/library",
+                               "GetProjects/plain"),
+          }};
 }
+
+}  // namespace brivos::bench

@@ -9,19 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchData.hpp"
 #include "bench/BenchSupport.hpp"
 #include "bench/PlainSqlite.hpp"
-#include "brivos/brivos.hpp"
 
+namespace brivos::bench {
 namespace {
-
-using brivos::Variant;
-using brivos::bench::Comparison;
-using brivos::bench::PlainDb;
-using brivos::bench::PlainStatement;
-using brivos::bench::RawRow;
-using brivos::bench::Subscriber;
 
 constexpr int kSignIns = 1000;
 // Sign-ins per repetition: each commits with a disk sync, whose cost swings
@@ -32,18 +24,16 @@ constexpr int kTokens = 1000;
 // The users who sign in, as (name, password).
 std::vector<std::pair<std::string, std::string>> SigningIn(const Subscriber& db) {
   std::vector<std::pair<std::string, std::string>> users;
-  for (int i : db.RandomUsers(kSignIns, 29)) {
-    users.emplace_back(brivos::bench::UserNameOf(i), brivos::bench::PasswordOf(i));
-  }
+  for (int i : db.RandomUsers(kSignIns, 29)) users.emplace_back(UserNameOf(i), PasswordOf(i));
   return users;
 }
 
 void LibrarySignIn(benchmark::State& state, const Subscriber* db) {
-  auto mgr = brivos::CreateObject("BRIVOS.CSecurityMgr");
+  auto mgr = CreateObject("BRIVOS.CSecurityMgr");
   std::vector<std::pair<Variant, Variant>> users;
   for (const auto& [name, password] : SigningIn(*db)) users.emplace_back(name, password);
   std::size_t next = 0;
-  brivos::bench::LibraryLoop(state, [&] {
+  LibraryLoop(state, [&] {
     const auto& [name, password] = users[next++ % users.size()];
     std::vector<Variant> args{db->account(), name, password};
     Variant token = mgr->Invoke("BeginUserSession", args);
@@ -77,12 +67,8 @@ void PlainSignIn(benchmark::State& state, const Subscriber* db) {
     check.Reset();
     if (!found) std::abort();
     remove.Bind(1, account).Bind(2, name).Run();
-    const std::string token = brivos::bench::NewToken();
-    insert.Bind(1, account)
-        .Bind(2, name)
-        .Bind(3, token)
-        .Bind(4, brivos::bench::LocalNowSerial())
-        .Run();
+    const std::string token = NewToken();
+    insert.Bind(1, account).Bind(2, name).Bind(3, token).Bind(4, LocalNowSerial()).Run();
     commit.Run();
     benchmark::DoNotOptimize(token);
   }
@@ -95,11 +81,11 @@ std::size_t FirstToken(const benchmark::State& state) {
 }
 
 void LibraryGetSysSession(benchmark::State& state, const Subscriber* db) {
-  auto mgr = brivos::CreateObject("BRIVOS.CSecurityMgr");
+  auto mgr = CreateObject("BRIVOS.CSecurityMgr");
   std::vector<Variant> tokens;
   for (const std::string& token : db->RandomTokens(kTokens)) tokens.emplace_back(token);
   std::size_t next = FirstToken(state);
-  brivos::bench::LibraryLoop(state, [&] {
+  LibraryLoop(state, [&] {
     std::vector<Variant> args{db->account(), tokens[next++ % tokens.size()]};
     Variant session = mgr->Invoke("GetSysSession", args);
     if (session.AsObject() == nullptr) throw std::runtime_error("no session");
@@ -110,7 +96,7 @@ void LibraryGetSysSession(benchmark::State& state, const Subscriber* db) {
 void PlainGetSysSession(benchmark::State& state, const Subscriber* db) {
   const std::vector<std::string> tokens = db->RandomTokens(kTokens);
   PlainDb conn(db->file());
-  PlainStatement find(conn, brivos::SysSessions::Schema().select + " WHERE Token=?;");
+  PlainStatement find(conn, SysSessions::Schema().select + " WHERE Token=?;");
   RawRow row;
   std::size_t next = FirstToken(state);
   for (auto _ : state) {
@@ -124,53 +110,43 @@ void PlainGetSysSession(benchmark::State& state, const Subscriber* db) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (!brivos::bench::InitBenchmarks(argc, argv)) return 1;
-  Subscriber small(brivos::bench::kSmall);
-  Subscriber large(brivos::bench::kLarge);
-  for (const Subscriber* db : {&small, &large}) {
-    const std::string size = db->size().label;
-    benchmark::RegisterBenchmark(("SignIn/" + size + "/library").c_str(), LibrarySignIn, db)
-        ->Unit(benchmark::kMicrosecond)
-        ->Iterations(kSignInsPerRun);
-    benchmark::RegisterBenchmark(("SignIn/" + size + "/plain").c_str(), PlainSignIn, db)
-        ->Unit(benchmark::kMicrosecond)
-        ->Iterations(kSignInsPerRun);
-    auto* library = benchmark::RegisterBenchmark(("GetSysSession/" + size + "/library").c_str(),
-                                                 LibraryGetSysSession, db);
-    auto* plain = benchmark::RegisterBenchmark(("GetSysSession/" + size + "/plain").c_str(),
-                                               PlainGetSysSession, db);
-    for (auto* b : {library, plain}) {
-      b->Unit(benchmark::kMicrosecond);
-      if (db == &large) b->Threads(1)->Threads(4)->UseRealTime();
-    }
-  }
-  brivos::bench::RatioReporter reporter({
-      Comparison::Time("sign-in, 1k sessions: library/plain", "SignIn/1k/library",
-                       "SignIn/1k/plain"),
-      Comparison::Time("sign-in, 100k sessions: library/plain", "SignIn/100k/library",
-                       "SignIn/100k/plain", 1.5),
-      Comparison::Time("sign-in, library: 100k sessions / 1k sessions", "SignIn/100k/library",
-                       "SignIn/1k/library", 1.5),
-      Comparison::Time("sign-in, plain: 100k sessions / 1k sessions", "SignIn/100k/plain",
-                       "SignIn/1k/plain"),
-      Comparison::Time("GetSysSession, 1k tokens of 1k: library/plain", "GetSysSession/1k/library",
-                       "GetSysSession/1k/plain", 1.5),
-      Comparison::Time("GetSysSession, 1k tokens of 100k: library/plain",
-                       "GetSysSession/100k/library/threads:1", "GetSysSession/100k/plain/threads:1",
-                       1.5),
-      Comparison::Time("GetSysSession, library: 100k sessions / 1k sessions",
-                       "GetSysSession/100k/library/threads:1", "GetSysSession/1k/library"),
-      Comparison::Throughput("GetSysSession, library: 4 threads / 1 thread",
-                             "GetSysSession/100k/library/threads:4",
-                             "GetSysSession/100k/library/threads:1", 1.7),
-      Comparison::Throughput("GetSysSession, plain: 4 threads / 1 thread",
-                             "GetSysSession/100k/plain/threads:4",
-                             "GetSysSession/100k/plain/threads:1"),
-      Comparison::Time("GetSysSession, 4 threads: library/plain (wall per call)",
-                       "GetSysSession/100k/library/threads:4",
-                       "GetSysSession/100k/plain/threads:4"),
-  });
-  brivos::bench::RunWithRatios(reporter);
-  return 0;
+Program ThisProgram() {
+  return {
+      {kSmall, kLarge},
+      [](const Subscriber& db) {
+        const std::string size = db.size().label;
+        Twins("SignIn/" + size, {.iterations = kSignInsPerRun}, LibrarySignIn, PlainSignIn, &db);
+        const bool large = db.size().users == kLarge.users;
+        Twins("GetSysSession/" + size,
+              large ? Settings{.real_time = true, .threads = {1, 4}} : Settings{},
+              LibraryGetSysSession, PlainGetSysSession, &db);
+      },
+      {
+          Comparison::Time("sign-in, 1k sessions: library/plain", "SignIn/1k/library",
+                           "SignIn/1k/plain"),
+          Comparison::Time("sign-in, 100k sessions: library/plain", "SignIn/100k/library",
+                           "SignIn/100k/plain", 1.5),
+          Comparison::Time("sign-in, library: 100k sessions / 1k sessions", "SignIn/100k/library",
+                           "SignIn/1k/library", 1.5),
+          Comparison::Time("sign-in, plain: 100k sessions / 1k sessions", "SignIn/100k/plain",
+                           "SignIn/1k/plain"),
+          Comparison::Time("GetSysSession, 1k tokens of 1k: library/plain",
+                           "GetSysSession/1k/library", "GetSysSession/1k/plain", 1.5),
+          Comparison::Time("GetSysSession, 1k tokens of 100k: library/plain",
+                           "GetSysSession/100k/library/threads:1",
+                           "GetSysSession/100k/plain/threads:1", 1.5),
+          Comparison::Time("GetSysSession, library: 100k sessions / 1k sessions",
+                           "GetSysSession/100k/library/threads:1", "GetSysSession/1k/library"),
+          Comparison::Throughput("GetSysSession, library: 4 threads / 1 thread",
+                                 "GetSysSession/100k/library/threads:4",
+                                 "GetSysSession/100k/library/threads:1", 1.7),
+          Comparison::Throughput("GetSysSession, plain: 4 threads / 1 thread",
+                                 "GetSysSession/100k/plain/threads:4",
+                                 "GetSysSession/100k/plain/threads:1"),
+          Comparison::Time("GetSysSession, 4 threads: library/plain (wall per call)",
+                           "GetSysSession/100k/library/threads:4",
+                           "GetSysSession/100k/plain/threads:4"),
+      }};
 }
+
+}  // namespace brivos::bench

@@ -29,3 +29,25 @@ function(brivos_check_layer layer)
     endforeach()
   endforeach()
 endfunction()
+
+# Fails the configuration when a source outside database/ speaks a backend's
+# own language: the records and managers reach the database through its seam
+# only, so that a second backend is a folder under database/.
+set(BRIVOS_BACKEND_WORDS "[Ss][Qq][Ll][Ii][Tt][Ee]|AUTOINCREMENT|COLLATE NOCASE|julianday"
+    "|BEGIN IMMEDIATE|PRAGMA|last_insert_rowid|LastInsertId|journal_mode")
+string(JOIN "" BRIVOS_BACKEND_WORDS ${BRIVOS_BACKEND_WORDS})
+
+function(brivos_check_backend_words)
+  file(GLOB_RECURSE files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/brivos/*.cpp
+       ${PROJECT_SOURCE_DIR}/brivos/*.hpp)
+  foreach(file ${files})
+    if(file MATCHES "/brivos/database/")
+      continue()
+    endif()
+    file(STRINGS ${file} found REGEX "${BRIVOS_BACKEND_WORDS}")
+    if(found)
+      list(GET found 0 line)
+      message(FATAL_ERROR "${file}: a backend's own word outside database/: ${line}")
+    endif()
+  endforeach()
+endfunction()

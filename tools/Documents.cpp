@@ -2,41 +2,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace brivos::cli {
 namespace {
 
-// ---- reading the sections
-
-// One section of a late-bound result: a Recordset read by field name.
-class Section {
- public:
-  Section(const Collection& sections, const char* key)
-      : set_(std::dynamic_pointer_cast<Recordset>(sections.Item(Variant(key)).AsObject())) {
-    if (!set_) throw std::runtime_error(std::string("section ") + key + " is not a result set");
-  }
-  std::size_t Size() const { return set_->Rows().size(); }
-  // The value of `field` in row `row`; Empty when the section has no such field.
-  const Variant& At(std::size_t row, std::string_view field) const {
-    static const Variant kNone;
-    const int index = set_->FindField(field);
-    return index < 0 ? kNone : set_->Rows()[row][static_cast<std::size_t>(index)];
-  }
-  const Recordset& Rows() const { return *set_; }
-  std::vector<Variant> Column(std::string_view field) const {
-    std::vector<Variant> values;
-    for (std::size_t i = 0; i < Size(); ++i) values.push_back(At(i, field));
-    return values;
-  }
-
- private:
-  std::shared_ptr<Recordset> set_;
-};
+using B = InvoiceBreakdown;
+using P = InvoicingPreview;
 
 bool Blank(const Variant& v) {
   return v.IsEmpty() || v.IsNull() || (v.Type() == VarType::String && v.AsString().empty());
@@ -65,10 +40,18 @@ std::string Fixed(double value, int decimals) {
   return text;
 }
 
-// A value as a reader sees it: amounts to `decimals` places, hours to two,
-// other numbers as short as they are exact, dates without a midnight time,
-// flags as yes or no (overtime as yes or nothing), nothing for Null.
-std::string Cell(const Variant& v, std::string_view field = {}, int decimals = 4) {
+// How a column prints its values.
+enum class Style {
+  kText,    // left-aligned
+  kNumber,  // right-aligned
+  kHours,   // right-aligned, two decimals
+  kMark,    // left-aligned; a true flag is "yes", a false one nothing
+};
+
+// A value as a reader sees it: amounts to `decimals` places, other numbers
+// as short as they are exact, dates without a midnight time, flags as yes or
+// no, nothing for Null; `style` may say otherwise.
+std::string Cell(const Variant& v, Style style = Style::kText, int decimals = 4) {
   switch (v.Type()) {
     case VarType::Empty:
     case VarType::Null:
@@ -79,11 +62,11 @@ std::string Cell(const Variant& v, std::string_view field = {}, int decimals = 4
       return text;
     }
     case VarType::Double:
-      return field == "Hours" ? Fixed(v.AsDouble(), 2) : Shortest(v.AsDouble());
+      return style == Style::kHours ? Fixed(v.AsDouble(), 2) : Shortest(v.AsDouble());
     case VarType::Date:
       return v.AsDate().ToString();
     case VarType::Boolean:
-      if (field == "OverTime") return v.AsBool() ? "yes" : "";
+      if (style == Style::kMark) return v.AsBool() ? "yes" : "";
       return v.AsBool() ? "yes" : "no";
     default:
       return CStr(v);
@@ -92,10 +75,15 @@ std::string Cell(const Variant& v, std::string_view field = {}, int decimals = 4
 
 // ---- columns
 
+// A column of a table of `Row`s: its heading and the member it shows, read
+// as the result's field table reads it.
+template <class Row>
 struct Column {
   std::string heading;
-  std::string field;
-  bool numeric = false;  // right-aligned
+  Variant (*value)(const Row&);
+  Style style = Style::kText;
+
+  bool Right() const { return style == Style::kNumber || style == Style::kHours; }
 };
 
 // "GST 5%" for a tax that has a name, "Tax 1 7%" for one that has none.
@@ -105,88 +93,81 @@ std::string TaxHeading(const Variant& name, const Variant& rate, const char* fal
   return heading;
 }
 
-bool AnyTrue(const Section& s, std::string_view field) {
-  for (std::size_t i = 0; i < s.Size(); ++i) {
-    const Variant& v = s.At(i, field);
-    if (v.Type() == VarType::Boolean && v.AsBool()) return true;
-  }
-  return false;
-}
-
-bool AnyText(const Section& s, std::string_view field) {
-  for (std::size_t i = 0; i < s.Size(); ++i) {
-    if (!Blank(s.At(i, field))) return true;
-  }
-  return false;
-}
-
 // The parts of an invoice a reader sees, in reading order.
 struct InvoiceLayout {
-  Section header, slips, expenses, totals;
+  const B& invoice;
+  const B::Header& h;
   bool tax1, tax2;
-  std::vector<Column> slip_columns, expense_columns;
-  // Label and field of each total shown.
-  std::vector<std::pair<std::string, std::string>> total_rows;
+  std::vector<Column<B::Slip>> slip_columns;
+  std::vector<Column<B::Expense>> expense_columns;
+  // Label and member of each total shown.
+  std::vector<std::pair<std::string, Variant (*)(const B::Totals&)>> total_rows;
 
-  explicit InvoiceLayout(const Collection& sections)
-      : header(sections, "Header"),
-        slips(sections, "Slips"),
-        expenses(sections, "Expenses"),
-        totals(sections, "Totals"),
-        tax1(!Blank(H("Tax1Rate"))),
-        tax2(!Blank(H("Tax2Rate"))) {
-    const std::string tax1_heading = TaxHeading(H("Tax1Name"), H("Tax1Rate"), "Tax 1");
-    const std::string tax2_heading = TaxHeading(H("Tax2Name"), H("Tax2Rate"), "Tax 2");
-    slip_columns = {{"Day", "Day"}, {"Task", "Task"}, {"Staff", "Staff"}};
-    if (AnyTrue(slips, "OverTime")) slip_columns.push_back({"Overtime", "OverTime"});
-    slip_columns.insert(slip_columns.end(), {{"Minutes", "Minutes", true},
-                                             {"Hours", "Hours", true},
-                                             {"Rate", "Rate", true},
-                                             {"Amount", "Amount", true}});
-    if (tax1) slip_columns.push_back({tax1_heading, "Tax1", true});
-    if (tax2) slip_columns.push_back({tax2_heading, "Tax2", true});
-    if (AnyText(slips, "Description")) slip_columns.push_back({"Description", "Description"});
-    expense_columns = {{"Date", "Date"},
-                       {"Description", "Description"},
-                       {"Amount", "Amount", true},
-                       {"Exchange rate", "ExchangeRate", true},
-                       {"Converted", "Converted", true},
-                       {"Markup %", "MarkupPercent", true},
-                       {"Markup", "Markup", true}};
-    if (slips.Size() > 0) total_rows.push_back({"Time", "Time"});
-    if (tax1) total_rows.push_back({tax1_heading, "Tax1"});
-    if (tax2) total_rows.push_back({tax2_heading, "Tax2"});
-    if (expenses.Size() > 0) {
-      total_rows.push_back({"Expenses", "Expenses"});
-      total_rows.push_back({"Markup", "Markup"});
+  explicit InvoiceLayout(const B& breakdown)
+      : invoice(breakdown),
+        h(breakdown.header),
+        tax1(!Blank(h.tax1_rate)),
+        tax2(!Blank(h.tax2_rate)) {
+    const std::string tax1_heading = TaxHeading(h.tax1_name, h.tax1_rate, "Tax 1");
+    const std::string tax2_heading = TaxHeading(h.tax2_name, h.tax2_rate, "Tax 2");
+    const auto& slips = invoice.slips;
+    slip_columns = {{"Day", ReadMember<&B::Slip::day>},
+                    {"Task", ReadMember<&B::Slip::task>},
+                    {"Staff", ReadMember<&B::Slip::staff>}};
+    if (std::any_of(slips.begin(), slips.end(), [](const B::Slip& s) { return s.overtime; })) {
+      slip_columns.push_back({"Overtime", ReadMember<&B::Slip::overtime>, Style::kMark});
+    }
+    slip_columns.insert(slip_columns.end(),
+                        {{"Minutes", ReadMember<&B::Slip::minutes>, Style::kNumber},
+                         {"Hours", ReadMember<&B::Slip::hours>, Style::kHours},
+                         {"Rate", ReadMember<&B::Slip::rate>, Style::kNumber},
+                         {"Amount", ReadMember<&B::Slip::amount>, Style::kNumber}});
+    if (tax1) slip_columns.push_back({tax1_heading, ReadMember<&B::Slip::tax1>, Style::kNumber});
+    if (tax2) slip_columns.push_back({tax2_heading, ReadMember<&B::Slip::tax2>, Style::kNumber});
+    if (std::any_of(slips.begin(), slips.end(),
+                    [](const B::Slip& s) { return !Blank(s.description); })) {
+      slip_columns.push_back({"Description", ReadMember<&B::Slip::description>});
+    }
+    expense_columns = {{"Date", ReadMember<&B::Expense::date>},
+                       {"Description", ReadMember<&B::Expense::description>},
+                       {"Amount", ReadMember<&B::Expense::amount>, Style::kNumber},
+                       {"Exchange rate", ReadMember<&B::Expense::exchange_rate>, Style::kNumber},
+                       {"Converted", ReadMember<&B::Expense::converted>, Style::kNumber},
+                       {"Markup %", ReadMember<&B::Expense::markup_percent>, Style::kNumber},
+                       {"Markup", ReadMember<&B::Expense::markup>, Style::kNumber}};
+    if (!slips.empty()) total_rows.push_back({"Time", ReadMember<&B::Totals::time>});
+    if (tax1) total_rows.push_back({tax1_heading, ReadMember<&B::Totals::tax1>});
+    if (tax2) total_rows.push_back({tax2_heading, ReadMember<&B::Totals::tax2>});
+    if (!invoice.expenses.empty()) {
+      total_rows.push_back({"Expenses", ReadMember<&B::Totals::expenses>});
+      total_rows.push_back({"Markup", ReadMember<&B::Totals::markup>});
     }
   }
 
-  const Variant& H(std::string_view field) const { return header.At(0, field); }
-  std::string Title() const { return "Invoice " + CStr(H("InvoiceNumber")); }
+  std::string Title() const { return "Invoice " + CStr(h.invoice_number); }
   // Each total shown, Total last, as label and value; one column of amounts.
   std::vector<std::pair<std::string, std::string>> Totals() const {
     std::vector<Variant> values;
-    for (const auto& [label, field] : total_rows) values.push_back(totals.At(0, field));
-    values.push_back(totals.At(0, "Total"));
+    for (const auto& [label, value] : total_rows) values.push_back(value(invoice.totals));
+    values.push_back(Variant(invoice.totals.total));
     const int decimals = AmountDecimals(values);
     std::vector<std::pair<std::string, std::string>> out;
     for (std::size_t i = 0; i < values.size(); ++i) {
       out.emplace_back(i < total_rows.size() ? total_rows[i].first : "Total",
-                       Cell(values[i], {}, decimals));
+                       Cell(values[i], Style::kNumber, decimals));
     }
     return out;
   }
   // Label and value of each header detail that has a value.
   std::vector<std::pair<std::string, std::string>> Details() const {
     std::vector<std::pair<std::string, std::string>> out;
-    for (const auto& [label, field] :
-         std::vector<std::pair<const char*, const char*>>{{"Date", "InvoiceDate"},
-                                                          {"Client", "Client"},
-                                                          {"Project", "Project"},
-                                                          {"Terms", "Terms"},
-                                                          {"Notes", "Notes"}}) {
-      if (!Blank(H(field))) out.emplace_back(label, Cell(H(field)));
+    for (const auto& [label, value] :
+         {std::pair<const char*, const Variant*>{"Date", &h.invoice_date},
+          {"Client", &h.client},
+          {"Project", &h.project},
+          {"Terms", &h.terms},
+          {"Notes", &h.notes}}) {
+      if (!Blank(*value)) out.emplace_back(label, Cell(*value));
     }
     return out;
   }
@@ -206,11 +187,12 @@ std::string Pad(const std::string& text, std::size_t width, bool right) {
 }
 
 // Rows under their headings, each column as wide as its widest cell.
-std::string TextTable(const std::vector<Column>& columns,
+template <class Row>
+std::string TextTable(const std::vector<Column<Row>>& columns,
                       const std::vector<std::vector<std::string>>& rows,
                       const std::string& indent = "") {
   std::vector<std::size_t> widths;
-  for (const Column& c : columns) widths.push_back(Width(c.heading));
+  for (const auto& c : columns) widths.push_back(Width(c.heading));
   for (const auto& row : rows) {
     for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
   }
@@ -221,7 +203,8 @@ std::string TextTable(const std::vector<Column>& columns,
           cells[i].begin(), cells[i].end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
       // The last column is not padded on the right.
       const bool last = i + 1 == cells.size();
-      out += last && !columns[i].numeric ? cells[i] : Pad(cells[i], widths[i], columns[i].numeric);
+      const bool right = columns[i].Right();
+      out += last && !right ? cells[i] : Pad(cells[i], widths[i], right);
       if (!last) out += "  ";
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
@@ -237,18 +220,25 @@ std::string TextTable(const std::vector<Column>& columns,
   return out;
 }
 
-std::vector<std::vector<std::string>> Cells(const Section& s, const std::vector<Column>& columns) {
+// The cells of `rows` under `columns`, each column of amounts to its own decimals.
+template <class Row>
+std::vector<std::vector<std::string>> Cells(const std::vector<Row>& rows,
+                                            const std::vector<Column<Row>>& columns) {
+  std::vector<std::vector<Variant>> values(columns.size());
   std::vector<int> decimals;
-  for (const Column& c : columns) decimals.push_back(AmountDecimals(s.Column(c.field)));
-  std::vector<std::vector<std::string>> rows;
-  for (std::size_t i = 0; i < s.Size(); ++i) {
-    std::vector<std::string> row;
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      row.push_back(Cell(s.At(i, columns[c].field), columns[c].field, decimals[c]));
-    }
-    rows.push_back(std::move(row));
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    for (const Row& row : rows) values[c].push_back(columns[c].value(row));
+    decimals.push_back(AmountDecimals(values[c]));
   }
-  return rows;
+  std::vector<std::vector<std::string>> out;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::vector<std::string> cells;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      cells.push_back(Cell(values[c][i], columns[c].style, decimals[c]));
+    }
+    out.push_back(std::move(cells));
+  }
+  return out;
 }
 
 // ---- HTML
@@ -307,17 +297,18 @@ table.totals tr.total th, table.totals tr.total td { border-top: 2px solid #222;
 }
 )";
 
-std::string HtmlLines(const Section& s, const std::vector<Column>& columns) {
+template <class Row>
+std::string HtmlLines(const std::vector<Row>& rows, const std::vector<Column<Row>>& columns) {
   std::string out = "<table class=\"lines\">\n<thead><tr>";
-  for (const Column& c : columns) {
-    out += c.numeric ? "<th class=\"num\">" : "<th>";
+  for (const auto& c : columns) {
+    out += c.Right() ? "<th class=\"num\">" : "<th>";
     out += Escape(c.heading) + "</th>";
   }
   out += "</tr></thead>\n<tbody>\n";
-  for (const auto& row : Cells(s, columns)) {
+  for (const auto& row : Cells(rows, columns)) {
     out += "<tr class=\"line\">";
     for (std::size_t i = 0; i < row.size(); ++i) {
-      out += columns[i].numeric ? "<td class=\"num\">" : "<td>";
+      out += columns[i].Right() ? "<td class=\"num\">" : "<td>";
       out += Escape(row[i]) + "</td>";
     }
     out += "</tr>\n";
@@ -327,29 +318,32 @@ std::string HtmlLines(const Section& s, const std::vector<Column>& columns) {
 
 // ---- JSON
 
-Json RowJson(const Section& s, std::size_t row) {
+// Each section of a breakdown or a preview under its key, its rows as
+// objects of the fields of its table (the one row of a one-row section as
+// that object).
+template <class Result>
+Json SectionsJson(const Result& result) {
   Json out = Json::object();
-  const Recordset& set = s.Rows();
-  for (std::int32_t i = 0; i < set.FieldCount(); ++i) {
-    out[set.FieldName(i)] = ToJson(set.Rows()[row][static_cast<std::size_t>(i)]);
-  }
-  return out;
-}
-
-Json RowsJson(const Section& s) {
-  Json out = Json::array();
-  for (std::size_t i = 0; i < s.Size(); ++i) out.push_back(RowJson(s, i));
+  result.ForEachSection([&](const char* key, auto fields, auto rows, bool one_row) {
+    Json section = Json::array();
+    for (const auto& row : rows) {
+      Json line = Json::object();
+      for (const auto& field : fields) line[field.name] = ToJson(field.value(row));
+      section.push_back(std::move(line));
+    }
+    out[key] = one_row ? section.at(0) : std::move(section);
+  });
   return out;
 }
 
 }  // namespace
 
-std::string InvoiceText(const Collection& breakdown) {
-  const InvoiceLayout doc(breakdown);
+std::string InvoiceText(const InvoiceBreakdown& invoice) {
+  const InvoiceLayout doc(invoice);
   std::string out;
-  if (!Blank(doc.H("Company"))) out += CStr(doc.H("Company")) + "\n";
+  if (!Blank(doc.h.company)) out += CStr(doc.h.company) + "\n";
   out += doc.Title();
-  if (!Blank(doc.H("StatusText"))) out += " (" + CStr(doc.H("StatusText")) + ")";
+  if (!Blank(doc.h.status_text)) out += " (" + CStr(doc.h.status_text) + ")";
   out += "\n\n";
   std::vector<std::vector<std::string>> details;
   for (const auto& [label, value] : doc.Details()) details.push_back({label, value});
@@ -369,12 +363,12 @@ std::string InvoiceText(const Collection& breakdown) {
       out += Pad(d[0], width, false) + "  " + value + "\n";
     }
   }
-  if (doc.slips.Size() > 0) {
-    out += "\nTime\n" + TextTable(doc.slip_columns, Cells(doc.slips, doc.slip_columns));
+  if (!invoice.slips.empty()) {
+    out += "\nTime\n" + TextTable(doc.slip_columns, Cells(invoice.slips, doc.slip_columns));
   }
-  if (doc.expenses.Size() > 0) {
-    out +=
-        "\nExpenses\n" + TextTable(doc.expense_columns, Cells(doc.expenses, doc.expense_columns));
+  if (!invoice.expenses.empty()) {
+    out += "\nExpenses\n" +
+           TextTable(doc.expense_columns, Cells(invoice.expenses, doc.expense_columns));
   }
   const auto rows = doc.Totals();
   std::size_t label_width = 0, value_width = 0;
@@ -393,28 +387,28 @@ std::string InvoiceText(const Collection& breakdown) {
   return out;
 }
 
-std::string InvoiceHtml(const Collection& breakdown) {
-  const InvoiceLayout doc(breakdown);
-  const std::string company = Blank(doc.H("Company")) ? "" : CStr(doc.H("Company"));
+std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
+  const InvoiceLayout doc(invoice);
+  const std::string company = Blank(doc.h.company) ? "" : CStr(doc.h.company);
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>" +
       Escape(doc.Title() + (company.empty() ? "" : " - " + company)) + "</title>\n<style>" +
       kStyle + "</style>\n</head>\n<body>\n<header><h1>" + Escape(company) + "</h1><h2>" +
       Escape(doc.Title());
-  if (!Blank(doc.H("StatusText"))) {
-    out += "<span class=\"status\">" + Escape(CStr(doc.H("StatusText"))) + "</span>";
+  if (!Blank(doc.h.status_text)) {
+    out += "<span class=\"status\">" + Escape(CStr(doc.h.status_text)) + "</span>";
   }
   out += "</h2></header>\n<table class=\"details\">\n";
   for (const auto& [label, value] : doc.Details()) {
     out += "<tr><th>" + Escape(label) + "</th><td>" + Escape(value) + "</td></tr>\n";
   }
   out += "</table>\n";
-  if (doc.slips.Size() > 0) {
-    out += "<h3>Time</h3>\n" + HtmlLines(doc.slips, doc.slip_columns);
+  if (!invoice.slips.empty()) {
+    out += "<h3>Time</h3>\n" + HtmlLines(invoice.slips, doc.slip_columns);
   }
-  if (doc.expenses.Size() > 0) {
-    out += "<h3>Expenses</h3>\n" + HtmlLines(doc.expenses, doc.expense_columns);
+  if (!invoice.expenses.empty()) {
+    out += "<h3>Expenses</h3>\n" + HtmlLines(invoice.expenses, doc.expense_columns);
   }
   out += "<table class=\"totals\">\n";
   const auto totals = doc.Totals();
@@ -427,68 +421,63 @@ std::string InvoiceHtml(const Collection& breakdown) {
   return out;
 }
 
-Json InvoiceJson(const Collection& breakdown) {
-  Json out = Json::object();
-  out["Header"] = RowJson(Section(breakdown, "Header"), 0);
-  out["Slips"] = RowsJson(Section(breakdown, "Slips"));
-  out["Expenses"] = RowsJson(Section(breakdown, "Expenses"));
-  out["Totals"] = RowJson(Section(breakdown, "Totals"), 0);
-  return out;
-}
+Json InvoiceJson(const InvoiceBreakdown& invoice) { return SectionsJson(invoice); }
 
-std::string PreviewText(const Collection& preview, const std::string& scope) {
-  const Section projects(preview, "Projects"), slips(preview, "Slips"),
-      expenses(preview, "Expenses");
-  const int total_decimals = AmountDecimals(projects.Column("Total"));
-  const std::vector<Column> slip_columns = {
-      {"Slip", "SlipID", true},     {"Day", "Day"},         {"Task", "Task"},    {"Staff", "Staff"},
-      {"Minutes", "Minutes", true}, {"Billed", "Included"}, {"Reason", "Reason"}};
-  const std::vector<Column> expense_columns = {
-      {"Expense", "ExpenseID", true}, {"Date", "Date"},       {"Description", "Description"},
-      {"Amount", "Amount", true},     {"Billed", "Included"}, {"Reason", "Reason"}};
-  // The rows of `s` that belong to project `id`.
-  const auto of_project = [&](const Section& s, const std::vector<Column>& columns,
-                              const Variant& id) {
+std::string PreviewText(const InvoicingPreview& preview, const std::string& scope) {
+  std::vector<Variant> totals;
+  for (const P::Project& p : preview.projects) totals.push_back(p.total);
+  const int total_decimals = AmountDecimals(totals);
+  const std::vector<Column<P::Slip>> slip_columns = {
+      {"Slip", ReadMember<&P::Slip::slip_id>, Style::kNumber},
+      {"Day", ReadMember<&P::Slip::day>},
+      {"Task", ReadMember<&P::Slip::task>},
+      {"Staff", ReadMember<&P::Slip::staff>},
+      {"Minutes", ReadMember<&P::Slip::minutes>, Style::kNumber},
+      {"Billed", ReadMember<&P::Slip::included>},
+      {"Reason", ReadMember<&P::Slip::reason>}};
+  const std::vector<Column<P::Expense>> expense_columns = {
+      {"Expense", ReadMember<&P::Expense::expense_id>, Style::kNumber},
+      {"Date", ReadMember<&P::Expense::date>},
+      {"Description", ReadMember<&P::Expense::description>},
+      {"Amount", ReadMember<&P::Expense::amount>, Style::kNumber},
+      {"Billed", ReadMember<&P::Expense::included>},
+      {"Reason", ReadMember<&P::Expense::reason>}};
+  // The rows of `lines` that belong to project `id`, the decimals of a
+  // column of amounts taken over every project's lines.
+  const auto of_project = [](const auto& lines, const auto& columns, const Variant& id) {
     std::vector<std::vector<std::string>> rows;
-    const auto all = Cells(s, columns);
-    for (std::size_t i = 0; i < s.Size(); ++i) {
-      if (CStr(s.At(i, "ProjectID")) == CStr(id)) rows.push_back(all[i]);
+    const auto all = Cells(lines, columns);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (CStr(lines[i].project_id) == CStr(id)) rows.push_back(all[i]);
     }
     return rows;
   };
 
   std::string out = "Invoicing preview: " + scope + "\n";
-  if (projects.Size() == 0) out += "\nNo project to invoice.\n";
-  for (std::size_t p = 0; p < projects.Size(); ++p) {
-    const Variant& id = projects.At(p, "ProjectID");
-    out += "\nProject " + CStr(id) + "  " + Cell(projects.At(p, "Project"));
-    if (!Blank(projects.At(p, "Client"))) out += "  (" + CStr(projects.At(p, "Client")) + ")";
+  if (preview.projects.empty()) out += "\nNo project to invoice.\n";
+  for (const P::Project& p : preview.projects) {
+    out += "\nProject " + CStr(p.project_id) + "  " + Cell(p.name);
+    if (!Blank(p.client)) out += "  (" + CStr(p.client) + ")";
     out += "\n";
-    if (CBool(projects.At(p, "Invoiced"))) {
-      const std::int32_t n = CLng(projects.At(p, "Slips")), m = CLng(projects.At(p, "Expenses"));
-      const Variant& total = projects.At(p, "Total");
+    if (p.invoiced) {
+      const std::int32_t n = p.slips, m = p.expenses;
       out += "  Invoiced: " + std::to_string(n) + (n == 1 ? " slip, " : " slips, ") +
              std::to_string(m) + (m == 1 ? " expense" : " expenses") + ", total " +
-             (Blank(total) ? "not computable" : Cell(total, {}, total_decimals)) + "\n";
+             (Blank(p.total) ? "not computable" : Cell(p.total, Style::kNumber, total_decimals)) +
+             "\n";
     } else {
-      out += "  Not invoiced: " + CStr(projects.At(p, "Reason")) + "\n";
+      out += "  Not invoiced: " + CStr(p.reason) + "\n";
     }
-    if (auto rows = of_project(slips, slip_columns, id); !rows.empty()) {
+    if (auto rows = of_project(preview.slips, slip_columns, p.project_id); !rows.empty()) {
       out += TextTable(slip_columns, rows, "  ");
     }
-    if (auto rows = of_project(expenses, expense_columns, id); !rows.empty()) {
+    if (auto rows = of_project(preview.expenses, expense_columns, p.project_id); !rows.empty()) {
       out += TextTable(expense_columns, rows, "  ");
     }
   }
   return out;
 }
 
-Json PreviewJson(const Collection& preview) {
-  Json out = Json::object();
-  for (const char* key : {"Projects", "Slips", "Expenses"}) {
-    out[key] = RowsJson(Section(preview, key));
-  }
-  return out;
-}
+Json PreviewJson(const InvoicingPreview& preview) { return SectionsJson(preview); }
 
 }  // namespace brivos::cli

@@ -1,9 +1,11 @@
 #pragma once
 
-// The documents the `brivos` program prints from the library's late-bound
-// results: an invoice's breakdown (CInvoiceMgr.GetInvoiceBreakdown) as an
+// The documents the `brivos` program prints from the library's typed
+// results: an invoice's breakdown (CInvoiceMgr::GetInvoiceBreakdown) as an
 // aligned text table, JSON or one self-contained HTML page, and the preview
-// of an invoicing run (CInvoiceMgr.PreviewInvoicing) as text or JSON.
+// of an invoicing run (CInvoiceMgr::PreviewInvoicing) as text or JSON. The
+// JSON names each field as the result's field tables do, so that it matches
+// the late-bound result field for field.
 //
 // A column of amounts prints with two decimals, or with four when one of its
 // amounts has a fraction of a cent, so that every printed amount is exact and
@@ -16,20 +18,19 @@
 
 namespace brivos::cli {
 
-// `breakdown` is the Collection of sections GetInvoiceBreakdown returns.
-std::string InvoiceText(const Collection& breakdown);
+std::string InvoiceText(const InvoiceBreakdown& invoice);
 // A page with its style inline and no external resource, printable on A4 or
 // Letter; well-formed XML, one <tr class="line"> per slip and expense, and
 // the total once, in the element with id "total".
-std::string InvoiceHtml(const Collection& breakdown);
+std::string InvoiceHtml(const InvoiceBreakdown& invoice);
 // {"Header": {...}, "Slips": [...], "Expenses": [...], "Totals": {...}},
 // values as `brivos call` prints them.
-Json InvoiceJson(const Collection& breakdown);
+Json InvoiceJson(const InvoiceBreakdown& invoice);
 
-// `preview` is the Collection of sections PreviewInvoicing returns; `scope`
-// says which run it previews ("all active projects, cutoff 2024-03-05").
-std::string PreviewText(const Collection& preview, const std::string& scope);
+// `scope` says which run the preview is of ("all active projects, cutoff
+// 2024-03-05").
+std::string PreviewText(const InvoicingPreview& preview, const std::string& scope);
 // {"Projects": [...], "Slips": [...], "Expenses": [...]}.
-Json PreviewJson(const Collection& preview);
+Json PreviewJson(const InvoicingPreview& preview);
 
 }  // namespace brivos::cli

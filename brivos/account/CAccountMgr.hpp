@@ -43,7 +43,7 @@ class CAccountMgr final : public Dispatch<CAccountMgr> {
   BRIVOS_MANAGER(CAccountMgr, BRIVOS_CACCOUNTMGR_METHODS)
 
  private:
-  std::int32_t DrawNumber(Variant& Account, ISubScriber::Column counter, const char* update);
+  std::int32_t DrawNumber(const Variant& Account, ISubScriber::Column counter);
 };
 
 }  // namespace brivos

@@ -21,9 +21,12 @@
 //   };
 //
 // Each M(Result, Name, Arg...) gives the typed public method
-// `Result Name(Variant& Arg...)`, which runs under the error convention of the
-// class, and its late-bound member with the same argument names. The body is
-// written once in the source file, reading the arguments as `a.Arg`:
+// `Result Name(const Variant& Arg...)`, which runs under the error convention
+// of the class, and its late-bound member with the same argument names. An
+// argument the method writes back is listed as BYREF(Arg) and taken as
+// `Variant& Arg`; every other one converts from a literal, a Date or a
+// Currency without a named variable. The body is written once in the source
+// file, reading the arguments as `a.Arg`:
 //
 //   BRIVOS_METHOD(CSecurityMgr, EndUserSession) { ... a.Account ... }
 //
@@ -50,10 +53,33 @@
   F(x) __VA_OPT__(BRIVOS_FOR_EACH_JOINED_AGAIN_ BRIVOS_PARENS_(F, __VA_ARGS__))
 #define BRIVOS_FOR_EACH_JOINED_AGAIN_() BRIVOS_FOR_EACH_JOINED_STEP_
 
-#define BRIVOS_ARG_PARAM_(x) ::brivos::Variant& x
-#define BRIVOS_ARG_NAME_(x) #x
-#define BRIVOS_ARG_PASS_(x) x
-#define BRIVOS_ARG_FIELD_(x) ::brivos::Variant& x;
+// An argument is a name, or BYREF(name) when the method writes it back.
+#define BRIVOS_CAT_(a, b) BRIVOS_CAT_I_(a, b)
+#define BRIVOS_CAT_I_(a, b) a##b
+#define BRIVOS_SECOND_(...) BRIVOS_SECOND_I_(__VA_ARGS__)
+#define BRIVOS_SECOND_I_(a, b, ...) b
+#define BRIVOS_BYREF_PROBE_BYREF(x) ~, 1,
+#define BRIVOS_IS_BYREF_(x) BRIVOS_SECOND_(BRIVOS_CAT_(BRIVOS_BYREF_PROBE_, x), 0, ~)
+#define BRIVOS_BYREF_NAME_BYREF(x) x
+#define BRIVOS_IF_0_(t, f) f
+#define BRIVOS_IF_1_(t, f) t
+#define BRIVOS_IF_BYREF_(x, t, f) BRIVOS_CAT_(BRIVOS_IF_, BRIVOS_CAT_(BRIVOS_IS_BYREF_(x), _))(t, f)
+#define BRIVOS_ARG_(x) BRIVOS_IF_BYREF_(x, BRIVOS_CAT_(BRIVOS_BYREF_NAME_, x), x)
+#define BRIVOS_ARG_TYPE_(x) BRIVOS_IF_BYREF_(x, ::brivos::Variant&, const ::brivos::Variant&)
+
+// F(d, x) for each argument x, separated by commas.
+#define BRIVOS_FOR_EACH_WITH_(F, d, ...) \
+  __VA_OPT__(BRIVOS_EXPAND_(BRIVOS_FOR_EACH_WITH_STEP_(F, d, __VA_ARGS__)))
+#define BRIVOS_FOR_EACH_WITH_STEP_(F, d, x, ...) \
+  F(d, x) __VA_OPT__(, BRIVOS_FOR_EACH_WITH_AGAIN_ BRIVOS_PARENS_(F, d, __VA_ARGS__))
+#define BRIVOS_FOR_EACH_WITH_AGAIN_() BRIVOS_FOR_EACH_WITH_STEP_
+
+#define BRIVOS_ARG_PARAM_(x) BRIVOS_ARG_TYPE_(x) BRIVOS_ARG_(x)
+#define BRIVOS_ARG_NAME_(x) BRIVOS_ARG_NAME_I_(BRIVOS_ARG_(x))
+#define BRIVOS_ARG_NAME_I_(x) BRIVOS_ARG_NAME_II_(x)
+#define BRIVOS_ARG_NAME_II_(x) #x
+#define BRIVOS_ARG_PASS_(x) BRIVOS_ARG_(x)
+#define BRIVOS_ARG_FIELD_(x) BRIVOS_ARG_TYPE_(x) BRIVOS_ARG_(x);
 
 #define BRIVOS_MANAGER_ROW_(R_, N_, ...)                                              \
   ::brivos::BindArgs(                                                                 \
@@ -112,7 +138,8 @@ Variant CallWithArgs(C& self, R (C::*body)(const Args&), std::vector<Variant>& a
 }  // namespace internal
 
 // The late-bound member of a method declared by BRIVOS_MANAGER: `body` takes
-// the arguments gathered as one struct of N references.
+// the arguments gathered as one struct of N references (const where the
+// method does not write the argument back).
 template <class C, class R, class Args, std::size_t N>
 MemberInfo BindArgs(const char* name, const std::array<const char*, N>& arg_names,
                     R (C::*body)(const Args&)) {

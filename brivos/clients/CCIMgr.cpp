@@ -7,13 +7,14 @@
 #include "brivos/foundation/Ascii.hpp"
 #include "brivos/records/IProject.hpp"
 #include "brivos/records/ISubScriber.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
 namespace {
 
 // The subscriber row of the Account path; raises 91 when there is none.
-std::shared_ptr<ISubScriber> SubscriberOf(Variant& account) {
+std::shared_ptr<ISubScriber> SubscriberOf(const Variant& account) {
   std::shared_ptr<ISubScriber> subscriber = CAccountMgr{}.GetAccountInfo(account);
   if (!subscriber) RaiseRuntime(errnum::kNoObject);
   return subscriber;
@@ -52,36 +53,28 @@ BRIVOS_METHOD(CCIMgr, AddClient) {
   UnitOfWork work(a.Account);
   const Variant subscriber_id = SubscriberOf(a.Account)->ISubScriberID();
   std::int32_t number = CAccountMgr{}.GetNextClientAccountNumber(a.Account, a.UserName, a.Token);
-  Connection& db = work.Db();
-  db.Execute(
-      "INSERT INTO SFAProspect (Parent,CompanyName,Address1,Address2,City,Province,Country,"
-      "PostalCode,Telephone,FAX,Description,AccountNumber,BusinessNumber,TaxCodeID,Inactive,"
-      "DefaultTerms) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-      {C::P(C::kSubscriberID, subscriber_id), C::P(C::kCompanyName, a.CompanyName),
-       C::P(C::kAddress1, a.Address1), C::P(C::kAddress2, a.Address2), C::P(C::kCity, a.City),
-       C::P(C::kProvince, a.Province), C::P(C::kCountry, a.Country),
-       C::P(C::kPostalCode, a.PostalCode), C::P(C::kTelephone, a.Telephone), C::P(C::kFAX, a.FAX),
-       C::P(C::kDescription, a.Description), C::P(C::kAccountNumber, std::to_string(number)),
-       C::P(C::kBusinessNumber, a.BusinessNumber), C::P(C::kTaxCodeID, tax_code),
-       C::P(C::kInactive, false), C::P(C::kDefaultTerms, a.DefaultTerms)});
-  std::int32_t client_id = db.LastInsertId();
+  const std::int32_t client_id =
+      Insert<C>(work.Db(), {{C::kSubscriberID, subscriber_id},
+                            BRIVOS_ARG_COLUMNS(C, CompanyName, Address1, Address2, City, Province,
+                                               Country, PostalCode, Telephone, FAX, Description),
+                            {C::kAccountNumber, std::to_string(number)},
+                            {C::kBusinessNumber, a.BusinessNumber},
+                            {C::kTaxCodeID, tax_code},
+                            {C::kInactive, false},
+                            {C::kDefaultTerms, a.DefaultTerms}});
   work.Commit();
   return client_id;
 }
 
 BRIVOS_METHOD(CCIMgr, UpdateClient) {
   const Variant tax_code = TaxCodeKey(a.TaxCode);
-  Connection::Open(a.Account).Execute(
-      "UPDATE SFAProspect SET CompanyName=?,Address1=?,Address2=?,City=?,Province=?,Country=?,"
-      "PostalCode=?,Telephone=?,FAX=?,Description=?,BusinessNumber=?,TaxCodeID=?,Inactive=?,"
-      "AccountNumber=?,DefaultTerms=? WHERE SFAProspectID=?;",
-      {C::P(C::kCompanyName, a.Name), C::P(C::kAddress1, a.Address1),
-       C::P(C::kAddress2, a.Address2), C::P(C::kCity, a.City), C::P(C::kProvince, a.Province),
-       C::P(C::kCountry, a.Country), C::P(C::kPostalCode, a.PostalCode),
-       C::P(C::kTelephone, a.Telephone), C::P(C::kFAX, a.FAX), C::P(C::kDescription, a.Description),
-       C::P(C::kBusinessNumber, a.BusinessNumber), C::P(C::kTaxCodeID, tax_code),
-       C::P(C::kInactive, a.Inactive), C::P(C::kAccountNumber, a.AccountNumber),
-       C::P(C::kDefaultTerms, a.DefaultTerms), C::P(C::kSFAProspectID, a.CustomerID)});
+  Connection db = Connection::Open(a.Account);
+  Update<C>(db, a.CustomerID,
+            {{C::kCompanyName, a.Name},
+             BRIVOS_ARG_COLUMNS(C, Address1, Address2, City, Province, Country, PostalCode,
+                                Telephone, FAX, Description, BusinessNumber),
+             {C::kTaxCodeID, tax_code},
+             BRIVOS_ARG_COLUMNS(C, Inactive, AccountNumber, DefaultTerms)});
 }
 
 BRIVOS_METHOD(CCIMgr, DeleteCustomer) {
@@ -120,28 +113,17 @@ BRIVOS_METHOD(CCIMgr, GetTaxCode) { return Found(T::Load(a.Account, a.TaxCodeID)
 BRIVOS_METHOD(CCIMgr, AddTaxCode) {
   const Variant subscriber_id = SubscriberOf(a.Account)->ISubScriberID();
   Connection db = Connection::Open(a.Account);
-  db.Execute(
-      "INSERT INTO CITaxCode (Parent,TaxCode,Description,Tax1Rate,Tax1Name,Tax1Exempt,Tax2Rate,"
-      "Tax2Name,Tax2Exempt,Tax2PiggyBack,Inactive) VALUES (?,?,?,?,?,?,?,?,?,?,?);",
-      {T::P(T::kSubscriberID, subscriber_id), T::P(T::kTaxCode, a.TaxCode),
-       T::P(T::kDescription, a.Description), T::P(T::kTax1Rate, a.Tax1Rate),
-       T::P(T::kTax1Name, a.Tax1Name), T::P(T::kTax1Exempt, a.Tax1Exempt),
-       T::P(T::kTax2Rate, a.Tax2Rate), T::P(T::kTax2Name, a.Tax2Name),
-       T::P(T::kTax2Exempt, a.Tax2Exempt), T::P(T::kTax2PiggyBack, a.Tax2PiggyBack),
-       T::P(T::kInactive, a.Inactive)});
-  return db.LastInsertId();
+  return Insert<T>(
+      db, {{T::kSubscriberID, subscriber_id},
+           BRIVOS_ARG_COLUMNS(T, TaxCode, Description, Tax1Rate, Tax1Name, Tax1Exempt, Tax2Rate,
+                              Tax2Name, Tax2Exempt, Tax2PiggyBack, Inactive)});
 }
 
 BRIVOS_METHOD(CCIMgr, UpdateTaxCode) {
-  Connection::Open(a.Account).Execute(
-      "UPDATE CITaxCode SET TaxCode=?,Description=?,Tax1Rate=?,Tax1Name=?,Tax1Exempt=?,"
-      "Tax2Rate=?,Tax2Name=?,Tax2Exempt=?,Tax2PiggyBack=?,Inactive=? WHERE CITaxCodeID=?;",
-      {T::P(T::kTaxCode, a.TaxCode), T::P(T::kDescription, a.Description),
-       T::P(T::kTax1Rate, a.Tax1Rate), T::P(T::kTax1Name, a.Tax1Name),
-       T::P(T::kTax1Exempt, a.Tax1Exempt), T::P(T::kTax2Rate, a.Tax2Rate),
-       T::P(T::kTax2Name, a.Tax2Name), T::P(T::kTax2Exempt, a.Tax2Exempt),
-       T::P(T::kTax2PiggyBack, a.Tax2PiggyBack), T::P(T::kInactive, a.Inactive),
-       T::P(T::kCITaxCodeID, a.TaxCodeID)});
+  Connection db = Connection::Open(a.Account);
+  Update<T>(db, a.TaxCodeID,
+            {BRIVOS_ARG_COLUMNS(T, TaxCode, Description, Tax1Rate, Tax1Name, Tax1Exempt, Tax2Rate,
+                                Tax2Name, Tax2Exempt, Tax2PiggyBack, Inactive)});
 }
 
 BRIVOS_METHOD(CCIMgr, DeleteTaxCode) {

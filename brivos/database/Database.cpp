@@ -1,48 +1,35 @@
 #include "brivos/database/Database.hpp"
 
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <atomic>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
-#include "brivos/database/internal/DialectShim.hpp"
-#include "brivos/database/internal/PooledConnection.hpp"
-#include "brivos/database/internal/SqliteError.hpp"
+#include "brivos/database/Backend.hpp"
+#include "brivos/database/internal/DatabaseError.hpp"
+#include "brivos/foundation/Ascii.hpp"
 #include "brivos/foundation/Error.hpp"
 
 namespace brivos {
 
 namespace {
 
-using internal::ConnectionPool;
-using internal::FileId;
-using internal::PooledConnection;
-
-// The units of work open on this thread, one per database file. Their
-// connection is what Connection::Open hands out for that file meanwhile.
+// The units of work open on this thread, one per database. Their session is
+// what Connection::Open hands out for that database meanwhile.
 struct OpenUnit {
-  FileId id;
-  std::shared_ptr<PooledConnection> conn;
+  DatabaseId id;
+  std::shared_ptr<Session> session;
 };
 thread_local std::vector<OpenUnit> t_open_units;
 
-void ReturnToPool(PooledConnection* conn) noexcept {
-  ConnectionPool::Instance().Give(std::unique_ptr<PooledConnection>(conn));
+Session& Live(const std::shared_ptr<Session>& session) {
+  if (!session) internal::RaiseDatabase(errnum::kDbFailure, "The connection is closed.");
+  return *session;
 }
 
-PooledConnection& Live(const std::shared_ptr<PooledConnection>& conn) {
-  if (!conn) internal::RaiseDatabase(errnum::kDbFailure, "The connection is closed.");
-  return *conn;
-}
-
-void Unregister(const std::shared_ptr<PooledConnection>& conn) noexcept {
-  std::erase_if(t_open_units, [&](const OpenUnit& u) { return u.conn == conn; });
+void Unregister(const std::shared_ptr<Session>& session) noexcept {
+  std::erase_if(t_open_units, [&](const OpenUnit& u) { return u.session == session; });
 }
 
 [[noreturn]] void RaiseNulInFileName() {
@@ -111,52 +98,57 @@ std::string AccountNumberOf(const Variant& account) {
 // --- Connection --------------------------------------------------------------
 
 Connection Connection::Open(const Variant& account) {
-  const std::string path = DatabaseFileOf(account);
-  const FileId id = internal::IdentifyFile(path);
+  Backend& backend = ActiveBackend();
+  const DatabaseId id = backend.Locate(account);
   for (const OpenUnit& unit : t_open_units) {
-    if (unit.id == id) return Connection(unit.conn);
+    if (unit.id == id) return Connection(unit.session);
   }
-  std::unique_ptr<PooledConnection> conn = ConnectionPool::Instance().Take(path, id);
-  if (!conn) conn = PooledConnection::OpenExisting(path, id);
-  return Connection(std::shared_ptr<PooledConnection>(conn.release(), ReturnToPool));
+  return Connection(backend.Connect(id));
 }
 
-Connection::Connection(std::shared_ptr<internal::PooledConnection> c) : conn_(std::move(c)) {}
+Connection Connection::Borrow(Session& session) {
+  return Connection(std::shared_ptr<Session>(std::shared_ptr<Session>(), &session));
+}
+
+Connection::Connection(std::shared_ptr<Session> s) : session_(std::move(s)) {}
 Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
 Connection::~Connection() = default;
 
 int Connection::Execute(std::string_view sql, std::span<const Parameter> params) {
-  return Live(conn_).Execute(sql, params);
+  return Live(session_).Execute(sql, params);
 }
 
 std::shared_ptr<Recordset> Connection::Query(std::string_view sql,
                                              std::span<const Parameter> params) {
-  return Live(conn_).Query(sql, params);
+  return Live(session_).Query(sql, params);
 }
 
 std::shared_ptr<Recordset> Connection::QueryConfined(std::string_view sql) {
-  return Live(conn_).QueryConfined(sql);
+  return Live(session_).QueryConfined(sql, ReportTimeBudget());
 }
 
-std::int32_t Connection::LastInsertId() const { return Live(conn_).LastInsertId(); }
+std::int32_t Connection::Insert(std::string_view sql, std::span<const Parameter> params,
+                                std::string_view key_column) {
+  return Live(session_).Insert(sql, params, key_column);
+}
 
 const std::string& Connection::Path() const {
   static const std::string kNoPath;
-  return conn_ ? conn_->Path() : kNoPath;
+  return session_ ? session_->Id().name : kNoPath;
 }
 
 // --- UnitOfWork --------------------------------------------------------------
 
 UnitOfWork::UnitOfWork(const Variant& account) : conn_(Connection::Open(account)) {
   for (const OpenUnit& unit : t_open_units) {
-    if (unit.conn == conn_.conn_) return;  // joins the unit already open on this file
+    if (unit.session == conn_.session_) return;  // joins the unit already open here
   }
-  conn_.conn_->Execute("BEGIN IMMEDIATE", {});
+  conn_.session_->Begin();
   try {
-    t_open_units.push_back(OpenUnit{conn_.conn_->Id(), conn_.conn_});
+    t_open_units.push_back(OpenUnit{conn_.session_->Id(), conn_.session_});
   } catch (...) {
-    conn_.conn_->RollbackQuietly();
+    conn_.session_->RollbackQuietly();
     throw;
   }
   outermost_ = true;
@@ -165,16 +157,16 @@ UnitOfWork::UnitOfWork(const Variant& account) : conn_(Connection::Open(account)
 void UnitOfWork::Commit() {
   if (done_) return;
   if (outermost_) {
-    conn_.conn_->Execute("COMMIT", {});
-    Unregister(conn_.conn_);
+    conn_.session_->Commit();
+    Unregister(conn_.session_);
   }
   done_ = true;
 }
 
 UnitOfWork::~UnitOfWork() {
   if (!outermost_ || done_) return;
-  conn_.conn_->RollbackQuietly();
-  Unregister(conn_.conn_);
+  conn_.session_->RollbackQuietly();
+  Unregister(conn_.session_);
 }
 
 // --- shared routines -----------------------------------------------------------
@@ -193,75 +185,37 @@ std::shared_ptr<Recordset> OpenReportRecordset(const Variant& account, std::stri
   });
 }
 
-namespace {
-
-void RemoveDatabaseFiles(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-    ::unlink((path + suffix).c_str());
-  }
+void CreateDatabase(const Variant& account, std::string_view ddl,
+                    const std::function<void(Connection&)>& fill) {
+  if (!fill) return ActiveBackend().CreateDatabase(account, ddl, {});
+  ActiveBackend().CreateDatabase(account, ddl, [&](Session& session) {
+    Connection conn = Connection::Borrow(session);
+    fill(conn);
+  });
 }
 
-// Runs every statement of `script` in order.
-void RunScript(sqlite3* db, std::string_view script) {
-  const std::string text(script);
-  const char* next = text.c_str();
-  while (*next != '\0') {
-    sqlite3_stmt* stmt = nullptr;
-    const char* tail = nullptr;
-    const char* start = next;
-    const int prepared = sqlite3_prepare_v2(db, start, -1, &stmt, &tail);
-    if (prepared != SQLITE_OK)
-      internal::RaiseSqlite(db, prepared, internal::SqlStage::kPrepare, start);
-    next = tail;
-    if (stmt == nullptr) continue;  // blanks or a comment
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) {
-      // The message must be read before finalizing the statement.
-      try {
-        internal::RaiseSqlite(db, rc, internal::SqlStage::kStep);
-      } catch (...) {
-        sqlite3_finalize(stmt);
-        throw;
-      }
-    }
-    sqlite3_finalize(stmt);
-  }
+namespace {
+
+std::chrono::milliseconds BudgetFromEnvironment() {
+  const char* text = std::getenv("BRIVOS_REPORT_TIMEOUT");
+  const double seconds = text == nullptr ? 0 : std::strtod(text, nullptr);
+  if (!(seconds > 0 && seconds < 1e9)) return std::chrono::seconds(30);
+  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
+}
+
+std::atomic<std::int64_t>& BudgetMs() {
+  static std::atomic<std::int64_t> budget{BudgetFromEnvironment().count()};
+  return budget;
 }
 
 }  // namespace
 
-void CreateDatabaseFile(const std::string& path, std::string_view ddl) {
-  if (path.find('\0') != std::string::npos) RaiseNulInFileName();
-  // O_EXCL makes the existence test and the creation one step.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const int err = errno;
-    if (err == EEXIST) {
-      internal::RaiseDatabase(errnum::kDbFailure, "Database file '" + path + "' already exists.");
-    }
-    internal::RaiseDatabase(errnum::kDbCannotOpen, "Could not create database file '" + path +
-                                                       "': " + std::strerror(err) + ".");
-  }
-  ::close(fd);
-
-  sqlite3* db = nullptr;
-  try {
-    db = internal::OpenSqliteFile(path);
-    internal::RegisterDialectFunctions(db);
-    RunScript(db, "PRAGMA journal_mode=WAL");
-    RunScript(db, "BEGIN");
-    RunScript(db, ddl);
-    RunScript(db, "COMMIT");
-  } catch (...) {
-    sqlite3_close_v2(db);
-    RemoveDatabaseFiles(path);
-    throw;
-  }
-  sqlite3_close_v2(db);
+std::chrono::milliseconds ReportTimeBudget() {
+  return std::chrono::milliseconds(BudgetMs().load());
 }
 
-void ReleaseIdleConnections() { ConnectionPool::Instance().ReleaseAll(); }
+void SetReportTimeBudget(std::chrono::milliseconds budget) { BudgetMs().store(budget.count()); }
+
+void ReleaseIdleConnections() { ActiveBackend().ReleaseIdle(); }
 
 }  // namespace brivos

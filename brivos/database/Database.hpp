@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -13,19 +15,17 @@
 
 namespace brivos {
 
-namespace internal {
-class PooledConnection;
-}
+class Session;
 
-// A connection to one subscriber database, taken from the pool of idle
-// connections of that file and given back when the handle is destroyed.
-// While a UnitOfWork is open on this thread for the same file, Open returns
-// a handle to the unit's connection, so nested calls join its transaction.
+// A connection to one subscriber database, taken from the active backend's
+// pool of idle sessions and given back when the handle is destroyed. While a
+// UnitOfWork is open on this thread for the same database, Open returns a
+// handle to the unit's session, so nested calls join its transaction.
 class Connection {
  public:
   // Opens the database named by the Account path (see DatabaseFileOf). Never
-  // creates a file: a missing or unreadable file, or one that holds no table,
-  // raises -2147467259.
+  // creates one: a missing or unreadable database, or one that holds no
+  // table, raises -2147467259.
   static Connection Open(const Variant& account);
 
   Connection(Connection&&) noexcept;
@@ -52,23 +52,32 @@ class Connection {
   // schema (table_info, index_list, database_list, ...). Anything else
   // (ATTACH, DETACH, VACUUM, other pragmas, temporary or virtual tables,
   // transaction control) raises -2147217900 before it takes effect, so the
-  // text reaches no other file and leaves the connection as it found it.
+  // text reaches no other file and leaves the connection as it found it. A
+  // statement still running after ReportTimeBudget() is interrupted and
+  // raises -2147217871 ("Query timeout expired"); the connection stays usable.
   std::shared_ptr<Recordset> QueryConfined(std::string_view sql);
-  // Key of the last row this connection inserted.
-  std::int32_t LastInsertId() const;
-  // The database file this connection serves.
+  // Runs an INSERT of one row and returns the key the database gave it in
+  // `key_column`. Records insert through Insert<T> (records/Write.hpp).
+  std::int32_t Insert(std::string_view sql, std::span<const Parameter> params,
+                      std::string_view key_column);
+
+  // The name of the database this connection serves (its file, for a file
+  // database); "" for a moved-from handle.
   const std::string& Path() const;
 
+  // A handle on a session someone else owns (a database being created).
+  static Connection Borrow(Session& session);
+
  private:
-  explicit Connection(std::shared_ptr<internal::PooledConnection> c);
-  std::shared_ptr<internal::PooledConnection> conn_;
+  explicit Connection(std::shared_ptr<Session> s);
+  std::shared_ptr<Session> session_;
   friend class UnitOfWork;
 };
 
-// An all-or-nothing unit of work on one database: BEGIN IMMEDIATE on
-// construction, COMMIT in Commit(), ROLLBACK when destroyed uncommitted (an
-// error left the scope). Units nest: an inner unit on the same file joins the
-// outer one, which alone commits.
+// An all-or-nothing unit of work on one database: a transaction holding the
+// write lock from construction, committed in Commit(), rolled back when
+// destroyed uncommitted (an error left the scope). Units nest: an inner unit
+// on the same database joins the outer one, which alone commits.
 class UnitOfWork {
  public:
   explicit UnitOfWork(const Variant& account);
@@ -109,10 +118,19 @@ std::shared_ptr<Recordset> OpenRecordset(const Variant& account, std::string_vie
 // Connection::QueryConfined, so it reaches the account's own tables only.
 std::shared_ptr<Recordset> OpenReportRecordset(const Variant& account, std::string_view sql);
 
-// Creates a new, empty database file in WAL mode and runs `ddl` on it in one
-// transaction. Raises -2147467259 when the file exists already or `path`
+// Creates the database `account` names with the schema `ddl`, then calls
+// `fill` (when given) to write its first rows in one transaction. Nothing is
+// left behind when either fails.
+// Raises -2147467259 when the database exists already or the Account path
 // holds a NUL character.
-void CreateDatabaseFile(const std::string& path, std::string_view ddl);
+void CreateDatabase(const Variant& account, std::string_view ddl,
+                    const std::function<void(Connection&)>& fill = {});
+
+// How long a caller's own statement (QueryConfined) may run: 30 seconds, or
+// the seconds in the environment variable BRIVOS_REPORT_TIMEOUT, until
+// SetReportTimeBudget changes it for the process.
+std::chrono::milliseconds ReportTimeBudget();
+void SetReportTimeBudget(std::chrono::milliseconds budget);
 
 // Drops every idle pooled connection (tests and tools that replace files).
 void ReleaseIdleConnections();

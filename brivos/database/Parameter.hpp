@@ -2,14 +2,16 @@
 
 #include <utility>
 
+#include "brivos/database/ColumnType.hpp"
 #include "brivos/foundation/Variant.hpp"
 
 namespace brivos {
 
-// A positional input parameter. The kind decides how the caller's value is
-// converted before binding; Null and Empty bind as SQL NULL.
+// A positional input parameter. The kind, the kind of the column it is
+// compared with or written to, decides how the caller's value is converted
+// before binding (a Key as a Long); Null and Empty bind as SQL NULL.
 struct Parameter {
-  enum class Kind { Long, Double, Currency, Boolean, Date, Text, Memo };
+  using Kind = ColumnType;
   Kind kind;
   Variant value;
 

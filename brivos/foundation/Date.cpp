@@ -14,7 +14,7 @@ constexpr std::int64_t kSecondsPerDay = 86400;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's
 // days_from_civil).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -42,9 +42,12 @@ Civil CivilFromDays(std::int64_t z) {
   return Civil{static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
 }
 
-const std::int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
-const std::int64_t kFirstDay = DaysFromCivil(100, 1, 1) - kEpochDays;
-const std::int64_t kLastDay = DaysFromCivil(9999, 12, 31) - kEpochDays;
+// Constants, so that a Date made during static initialisation (a caller's
+// namespace-scope constant) reads them right.
+constexpr std::int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
+static_assert(kEpochDays == -25569);
+constexpr std::int64_t kFirstDay = DaysFromCivil(100, 1, 1) - kEpochDays;
+constexpr std::int64_t kLastDay = DaysFromCivil(9999, 12, 31) - kEpochDays;
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 

@@ -24,6 +24,7 @@ inline constexpr std::int32_t kDbCannotOpen = -2147467259;
 inline constexpr std::int32_t kDbStatementRejected = -2147217900;
 inline constexpr std::int32_t kDbConstraint = -2147217873;
 inline constexpr std::int32_t kDbFailure = -2147467259;
+inline constexpr std::int32_t kDbTimeout = -2147217871;
 }  // namespace errnum
 
 // The marker the error convention adds once to every description.

@@ -382,7 +382,7 @@ bool CBool(const Variant& v) {
 
 std::string SqlQuote(const Variant& v) {
   std::string text = CStr(v);
-  // SQLite ends the statement text at a NUL, whatever quotes are open.
+  // A database engine may end the statement text at a NUL, whatever quotes are open.
   if (text.find('\0') != std::string::npos) RaiseRuntime(errnum::kInvalidArgument);
   std::string quoted = "'";
   for (char c : text) {

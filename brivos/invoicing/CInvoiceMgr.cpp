@@ -6,9 +6,13 @@
 #include "brivos/database/Database.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/invoicing/internal/RunSelection.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
+#include "brivos/records/IProjectExpense.hpp"
+#include "brivos/records/IProjectTransaction.hpp"
 #include "brivos/records/ISubScriber.hpp"
 #include "brivos/records/IUser.hpp"
 #include "brivos/records/SFAProspect.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -35,43 +39,48 @@ BRIVOS_METHOD(CInvoiceMgr, InvoiceSelectedProjects) {
   }
 }
 
-void CInvoiceMgr::InvoiceProject(Variant& Account, Variant& UserName, Variant& Token,
-                                 const Date& cutoff, IProject& project) {
+void CInvoiceMgr::InvoiceProject(const Variant& Account, const Variant& UserName,
+                                 const Variant& Token, const Date& cutoff, IProject& project) {
+  using X = IProjectTransaction;
+  using E = IProjectExpense;
   if (!invoicing::IsBillable(project)) return;
-  const Parameter id = Parameter::Number(project.IProjectID());
-  const Parameter until = Parameter::Date(cutoff);
+  const invoicing::LineSelection slips = invoicing::SlipsToBill(project.IProjectID(), cutoff);
+  const invoicing::LineSelection expenses = invoicing::ExpensesToBill(project.IProjectID(), cutoff);
   // One unit of work: the lines found are the lines billed, a concurrent run
   // waits and then finds them billed, and a failure leaves the project as it was.
   UnitOfWork work(Account);
   Connection& db = work.Db();
-  if (db.Query(invoicing::kSlipsExist, {id, until})->Eof() &&
-      db.Query(invoicing::kExpensesExist, {id, until})->Eof()) {
+  if (!invoicing::AnyLine(db, "IProjectTransaction", slips) &&
+      !invoicing::AnyLine(db, "IProjectExpense", expenses)) {
     return;
   }
-  const Parameter invoice = Parameter::Long(CreateInvoice(project, Account, UserName, Token));
-  db.Execute(invoicing::kBillSlips, {invoice, id, until});
-  db.Execute(invoicing::kBillExpenses, {invoice, id, until});
+  const std::int32_t invoice = CreateInvoice(project, Account, UserName, Token);
+  UpdateWhere<X>(db, {{X::kStatus, eTransStatus::tsBilled}, {X::kInvoiceID, invoice}}, slips.where,
+                 slips.params);
+  UpdateWhere<E>(db, {{E::kBilled, true}, {E::kInvoiceID, invoice}}, expenses.where,
+                 expenses.params);
   work.Commit();
 }
 
-std::int32_t CInvoiceMgr::CreateInvoice(IProject& project, Variant& Account, Variant& UserName,
-                                        Variant& Token) {
+std::int32_t CInvoiceMgr::CreateInvoice(IProject& project, const Variant& Account,
+                                        const Variant& UserName, const Variant& Token) {
   const Variant now(Now());
   const std::int32_t number = CAccountMgr{}.GetNextInvoiceNumber(Account, UserName, Token);
   std::shared_ptr<SFAProspect> client = project.Client(Account);
   std::shared_ptr<ISubScriber> subscriber = project.Subscriber(Account);
   if (!client || !subscriber) RaiseRuntime(errnum::kNoObject);
   Connection db = Connection::Open(Account);
-  db.Execute(
-      "INSERT INTO IProjectInvoice (Parent,InvoiceDate,InvoiceNumber,Status,CreateDate,CreatedBy,"
-      "LastModified,LastModifiedBy,Terms,Notes,Format) VALUES (?,?,?,?,?,?,?,?,?,?,?);",
-      {I::P(I::kProjectID, project.IProjectID()), I::P(I::kInvoiceDate, now),
-       I::P(I::kInvoiceNumber, std::to_string(number)), I::P(I::kStatus, 0),
-       I::P(I::kCreateDate, now), I::P(I::kCreatedBy, UserName), I::P(I::kLastModified, now),
-       I::P(I::kLastModifiedBy, UserName), I::P(I::kTerms, client->DefaultTerms()),
-       I::P(I::kNotes, subscriber->DefaultInvoiceNotes()),
-       I::P(I::kFormat, subscriber->DefaultInvoiceFormat())});
-  return db.LastInsertId();
+  return Insert<I>(db, {{I::kProjectID, project.IProjectID()},
+                        {I::kInvoiceDate, now},
+                        {I::kInvoiceNumber, std::to_string(number)},
+                        {I::kStatus, eInvoiceStatus::isTrial},
+                        {I::kCreateDate, now},
+                        {I::kCreatedBy, UserName},
+                        {I::kLastModified, now},
+                        {I::kLastModifiedBy, UserName},
+                        {I::kTerms, client->DefaultTerms()},
+                        {I::kNotes, subscriber->DefaultInvoiceNotes()},
+                        {I::kFormat, subscriber->DefaultInvoiceFormat()}});
 }
 
 }  // namespace brivos

@@ -60,8 +60,10 @@ namespace brivos {
   /* --- Totals ------------------------------------------------------------- */ \
   /* The invoice's time at each slip's rate, each slip's sales taxes from   */ \
   /* the client's tax code, and its expenses at their exchange rate plus    */ \
-  /* markup, in exact currency arithmetic. Without a project, client or     */ \
-  /* active tax code no tax is charged.                                     */ \
+  /* markup. Products are taken in double (a slip's taxes on its unrounded  */ \
+  /* time) and each amount of a line is rounded to currency, halves to      */ \
+  /* even; the totals add the rounded amounts exactly. Without a project,   */ \
+  /* client or active tax code no tax is charged.                           */ \
   M(Currency, GetInvoiceTotal, Account, UserName, Token, InvoiceID) \
   /* --- Beyond the published interface ------------------------------------- */ \
   /* The invoice priced line by line: its header, one line per slip and per */ \
@@ -89,14 +91,15 @@ class CInvoiceMgr final : public Dispatch<CInvoiceMgr> {
  private:
   // Invoices one project in one unit of work, when it is billable and has
   // qualifying lines.
-  void InvoiceProject(Variant& Account, Variant& UserName, Variant& Token, const Date& cutoff,
-                      IProject& project);
+  void InvoiceProject(const Variant& Account, const Variant& UserName, const Variant& Token,
+                      const Date& cutoff, IProject& project);
   // Inserts one trial invoice for the project and returns its key.
-  std::int32_t CreateInvoice(IProject& project, Variant& Account, Variant& UserName,
-                             Variant& Token);
+  std::int32_t CreateInvoice(IProject& project, const Variant& Account, const Variant& UserName,
+                             const Variant& Token);
   // The invoices in `status`, also of one client when `client_id` is given,
   // or of the Account's own subscriber.
-  std::shared_ptr<Collection> InvoicesIn(int status, Variant& Account, const Variant* client_id);
+  std::shared_ptr<Collection> InvoicesIn(std::int32_t status, const Variant& Account,
+                                         const Variant* client_id);
 };
 
 }  // namespace brivos

@@ -4,8 +4,10 @@
 #include "brivos/database/Database.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/invoicing/CInvoiceMgr.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/IProjectExpense.hpp"
 #include "brivos/records/IProjectTransaction.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -16,9 +18,9 @@ namespace {
 constexpr const char* kInvoiceOrder = "InvoiceDate ASC,Parent ASC";
 }  // namespace
 
-std::shared_ptr<Collection> CInvoiceMgr::InvoicesIn(int status, Variant& Account,
+std::shared_ptr<Collection> CInvoiceMgr::InvoicesIn(std::int32_t status, const Variant& Account,
                                                     const Variant* client_id) {
-  const Parameter in_status = Parameter::Long(status);
+  const Parameter in_status = I::P(I::kStatus, status);
   if (client_id != nullptr) {
     return I::Select(Account,
                      "Status=? AND Parent IN (SELECT IProjectID FROM IProject WHERE ClientID=?)",
@@ -31,29 +33,35 @@ std::shared_ptr<Collection> CInvoiceMgr::InvoicesIn(int status, Variant& Account
                    {in_status, Parameter::Number(subscriber->ISubScriberID())}, kInvoiceOrder);
 }
 
+using S = eInvoiceStatus;
+
 // Every trial invoice in the database: the trial list has no subscriber condition.
 BRIVOS_METHOD(CInvoiceMgr, GetTrialInvoices) {
-  return I::Select(a.Account, "Status=?", {Parameter::Long(0)}, kInvoiceOrder);
+  return I::Select(a.Account, "Status=?", {I::P(I::kStatus, S::isTrial)}, kInvoiceOrder);
 }
 
-BRIVOS_METHOD(CInvoiceMgr, GetClientTrialInvoices) { return InvoicesIn(0, a.Account, &a.ClientID); }
-BRIVOS_METHOD(CInvoiceMgr, GetApprovedInvoices) { return InvoicesIn(1, a.Account, nullptr); }
-BRIVOS_METHOD(CInvoiceMgr, GetClientApprovedInvoices) {
-  return InvoicesIn(1, a.Account, &a.ClientID);
+BRIVOS_METHOD(CInvoiceMgr, GetClientTrialInvoices) {
+  return InvoicesIn(S::isTrial, a.Account, &a.ClientID);
 }
-BRIVOS_METHOD(CInvoiceMgr, GetIssuedInvoices) { return InvoicesIn(2, a.Account, nullptr); }
+BRIVOS_METHOD(CInvoiceMgr, GetApprovedInvoices) {
+  return InvoicesIn(S::isApproved, a.Account, nullptr);
+}
+BRIVOS_METHOD(CInvoiceMgr, GetClientApprovedInvoices) {
+  return InvoicesIn(S::isApproved, a.Account, &a.ClientID);
+}
+BRIVOS_METHOD(CInvoiceMgr, GetIssuedInvoices) {
+  return InvoicesIn(S::isIssued, a.Account, nullptr);
+}
 BRIVOS_METHOD(CInvoiceMgr, GetClientIssuedInvoices) {
-  return InvoicesIn(2, a.Account, &a.ClientID);
+  return InvoicesIn(S::isIssued, a.Account, &a.ClientID);
 }
 
 BRIVOS_METHOD(CInvoiceMgr, UpdateInvoice) {
-  Connection::Open(a.Account).Execute(
-      "UPDATE IProjectInvoice SET InvoiceNumber=?,Status=?,LastModified=?,LastModifiedBy=?,"
-      "Terms=?,Notes=?,Format=? WHERE IProjectInvoiceID=?;",
-      {I::P(I::kInvoiceNumber, a.InvoiceNumber), I::P(I::kStatus, a.Status),
-       I::P(I::kLastModified, Now()), I::P(I::kLastModifiedBy, a.UserName),
-       I::P(I::kTerms, a.Terms), I::P(I::kNotes, a.Notes), I::P(I::kFormat, a.Format),
-       I::P(I::kIProjectInvoiceID, a.InvoiceID)});
+  Connection db = Connection::Open(a.Account);
+  Update<I>(db, a.InvoiceID,
+            {{I::kLastModified, Now()},
+             {I::kLastModifiedBy, a.UserName},
+             BRIVOS_ARG_COLUMNS(I, InvoiceNumber, Status, Terms, Notes, Format)});
 }
 
 BRIVOS_METHOD(CInvoiceMgr, GetInvoiceTransactions) {
@@ -74,9 +82,13 @@ BRIVOS_METHOD(CInvoiceMgr, DeleteInvoice) {
   const Parameter id = Parameter::Number(a.InvoiceID);
   // One unit of work: the lines are released and the invoice goes, or nothing changes.
   UnitOfWork work(a.Account);
-  work.Db().Execute("UPDATE IProjectTransaction SET Status=2, InvoiceID=NULL WHERE InvoiceID=?",
-                    {id});
-  work.Db().Execute("UPDATE IProjectExpense SET InvoiceID=NULL, Billed=0 WHERE InvoiceID=?", {id});
+  UpdateWhere<X>(work.Db(),
+                 {{X::kStatus, eTransStatus::tsApproved}, {X::kInvoiceID, Variant::Null()}},
+                 "InvoiceID=?", {id});
+  UpdateWhere<IProjectExpense>(
+      work.Db(),
+      {{IProjectExpense::kInvoiceID, Variant::Null()}, {IProjectExpense::kBilled, false}},
+      "InvoiceID=?", {id});
   work.Db().Execute("DELETE FROM IProjectInvoice WHERE IProjectInvoiceID=?", {id});
   work.Commit();
 }

@@ -8,6 +8,7 @@
 #include "brivos/invoicing/CInvoiceMgr.hpp"
 #include "brivos/invoicing/internal/InvoicePricing.hpp"
 #include "brivos/invoicing/internal/RunSelection.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/IProjectExpense.hpp"
 #include "brivos/records/IProjectTransaction.hpp"
 #include "brivos/records/ISubScriber.hpp"
@@ -28,8 +29,8 @@ constexpr const char* kAfterCutoff = "dated after the cutoff";
 // Why the run leaves out a slip of a billable project.
 const char* SlipReason(const IProjectTransaction& slip) {
   const Variant status = slip.Status();
-  if (!status.IsNull() && CLng(status) == 3) return kAlreadyBilled;
-  if (status.IsNull() || CLng(status) != 2) return kNotApproved;
+  if (!status.IsNull() && CLng(status) == eTransStatus::tsBilled) return kAlreadyBilled;
+  if (status.IsNull() || CLng(status) != eTransStatus::tsApproved) return kNotApproved;
   return slip.TransDate().IsNull() ? kNoDate : kAfterCutoff;
 }
 
@@ -38,13 +39,6 @@ const char* ExpenseReason(const IProjectExpense& expense) {
   if (!IsFalse(expense.Billed())) return kAlreadyBilled;
   if (!IsTrue(expense.Approved())) return kNotApproved;
   return expense.ExpenseDate().IsNull() ? kNoDate : kAfterCutoff;
-}
-
-// The keys a statement selects, from its first field.
-std::set<std::int32_t> KeysOf(const Recordset& rows) {
-  std::set<std::int32_t> keys;
-  for (const std::vector<Variant>& row : rows.Rows()) keys.insert(CLng(row[0]));
-  return keys;
 }
 
 Variant MinutesOf(const IProjectTransaction& slip) {
@@ -84,12 +78,13 @@ void PreviewProject(const Variant& account, const Date& cutoff, IProject& projec
   if (left_out == nullptr && !invoicing::IsBillable(project)) left_out = kNotBillable;
 
   const Parameter id = Parameter::Number(row.project_id);
-  const Parameter until = Parameter::Date(cutoff);
   std::set<std::int32_t> slips_in, expenses_in;
   if (left_out == nullptr) {
     Connection db = Connection::Open(account);
-    slips_in = KeysOf(*db.Query(invoicing::kSlipsToBill, {id, until}));
-    expenses_in = KeysOf(*db.Query(invoicing::kExpensesToBill, {id, until}));
+    slips_in = invoicing::LineKeys(db, "IProjectTransaction",
+                                   invoicing::SlipsToBill(row.project_id, cutoff));
+    expenses_in = invoicing::LineKeys(db, "IProjectExpense",
+                                      invoicing::ExpensesToBill(row.project_id, cutoff));
   }
 
   invoicing::LineNames names(account);
@@ -163,8 +158,10 @@ BRIVOS_METHOD(CInvoiceMgr, PreviewInvoicing) {
     std::shared_ptr<ISubScriber> subscriber = CAccountMgr{}.GetAccountInfo(a.Account);
     if (!subscriber) RaiseRuntime(errnum::kNoObject);
     auto others =
-        IProject::Select(a.Account, "Parent=? AND (Status IS NULL OR Status<>2)",
-                         {Parameter::Number(subscriber->ISubScriberID())}, "IProjectID ASC");
+        IProject::Select(a.Account, "Parent=? AND (Status IS NULL OR Status<>?)",
+                         {Parameter::Number(subscriber->ISubScriberID()),
+                          IProject::P(IProject::kStatus, eProjectStatus::psActive)},
+                         "IProjectID ASC");
     for (const Variant& item : others->Items()) {
       PreviewProject(a.Account, cutoff, static_cast<IProject&>(*item.AsObject()), kNotActive,
                      preview);

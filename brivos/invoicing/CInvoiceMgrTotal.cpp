@@ -26,16 +26,29 @@ Variant StatusText(const Variant& status) {
   return Variant::Null();
 }
 
+// An invoice's project and client, and the sales tax on its time. An invoice
+// whose project or client is gone is priced without tax.
+struct Parties {
+  std::shared_ptr<IProject> project;
+  std::shared_ptr<SFAProspect> client;
+  SalesTax tax;
+};
+
+Parties PartiesOf(IProjectInvoice& invoice, const Variant& account) {
+  Parties p;
+  p.project = invoice.Project(account);
+  p.client = p.project ? p.project->Client(account) : nullptr;
+  p.tax = invoicing::SalesTaxOf(p.client ? p.client->TaxCode(account) : nullptr);
+  return p;
+}
+
 }  // namespace
 
 BRIVOS_METHOD(CInvoiceMgr, GetInvoiceBreakdown) {
   std::shared_ptr<IProjectInvoice> invoice =
       GetInvoice(a.Account, a.UserName, a.Token, a.InvoiceID);
-  // An invoice whose project or client is gone is priced without tax.
-  std::shared_ptr<IProject> project = invoice->Project(a.Account);
-  std::shared_ptr<SFAProspect> client = project ? project->Client(a.Account) : nullptr;
+  const auto [project, client, tax] = PartiesOf(*invoice, a.Account);
   std::shared_ptr<ISubScriber> subscriber = project ? project->Subscriber(a.Account) : nullptr;
-  const SalesTax tax = invoicing::SalesTaxOf(client ? client->TaxCode(a.Account) : nullptr);
 
   InvoiceBreakdown out;
   InvoiceBreakdown::Header& h = out.header;
@@ -70,9 +83,16 @@ BRIVOS_METHOD(CInvoiceMgr, GetInvoiceBreakdown) {
   return out;
 }
 
-// The total of the breakdown, so that the two never disagree.
+// The breakdown's total, priced by the same routine, without its header or
+// the names of its lines.
 BRIVOS_METHOD(CInvoiceMgr, GetInvoiceTotal) {
-  return GetInvoiceBreakdown(a.Account, a.UserName, a.Token, a.InvoiceID).totals.total;
+  std::shared_ptr<IProjectInvoice> invoice =
+      GetInvoice(a.Account, a.UserName, a.Token, a.InvoiceID);
+  const SalesTax tax = PartiesOf(*invoice, a.Account).tax;
+  return invoicing::PriceTotals(
+             *GetInvoiceTransactions(a.Account, a.UserName, a.Token, a.InvoiceID),
+             *GetInvoiceExpenses(a.Account, a.UserName, a.Token, a.InvoiceID), tax)
+      .total;
 }
 
 }  // namespace brivos

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "brivos/foundation/Variant.hpp"
+#include "brivos/invoicing/InvoiceBreakdown.hpp"
 
 namespace brivos {
 
@@ -25,15 +27,12 @@ namespace brivos {
 // or "nothing to bill".
 //
 // Late-bound, the preview is a Collection of three Recordsets, reachable by
-// position or by key:
-//   1 "Projects" ProjectID, Project, Client, Invoiced (Boolean), Slips and
-//                Expenses (the lines it bills, Long), Total (Currency; Null
-//                when nothing is billed or the lines cannot be priced, as
-//                GetInvoiceTotal would then fail), Reason (Null when invoiced)
-//   2 "Slips"    ProjectID, SlipID, Day, Task, Staff, Minutes (Null without
-//                start or stop), Status, Included (Boolean), Reason
-//   3 "Expenses" ProjectID, ExpenseID, Date, Description, Amount, Included,
-//                Reason
+// position or by key: "Projects", "Slips" and "Expenses", each with the
+// fields of its table below, in order, valued as FieldValue gives its
+// member. A project's Slips and Expenses count the lines it bills; its Total
+// is Null when nothing is billed or the lines cannot be priced (as
+// GetInvoiceTotal would then fail), its Reason Null when it is invoiced. A
+// slip's Minutes is Null without start or stop.
 // Projects come in the order the run takes them; the lines of a project
 // follow its order for slips (task, staff row, day) and by date for expenses.
 // The preview does not foresee failures: a project whose client or
@@ -46,11 +45,28 @@ struct InvoicingPreview {
     std::int32_t slips = 0, expenses = 0;
     Variant total = Variant::Null(), reason = Variant::Null();
   };
+  static constexpr ResultField<Project> kProjectFields[] = {
+      {"ProjectID", ReadMember<&Project::project_id>}, {"Project", ReadMember<&Project::name>},
+      {"Client", ReadMember<&Project::client>},        {"Invoiced", ReadMember<&Project::invoiced>},
+      {"Slips", ReadMember<&Project::slips>},          {"Expenses", ReadMember<&Project::expenses>},
+      {"Total", ReadMember<&Project::total>},          {"Reason", ReadMember<&Project::reason>},
+  };
 
   struct Slip {
     Variant project_id, slip_id, day, task, staff, minutes, status;
     bool included = false;
     Variant reason = Variant::Null();
+  };
+  static constexpr ResultField<Slip> kSlipFields[] = {
+      {"ProjectID", ReadMember<&Slip::project_id>},
+      {"SlipID", ReadMember<&Slip::slip_id>},
+      {"Day", ReadMember<&Slip::day>},
+      {"Task", ReadMember<&Slip::task>},
+      {"Staff", ReadMember<&Slip::staff>},
+      {"Minutes", ReadMember<&Slip::minutes>},
+      {"Status", ReadMember<&Slip::status>},
+      {"Included", ReadMember<&Slip::included>},
+      {"Reason", ReadMember<&Slip::reason>},
   };
 
   struct Expense {
@@ -58,10 +74,28 @@ struct InvoicingPreview {
     bool included = false;
     Variant reason = Variant::Null();
   };
+  static constexpr ResultField<Expense> kExpenseFields[] = {
+      {"ProjectID", ReadMember<&Expense::project_id>},
+      {"ExpenseID", ReadMember<&Expense::expense_id>},
+      {"Date", ReadMember<&Expense::date>},
+      {"Description", ReadMember<&Expense::description>},
+      {"Amount", ReadMember<&Expense::amount>},
+      {"Included", ReadMember<&Expense::included>},
+      {"Reason", ReadMember<&Expense::reason>},
+  };
 
   std::vector<Project> projects;
   std::vector<Slip> slips;
   std::vector<Expense> expenses;
+
+  // Calls visit(key, fields, rows, one_row) for each section in order, as
+  // InvoiceBreakdown::ForEachSection does; no section has one row only.
+  template <class Visit>
+  void ForEachSection(Visit&& visit) const {
+    visit("Projects", std::span(kProjectFields), std::span(projects), false);
+    visit("Slips", std::span(kSlipFields), std::span(slips), false);
+    visit("Expenses", std::span(kExpenseFields), std::span(expenses), false);
+  }
 
   // The late-bound form described above; a late-bound call returns this.
   operator Variant() const;  // NOLINT(google-explicit-constructor)

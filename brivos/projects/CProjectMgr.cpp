@@ -7,6 +7,7 @@
 #include "brivos/records/IProjectExpense.hpp"
 #include "brivos/records/IProjectInvoice.hpp"
 #include "brivos/records/IUser.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -22,32 +23,40 @@ BRIVOS_METHOD(CProjectMgr, AddProject) {
   const Variant start = DateOrNull(a.StartDate), end = DateOrNull(a.EndDate);
   ClampTimeChunk(a.TimeChunk);
   Connection db = Connection::Open(a.Account);
-  db.Execute(
-      "INSERT INTO IProject (Parent,Name,Description,CreatorID,CreateDate,Status,StartDate,"
-      "EndDate,Billable,EstCost,EstRevenue,OTAllowed,TimeChunk,ManagerID,ClientID) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
-      {P::P(P::kSubscriberID, caller->SubscriberID()), P::P(P::kName, a.Name),
-       P::P(P::kDescription, a.Description), P::P(P::kCreatorID, caller->IUserID()),
-       P::P(P::kCreateDate, created), P::P(P::kStatus, a.Status), P::P(P::kStartDate, start),
-       P::P(P::kEndDate, end), P::P(P::kBillable, a.Billable), P::P(P::kEstCost, a.EstCost),
-       P::P(P::kEstRevenue, a.EstRevenue), P::P(P::kOTAllowed, a.OTAllowed),
-       P::P(P::kTimeChunk, a.TimeChunk), P::P(P::kManagerID, a.ManagerID),
-       P::P(P::kClientID, a.ClientID)});
-  return db.LastInsertId();
+  return Insert<P>(db, {{P::kSubscriberID, caller->SubscriberID()},
+                        {P::kName, a.Name},
+                        {P::kDescription, a.Description},
+                        {P::kCreatorID, caller->IUserID()},
+                        {P::kCreateDate, created},
+                        {P::kStatus, a.Status},
+                        {P::kStartDate, start},
+                        {P::kEndDate, end},
+                        {P::kBillable, a.Billable},
+                        {P::kEstCost, a.EstCost},
+                        {P::kEstRevenue, a.EstRevenue},
+                        {P::kOTAllowed, a.OTAllowed},
+                        {P::kTimeChunk, a.TimeChunk},
+                        {P::kManagerID, a.ManagerID},
+                        {P::kClientID, a.ClientID}});
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateProject) {
   const Variant start = DateOrNull(a.StartDate), end = DateOrNull(a.EndDate);
   ClampTimeChunk(a.TimeChunk);
-  Connection::Open(a.Account).Execute(
-      "UPDATE IProject SET ClientID=?,Name=?,Description=?,Status=?,StartDate=?,EndDate=?,"
-      "Billable=?,EstCost=?,EstRevenue=?,OTAllowed=?,TimeChunk=?,ManagerID=? WHERE IProjectID=?;",
-      {P::P(P::kClientID, a.ClientID), P::P(P::kName, a.Name), P::P(P::kDescription, a.Description),
-       P::P(P::kStatus, a.Status), P::P(P::kStartDate, start), P::P(P::kEndDate, end),
-       P::P(P::kBillable, a.Billable), P::P(P::kEstCost, a.EstCost),
-       P::P(P::kEstRevenue, a.EstRevenue), P::P(P::kOTAllowed, a.OTAllowed),
-       P::P(P::kTimeChunk, a.TimeChunk), P::P(P::kManagerID, a.ManagerID),
-       P::P(P::kIProjectID, a.ProjectID)});
+  Connection db = Connection::Open(a.Account);
+  Update<P>(db, a.ProjectID,
+            {{P::kClientID, a.ClientID},
+             {P::kName, a.Name},
+             {P::kDescription, a.Description},
+             {P::kStatus, a.Status},
+             {P::kStartDate, start},
+             {P::kEndDate, end},
+             {P::kBillable, a.Billable},
+             {P::kEstCost, a.EstCost},
+             {P::kEstRevenue, a.EstRevenue},
+             {P::kOTAllowed, a.OTAllowed},
+             {P::kTimeChunk, a.TimeChunk},
+             {P::kManagerID, a.ManagerID}});
 }
 
 BRIVOS_METHOD(CProjectMgr, DeleteProject) {

@@ -24,11 +24,12 @@ namespace brivos {
   /* and the clamped value left in the caller's argument. Raises 91 for an  */ \
   /* unknown caller; a refused call writes nothing.                         */ \
   M(std::int32_t, AddProject, Account, UserName, Token, Name, Description, Status, StartDate, \
-    EndDate, Billable, EstCost, EstRevenue, OTAllowed, TimeChunk, ClientID, ManagerID) \
+    EndDate, Billable, EstCost, EstRevenue, OTAllowed, BYREF(TimeChunk), ClientID, ManagerID) \
   /* Rewrites a project as AddProject writes it; subscriber, creator and    */ \
   /* creation stamp stay. An unknown ProjectID changes nothing.             */ \
   M(void, UpdateProject, Account, UserName, Token, ProjectID, ClientID, Name, Description, \
-    Status, StartDate, EndDate, Billable, EstCost, EstRevenue, OTAllowed, TimeChunk, ManagerID) \
+    Status, StartDate, EndDate, Billable, EstCost, EstRevenue, OTAllowed, BYREF(TimeChunk), \
+    ManagerID) \
   /* Deletes a project that has no invoices, time slips or expenses, and    */ \
   /* nothing else: its staff and tasks stay. Refuses with                   */ \
   /* eProjectHasInvoices, eProjectHasTransactions or eProjectHasExpenses,   */ \
@@ -77,10 +78,11 @@ namespace brivos {
     StartMinute, EndHour, EndMinute, Description, Status, StaffRate, StaffCost, OTCost, OTRate, \
     Error, TaskID, StaffID, OverTime) \
   /* Rewrites a slip; its project becomes the task's project. A change to   */ \
-  /* status 2 from 0 or 1 stamps the caller and the time as approver, a     */ \
-  /* change below 2 from 2 or more clears them, others keep them; the old   */ \
-  /* status is read in the same unit of work as the write. Raises 9 for an  */ \
-  /* unknown slip or task, before anything is written.                      */ \
+  /* tsApproved from tsActive or tsComplete stamps the caller and the time  */ \
+  /* as approver, a change from tsApproved or above to below it clears      */ \
+  /* them, others keep them; the old status is read in the same unit of     */ \
+  /* work as the write. Raises 9 for an unknown slip or task, before        */ \
+  /* anything is written.                                                   */ \
   M(void, UpdateTransaction, Account, UserName, Token, TransID, TransDate, StartHour, \
     StartMinute, EndHour, EndMinute, Description, Status, StaffRate, StaffCost, OTCost, OTRate, \
     Error, TaskID, StaffID, OverTime) \
@@ -136,7 +138,7 @@ namespace brivos {
     InvoiceNumber, Amount, Description, ProjectID, ExpenseType, ExchangeRate, PaymentType, \
     Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* --- The live timer and approval --------------------------------------- */ \
-  /* The caller's first running slip (status 0), or nullptr.                */ \
+  /* The caller's first running slip (tsActive), or nullptr.                */ \
   M(std::shared_ptr<IProjectTransaction>, GetActiveTransaction, Account, UserName, Token) \
   /* Stops the caller's running slips and starts one on the task at the     */ \
   /* current minute with the caller's staff rates, all in one unit of work. */ \
@@ -149,7 +151,7 @@ namespace brivos {
   /* Completes every running slip of the caller with the current minute as  */ \
   /* its stop.                                                              */ \
   M(void, StopActiveTransaction, Account, UserName, Token) \
-  /* Pauses every running slip of the caller, or none: status 4, the stop   */ \
+  /* Pauses every running slip of the caller, or none: tsPaused, the stop   */ \
   /* rounded up to the project's time chunk after the current minute, on    */ \
   /* the following day when the rounding passes midnight.                   */ \
   M(void, PauseActiveTransaction, Account, UserName, Token) \
@@ -157,8 +159,8 @@ namespace brivos {
   /* does, in one unit of work. Raises 3021 for an unknown slip.            */ \
   M(void, UpdateTransactionStatus, Account, UserName, Token, TransID, Status) \
   /* --- Project slips ------------------------------------------------------ */ \
-  /* The project's slips in TransStatus (0 lists paused ones too), by day;  */ \
-  /* without error slips unless IncludeErrors.                              */ \
+  /* The project's slips in TransStatus (tsActive lists tsPaused ones       */ \
+  /* too), by day; without error slips unless IncludeErrors.                */ \
   M(std::shared_ptr<Collection>, GetProjTransactionsByStatus, Account, UserName, Token, \
     ProjectID, TransStatus, IncludeErrors) \
   /* The project's slips whose Error is neither Null nor empty, by day.     */ \
@@ -178,13 +180,8 @@ class CProjectMgr final : public Dispatch<CProjectMgr> {
  private:
   // The approver name and approval time a slip gets when its status becomes
   // `NewStatus` (each possibly Null). Raises 9 for an unknown slip.
-  std::pair<Variant, Variant> GetApprovalFields(Variant& Account, Variant& TransID,
-                                                Variant& NewStatus, Variant& UserName);
-  // Adds a running slip (status 0, no error text) at the current minute with
-  // these values; both ways of starting the timer end here.
-  void AddRunningSlip(Variant& Account, Variant& UserName, Variant& Token, Variant ProjectID,
-                      Variant Description, Variant StaffRate, Variant StaffCost, Variant OTCost,
-                      Variant OTRate, Variant TaskID, Variant StaffID, Variant OverTime);
+  std::pair<Variant, Variant> GetApprovalFields(const Variant& Account, const Variant& TransID,
+                                                const Variant& NewStatus, const Variant& UserName);
 };
 
 }  // namespace brivos

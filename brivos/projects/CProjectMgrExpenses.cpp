@@ -6,6 +6,7 @@
 #include "brivos/projects/internal/ProjectValues.hpp"
 #include "brivos/records/IExpenseReport.hpp"
 #include "brivos/records/IUser.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -31,50 +32,51 @@ BRIVOS_METHOD(CProjectMgr, AddExpense) {
   const Variant date(CDate(a.ExpenseDate));
   const Variant report = ZeroToNull(a.ReportID), tax_code = ZeroToNull(a.TaxCodeID);
   Connection db = Connection::Open(a.Account);
-  db.Execute(
-      "INSERT INTO IProjectExpense (Parent,ExpenseDate,PONumber,InvoiceNumber,Amount,Markup,"
-      "Description,Billed,Approved,StaffID,ExpenseReportID,ExpenseType,ExchangeRate,PaymentType,"
-      "Establishment,City,Route,Distance,Rate,TaxCodeID) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
-      {E::P(E::kProjectID, a.ProjectID),
-       E::P(E::kExpenseDate, date),
-       E::P(E::kPONumber, a.PONumber),
-       E::P(E::kInvoiceNumber, a.InvoiceNumber),
-       E::P(E::kAmount, a.Amount),
-       E::P(E::kMarkup, a.Markup),
-       E::P(E::kDescription, a.Description),
-       E::P(E::kBilled, false),
-       E::P(E::kApproved, a.Approved),
-       E::P(E::kStaffID, a.StaffID),
-       E::P(E::kExpenseReportID, report),
-       E::P(E::kExpenseType, a.ExpenseType),
-       E::P(E::kExchangeRate, a.ExchangeRate),
-       E::P(E::kPaymentType, a.PaymentType),
-       E::P(E::kEstablishment, a.Establishment),
-       E::P(E::kCity, a.City),
-       E::P(E::kRoute, a.Route),
-       E::P(E::kDistance, a.Distance),
-       E::P(E::kRate, a.Rate),
-       E::P(E::kTaxCodeID, tax_code)});
-  return db.LastInsertId();
+  return Insert<E>(db, {{E::kProjectID, a.ProjectID},
+                        {E::kExpenseDate, date},
+                        {E::kPONumber, a.PONumber},
+                        {E::kInvoiceNumber, a.InvoiceNumber},
+                        {E::kAmount, a.Amount},
+                        {E::kMarkup, a.Markup},
+                        {E::kDescription, a.Description},
+                        {E::kBilled, false},
+                        {E::kApproved, a.Approved},
+                        {E::kStaffID, a.StaffID},
+                        {E::kExpenseReportID, report},
+                        {E::kExpenseType, a.ExpenseType},
+                        {E::kExchangeRate, a.ExchangeRate},
+                        {E::kPaymentType, a.PaymentType},
+                        {E::kEstablishment, a.Establishment},
+                        {E::kCity, a.City},
+                        {E::kRoute, a.Route},
+                        {E::kDistance, a.Distance},
+                        {E::kRate, a.Rate},
+                        {E::kTaxCodeID, tax_code}});
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateExpense) {
   const Variant tax_code = ZeroToNull(a.TaxCodeID);
   const Variant date(CDate(a.ExpenseDate));
-  Connection::Open(a.Account).Execute(
-      "UPDATE IProjectExpense SET ExpenseDate=?,PONumber=?,InvoiceNumber=?,Amount=?,Markup=?,"
-      "Description=?,Billed=?,Approved=?,StaffID=?,ExpenseType=?,ExchangeRate=?,PaymentType=?,"
-      "Establishment=?,City=?,Route=?,Distance=?,Rate=?,TaxCodeID=? WHERE IProjectExpenseID=?;",
-      {E::P(E::kExpenseDate, date), E::P(E::kPONumber, a.PONumber),
-       E::P(E::kInvoiceNumber, a.InvoiceNumber), E::P(E::kAmount, a.Amount),
-       E::P(E::kMarkup, a.Markup), E::P(E::kDescription, a.Description), E::P(E::kBilled, a.Billed),
-       E::P(E::kApproved, a.Approved), E::P(E::kStaffID, a.StaffID),
-       E::P(E::kExpenseType, a.ExpenseType), E::P(E::kExchangeRate, a.ExchangeRate),
-       E::P(E::kPaymentType, a.PaymentType), E::P(E::kEstablishment, a.Establishment),
-       E::P(E::kCity, a.City), E::P(E::kRoute, a.Route), E::P(E::kDistance, a.Distance),
-       E::P(E::kRate, a.Rate), E::P(E::kTaxCodeID, tax_code),
-       E::P(E::kIProjectExpenseID, a.ExpenseID)});
+  Connection db = Connection::Open(a.Account);
+  Update<E>(db, a.ExpenseID,
+            {{E::kExpenseDate, date},
+             {E::kPONumber, a.PONumber},
+             {E::kInvoiceNumber, a.InvoiceNumber},
+             {E::kAmount, a.Amount},
+             {E::kMarkup, a.Markup},
+             {E::kDescription, a.Description},
+             {E::kBilled, a.Billed},
+             {E::kApproved, a.Approved},
+             {E::kStaffID, a.StaffID},
+             {E::kExpenseType, a.ExpenseType},
+             {E::kExchangeRate, a.ExchangeRate},
+             {E::kPaymentType, a.PaymentType},
+             {E::kEstablishment, a.Establishment},
+             {E::kCity, a.City},
+             {E::kRoute, a.Route},
+             {E::kDistance, a.Distance},
+             {E::kRate, a.Rate},
+             {E::kTaxCodeID, tax_code}});
 }
 
 BRIVOS_METHOD(CProjectMgr, DeleteExpense) {
@@ -120,18 +122,23 @@ BRIVOS_METHOD(CProjectMgr, UpdateStaffExpense) {
   if (CDbl(a.ProjectID) != CDbl(expense->ProjectID())) CheckActive(a.Account, a.ProjectID);
   const Variant tax_code = ZeroToNull(a.TaxCodeID);
   const Variant date(CDate(a.ExpenseDate));
-  Connection::Open(a.Account).Execute(
-      "UPDATE IProjectExpense SET ExpenseDate=?,PONumber=?,InvoiceNumber=?,Amount=?,"
-      "Description=?,Parent=?,ExpenseType=?,ExchangeRate=?,PaymentType=?,Establishment=?,City=?,"
-      "Route=?,Distance=?,Rate=?,TaxCodeID=? WHERE IProjectExpenseID=?;",
-      {E::P(E::kExpenseDate, date), E::P(E::kPONumber, a.PONumber),
-       E::P(E::kInvoiceNumber, a.InvoiceNumber), E::P(E::kAmount, a.Amount),
-       E::P(E::kDescription, a.Description), E::P(E::kProjectID, a.ProjectID),
-       E::P(E::kExpenseType, a.ExpenseType), E::P(E::kExchangeRate, a.ExchangeRate),
-       E::P(E::kPaymentType, a.PaymentType), E::P(E::kEstablishment, a.Establishment),
-       E::P(E::kCity, a.City), E::P(E::kRoute, a.Route), E::P(E::kDistance, a.Distance),
-       E::P(E::kRate, a.Rate), E::P(E::kTaxCodeID, tax_code),
-       E::P(E::kIProjectExpenseID, a.ExpenseID)});
+  Connection db = Connection::Open(a.Account);
+  Update<E>(db, a.ExpenseID,
+            {{E::kExpenseDate, date},
+             {E::kPONumber, a.PONumber},
+             {E::kInvoiceNumber, a.InvoiceNumber},
+             {E::kAmount, a.Amount},
+             {E::kDescription, a.Description},
+             {E::kProjectID, a.ProjectID},
+             {E::kExpenseType, a.ExpenseType},
+             {E::kExchangeRate, a.ExchangeRate},
+             {E::kPaymentType, a.PaymentType},
+             {E::kEstablishment, a.Establishment},
+             {E::kCity, a.City},
+             {E::kRoute, a.Route},
+             {E::kDistance, a.Distance},
+             {E::kRate, a.Rate},
+             {E::kTaxCodeID, tax_code}});
 }
 
 BRIVOS_METHOD(CProjectMgr, AddStaffExpense) {
@@ -140,11 +147,10 @@ BRIVOS_METHOD(CProjectMgr, AddStaffExpense) {
   auto staff = Connection::Open(a.Account).Query(
       "SELECT IProjectStaffID FROM IProjectStaff WHERE Parent=? AND UserID=?",
       {Parameter::Number(a.ProjectID), Parameter::Number(caller->IUserID())});
-  Variant staff_id(CLng(staff->Field(0))), markup(Currency::FromScaled(0)), approved(false);
   return AddExpense(a.Account, a.UserName, a.Token, a.ReportID, a.ProjectID, a.ExpenseDate,
-                    a.PONumber, a.InvoiceNumber, a.Amount, markup, a.Description, approved,
-                    staff_id, a.ExpenseType, a.ExchangeRate, a.PaymentType, a.Establishment, a.City,
-                    a.Route, a.Distance, a.Rate, a.TaxCodeID);
+                    a.PONumber, a.InvoiceNumber, a.Amount, Currency::FromScaled(0), a.Description,
+                    false, CLng(staff->Field(0)), a.ExpenseType, a.ExchangeRate, a.PaymentType,
+                    a.Establishment, a.City, a.Route, a.Distance, a.Rate, a.TaxCodeID);
 }
 
 }  // namespace brivos

@@ -2,6 +2,7 @@
 
 #include "brivos/projects/CProjectMgr.hpp"
 #include "brivos/projects/internal/ProjectValues.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/IUser.hpp"
 
 namespace brivos {
@@ -16,6 +17,8 @@ Parameter DateText(const Date& date) { return Parameter::Text(Variant(date.ToStr
 Parameter UserKey(const Variant& account, const Variant& user_name) {
   return Parameter::Number(IUser::Caller(account, user_name)->IUserID());
 }
+
+Parameter ActiveProjectStatus() { return IProject::P(IProject::kStatus, eProjectStatus::psActive); }
 
 }  // namespace
 
@@ -47,17 +50,17 @@ BRIVOS_METHOD(CProjectMgr, GetProjectsForUser) {
   // rejects the statement.
   return IProject::FromQuery(
       a.Account,
-      "SELECT * FROM IProject WHERE Status=2 AND (IProjectID IN (SELECT Parent FROM "
+      "SELECT * FROM IProject WHERE Status=? AND (IProjectID IN (SELECT Parent FROM "
       "IProjectStaff WHERE UserID=?)) OR (ManagerID=?) ORDER BY " +
           order + ";",
-      {user, user});
+      {ActiveProjectStatus(), user, user});
 }
 
 BRIVOS_METHOD(CProjectMgr, GetPostableProjectsForUser) {
   return IProject::FromQuery(a.Account,
-                             "SELECT * FROM IProject WHERE Status=2 AND (IProjectID IN (SELECT "
+                             "SELECT * FROM IProject WHERE Status=? AND (IProjectID IN (SELECT "
                              "Parent FROM IProjectStaff WHERE UserID=?)) ORDER BY Name ASC;",
-                             {UserKey(a.Account, a.UserName)});
+                             {ActiveProjectStatus(), UserKey(a.Account, a.UserName)});
 }
 
 BRIVOS_METHOD(CProjectMgr, GetTasksForUser) {
@@ -65,19 +68,21 @@ BRIVOS_METHOD(CProjectMgr, GetTasksForUser) {
   return IProjectTask::FromQuery(
       a.Account,
       "SELECT * FROM IProjectTask WHERE Parent IN (SELECT IProjectID FROM IProject WHERE "
-      "Status=2 AND (IProjectID IN (SELECT Parent FROM IProjectStaff WHERE UserID=?)) OR "
+      "Status=? AND (IProjectID IN (SELECT Parent FROM IProjectStaff WHERE UserID=?)) OR "
       "(ManagerID=?));",
-      {user, user});
+      {ActiveProjectStatus(), user, user});
 }
 
 BRIVOS_METHOD(CProjectMgr, GetProjTransactionsByStatus) {
   const Parameter project = Parameter::Number(a.ProjectID);
   const Parameter status = Parameter::Number(a.TransStatus);
   // Listing running slips lists paused ones too.
-  std::string where =
-      CDbl(a.TransStatus) == 0 ? "Parent=? AND (Status=? OR Status=4)" : "Parent=? AND (Status=?)";
+  const Parameter also = CDbl(a.TransStatus) == eTransStatus::tsActive
+                             ? X::P(X::kStatus, eTransStatus::tsPaused)
+                             : status;
+  std::string where = "Parent=? AND (Status=? OR Status=?)";
   if (!CBool(a.IncludeErrors)) where += " AND (Error IS NULL OR Error='')";
-  return X::Select(a.Account, where, {project, status}, "TransDate ASC");
+  return X::Select(a.Account, where, {project, status, also}, "TransDate ASC");
 }
 
 BRIVOS_METHOD(CProjectMgr, GetProjErrorTransactions) {

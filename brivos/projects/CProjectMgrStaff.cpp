@@ -4,7 +4,7 @@
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Messages.hpp"
 #include "brivos/projects/CProjectMgr.hpp"
-#include "brivos/projects/internal/ProjectValues.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -19,22 +19,22 @@ BRIVOS_METHOD(CProjectMgr, AddStaff) {
     Raise(errCProjectMgr::eStaffExists,
           FillMessage("This user has already been assigned to the project as a staff member."));
   }
-  work.Db().Execute(
-      "INSERT INTO IProjectStaff (Parent,Rate,Cost,OTRate,OTCost,CreateDate,UserID) VALUES "
-      "(?,?,?,?,?,?,?);",
-      {S::P(S::kProjectID, a.ProjectID), S::P(S::kRate, a.Rate), S::P(S::kCost, a.Cost),
-       S::P(S::kOTRate, a.OTRate), S::P(S::kOTCost, a.OTCost), S::P(S::kCreateDate, Now()),
-       S::P(S::kUserID, a.UserID)});
-  const std::int32_t staff_id = work.Db().LastInsertId();
+  const std::int32_t staff_id = Insert<S>(work.Db(), {{S::kProjectID, a.ProjectID},
+                                                      {S::kRate, a.Rate},
+                                                      {S::kCost, a.Cost},
+                                                      {S::kOTRate, a.OTRate},
+                                                      {S::kOTCost, a.OTCost},
+                                                      {S::kCreateDate, Now()},
+                                                      {S::kUserID, a.UserID}});
   work.Commit();
   return staff_id;
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateStaff) {
-  Connection::Open(a.Account).Execute(
-      "UPDATE IProjectStaff SET Rate=?,Cost=?,OTRate=?,OTCost=? WHERE IProjectStaffID=?;",
-      {S::P(S::kRate, a.Rate), S::P(S::kCost, a.Cost), S::P(S::kOTRate, a.OTRate),
-       S::P(S::kOTCost, a.OTCost), S::P(S::kIProjectStaffID, a.StaffID)});
+  Connection db = Connection::Open(a.Account);
+  Update<S>(
+      db, a.StaffID,
+      {{S::kRate, a.Rate}, {S::kCost, a.Cost}, {S::kOTRate, a.OTRate}, {S::kOTCost, a.OTCost}});
 }
 
 BRIVOS_METHOD(CProjectMgr, GetStaff) { return Found(S::Load(a.Account, a.StaffID)); }
@@ -46,24 +46,26 @@ BRIVOS_METHOD(CProjectMgr, DeleteStaff) {
 
 BRIVOS_METHOD(CProjectMgr, AddTask) {
   Connection db = Connection::Open(a.Account);
-  db.Execute(
-      "INSERT INTO IProjectTask (Parent,Name,Description,EffectiveDate,Inactive,PlannedStart,"
-      "PlannedDuration,PlannedFinish) VALUES (?,?,?,?,?,?,?,?);",
-      {T::P(T::kProjectID, a.ProjectID), T::P(T::kName, a.Name),
-       T::P(T::kDescription, a.Description), T::P(T::kEffectiveDate, a.EffectiveDate),
-       T::P(T::kInactive, a.Inactive), T::P(T::kPlannedStart, a.PlannedStart),
-       T::P(T::kPlannedDuration, a.PlannedDuration), T::P(T::kPlannedFinish, a.PlannedFinish)});
-  return db.LastInsertId();
+  return Insert<T>(db, {{T::kProjectID, a.ProjectID},
+                        {T::kName, a.Name},
+                        {T::kDescription, a.Description},
+                        {T::kEffectiveDate, a.EffectiveDate},
+                        {T::kInactive, a.Inactive},
+                        {T::kPlannedStart, a.PlannedStart},
+                        {T::kPlannedDuration, a.PlannedDuration},
+                        {T::kPlannedFinish, a.PlannedFinish}});
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateTask) {
-  Connection::Open(a.Account).Execute(
-      "UPDATE IProjectTask SET Name=?,Description=?,EffectiveDate=?,Inactive=?,PlannedStart=?,"
-      "PlannedDuration=?,PlannedFinish=? WHERE IProjectTaskID=?;",
-      {T::P(T::kName, a.Name), T::P(T::kDescription, a.Description),
-       T::P(T::kEffectiveDate, a.EffectiveDate), T::P(T::kInactive, a.Inactive),
-       T::P(T::kPlannedStart, a.PlannedStart), T::P(T::kPlannedDuration, a.PlannedDuration),
-       T::P(T::kPlannedFinish, a.PlannedFinish), T::P(T::kIProjectTaskID, a.TaskID)});
+  Connection db = Connection::Open(a.Account);
+  Update<T>(db, a.TaskID,
+            {{T::kName, a.Name},
+             {T::kDescription, a.Description},
+             {T::kEffectiveDate, a.EffectiveDate},
+             {T::kInactive, a.Inactive},
+             {T::kPlannedStart, a.PlannedStart},
+             {T::kPlannedDuration, a.PlannedDuration},
+             {T::kPlannedFinish, a.PlannedFinish}});
 }
 
 BRIVOS_METHOD(CProjectMgr, DeleteTask) {

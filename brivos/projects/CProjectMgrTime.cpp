@@ -5,6 +5,7 @@
 #include "brivos/projects/CProjectMgr.hpp"
 #include "brivos/projects/internal/ProjectValues.hpp"
 #include "brivos/records/IUser.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -21,20 +22,26 @@ BRIVOS_METHOD(CProjectMgr, AddTransaction) {
   GetProject(a.Account, a.UserName, a.Token, a.ProjectID);
   GetTask(a.Account, a.UserName, a.Token, a.TaskID);
   Connection db = Connection::Open(a.Account);
-  db.Execute(
-      "INSERT INTO IProjectTransaction (Parent,TransDate,StartTime,StopTime,Description,Status,"
-      "StaffRate,StaffCost,OTCost,OTRate,Error,TaskID,StaffID,OverTime) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?);",
-      {X::P(X::kProjectID, a.ProjectID), X::P(X::kTransDate, day), X::P(X::kStartTime, start),
-       X::P(X::kStopTime, stop), X::P(X::kDescription, a.Description), X::P(X::kStatus, a.Status),
-       X::P(X::kStaffRate, a.StaffRate), X::P(X::kStaffCost, a.StaffCost),
-       X::P(X::kOTCost, a.OTCost), X::P(X::kOTRate, a.OTRate), X::P(X::kError, a.Error),
-       X::P(X::kTaskID, a.TaskID), X::P(X::kStaffID, a.StaffID), X::P(X::kOverTime, a.OverTime)});
-  return db.LastInsertId();
+  return Insert<X>(db, {{X::kProjectID, a.ProjectID},
+                        {X::kTransDate, day},
+                        {X::kStartTime, start},
+                        {X::kStopTime, stop},
+                        {X::kDescription, a.Description},
+                        {X::kStatus, a.Status},
+                        {X::kStaffRate, a.StaffRate},
+                        {X::kStaffCost, a.StaffCost},
+                        {X::kOTCost, a.OTCost},
+                        {X::kOTRate, a.OTRate},
+                        {X::kError, a.Error},
+                        {X::kTaskID, a.TaskID},
+                        {X::kStaffID, a.StaffID},
+                        {X::kOverTime, a.OverTime}});
 }
 
-std::pair<Variant, Variant> CProjectMgr::GetApprovalFields(Variant& Account, Variant& TransID,
-                                                           Variant& NewStatus, Variant& UserName) {
+std::pair<Variant, Variant> CProjectMgr::GetApprovalFields(const Variant& Account,
+                                                           const Variant& TransID,
+                                                           const Variant& NewStatus,
+                                                           const Variant& UserName) {
   std::shared_ptr<IProjectTransaction> slip = Found(X::Load(Account, TransID));
   return projects::ApprovalAfter(slip->Status(), slip->ApprovedBy(), slip->ApprovedOn(), NewStatus,
                                  UserName);
@@ -49,17 +56,23 @@ BRIVOS_METHOD(CProjectMgr, UpdateTransaction) {
   const Variant stop(SlipTime(day, a.EndHour, a.EndMinute));
   std::shared_ptr<IProjectTask> task = GetTask(a.Account, a.UserName, a.Token, a.TaskID);
   GetTransaction(a.Account, a.UserName, a.Token, a.TransID);
-  work.Db().Execute(
-      "UPDATE IProjectTransaction SET Parent=?,TransDate=?,StartTime=?,StopTime=?,Description=?,"
-      "Status=?,StaffRate=?,StaffCost=?,OTCost=?,OTRate=?,Error=?,TaskID=?,StaffID=?,"
-      "ApprovedBy=?,ApprovedOn=?,OverTime=? WHERE IProjectTransactionID=?;",
-      {X::P(X::kProjectID, task->ProjectID()), X::P(X::kTransDate, day), X::P(X::kStartTime, start),
-       X::P(X::kStopTime, stop), X::P(X::kDescription, a.Description), X::P(X::kStatus, a.Status),
-       X::P(X::kStaffRate, a.StaffRate), X::P(X::kStaffCost, a.StaffCost),
-       X::P(X::kOTCost, a.OTCost), X::P(X::kOTRate, a.OTRate), X::P(X::kError, a.Error),
-       X::P(X::kTaskID, a.TaskID), X::P(X::kStaffID, a.StaffID), X::P(X::kApprovedBy, approver),
-       X::P(X::kApprovedOn, approved_on), X::P(X::kOverTime, a.OverTime),
-       X::P(X::kIProjectTransactionID, a.TransID)});
+  Update<X>(work.Db(), a.TransID,
+            {{X::kProjectID, task->ProjectID()},
+             {X::kTransDate, day},
+             {X::kStartTime, start},
+             {X::kStopTime, stop},
+             {X::kDescription, a.Description},
+             {X::kStatus, a.Status},
+             {X::kStaffRate, a.StaffRate},
+             {X::kStaffCost, a.StaffCost},
+             {X::kOTCost, a.OTCost},
+             {X::kOTRate, a.OTRate},
+             {X::kError, a.Error},
+             {X::kTaskID, a.TaskID},
+             {X::kStaffID, a.StaffID},
+             {X::kApprovedBy, approver},
+             {X::kApprovedOn, approved_on},
+             {X::kOverTime, a.OverTime}});
   work.Commit();
 }
 

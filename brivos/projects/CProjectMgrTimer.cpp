@@ -7,7 +7,9 @@
 #include "brivos/foundation/Messages.hpp"
 #include "brivos/projects/CProjectMgr.hpp"
 #include "brivos/projects/internal/ProjectValues.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/IUser.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -35,32 +37,24 @@ Date PausedStop(const Date& day, const Date& start, const Date& now, int chunk) 
     hour += 1;
     minute -= 60;
   }
-  const Date on_day = SlipTime(day, Variant(hour % 24), Variant(minute));
+  const Date on_day = SlipTime(day, hour % 24, minute);
   return hour < 24 ? on_day : Date::FromSerial(on_day.Serial() + 1);
+}
+
+// The running slips on the staff rows of the user whose key is `user_id`.
+std::shared_ptr<Collection> RunningSlips(const Variant& account, const Variant& user_id) {
+  return X::Select(
+      account, "Status=? AND StaffID IN (SELECT IProjectStaffID FROM IProjectStaff WHERE UserID=?)",
+      {X::P(X::kStatus, eTransStatus::tsActive), Parameter::Number(user_id)});
 }
 
 }  // namespace
 
 BRIVOS_METHOD(CProjectMgr, GetActiveTransaction) {
   std::shared_ptr<IUser> caller = IUser::Caller(a.Account, a.UserName);
-  auto running = X::Select(
-      a.Account,
-      "Status=0 AND StaffID IN (SELECT IProjectStaffID FROM IProjectStaff WHERE UserID=?)",
-      {Parameter::Number(caller->IUserID())});
+  auto running = RunningSlips(a.Account, caller->IUserID());
   if (running->Count() == 0) return nullptr;
   return running->ItemAs<IProjectTransaction>(1);
-}
-
-void CProjectMgr::AddRunningSlip(Variant& Account, Variant& UserName, Variant& Token,
-                                 Variant ProjectID, Variant Description, Variant StaffRate,
-                                 Variant StaffCost, Variant OTCost, Variant OTRate, Variant TaskID,
-                                 Variant StaffID, Variant OverTime) {
-  const Date now = Now();
-  Variant day(DayOf(now)), hour(now.Hour()), minute(now.Minute()), status(0), error("");
-  Variant start_hour = hour, start_minute = minute;
-  AddTransaction(Account, UserName, Token, ProjectID, day, start_hour, start_minute, hour, minute,
-                 Description, status, StaffRate, StaffCost, OTCost, OTRate, error, TaskID, StaffID,
-                 OverTime);
 }
 
 BRIVOS_METHOD(CProjectMgr, StartTransaction) {
@@ -85,9 +79,12 @@ BRIVOS_METHOD(CProjectMgr, StartTransaction) {
       IProjectStaff::Select(a.Account, "Parent=? AND UserID=?",
                             {Parameter::Number(project), Parameter::Number(caller->IUserID())})
           ->ItemAs<IProjectStaff>(1);
-  AddRunningSlip(a.Account, a.UserName, a.Token, project, a.Description, CCur(staff->Rate()),
-                 CCur(staff->Cost()), CCur(staff->OTCost()), CCur(staff->OTRate()), a.TaskID,
-                 CLng(staff->IProjectStaffID()), Variant(false));
+  // A running slip starts and stops at the current minute.
+  const Date now = Now();
+  AddTransaction(a.Account, a.UserName, a.Token, project, DayOf(now), now.Hour(), now.Minute(),
+                 now.Hour(), now.Minute(), a.Description, eTransStatus::tsActive,
+                 CCur(staff->Rate()), CCur(staff->Cost()), CCur(staff->OTCost()),
+                 CCur(staff->OTRate()), "", a.TaskID, CLng(staff->IProjectStaffID()), false);
   work.Commit();
 }
 
@@ -96,33 +93,33 @@ BRIVOS_METHOD(CProjectMgr, RestartTransaction) {
   std::shared_ptr<IProjectTransaction> slip =
       GetTransaction(a.Account, a.UserName, a.Token, a.TransID);
   StopActiveTransaction(a.Account, a.UserName, a.Token);
-  Variant complete(1);
-  UpdateTransactionStatus(a.Account, a.UserName, a.Token, a.TransID, complete);
-  AddRunningSlip(a.Account, a.UserName, a.Token, slip->ProjectID(), slip->Description(),
-                 slip->StaffRate(), slip->StaffCost(), slip->OTCost(), slip->OTRate(),
-                 slip->TaskID(), slip->StaffID(), slip->OverTime());
+  UpdateTransactionStatus(a.Account, a.UserName, a.Token, a.TransID, eTransStatus::tsComplete);
+  const Date now = Now();
+  AddTransaction(a.Account, a.UserName, a.Token, slip->ProjectID(), DayOf(now), now.Hour(),
+                 now.Minute(), now.Hour(), now.Minute(), slip->Description(),
+                 eTransStatus::tsActive, slip->StaffRate(), slip->StaffCost(), slip->OTCost(),
+                 slip->OTRate(), "", slip->TaskID(), slip->StaffID(), slip->OverTime());
   work.Commit();
 }
 
 BRIVOS_METHOD(CProjectMgr, StopActiveTransaction) {
   const Date now = Now();
-  const Variant stop(SlipTime(now, Variant(now.Hour()), Variant(now.Minute())));
-  Connection::Open(a.Account).Execute(
-      "UPDATE IProjectTransaction SET StopTime=?,Status=? WHERE Status=? AND StaffID IN (SELECT "
-      "IProjectStaffID FROM IProjectStaff WHERE UserID=(SELECT IUserID FROM IUser WHERE "
-      "UserName=? AND Parent=(SELECT ISubScriberID FROM ISubScriber WHERE AccountNo=?)))",
-      {X::P(X::kStopTime, stop), X::P(X::kStatus, 1), X::P(X::kStatus, 0),
-       Parameter::QuotedText(a.UserName), Parameter::QuotedText(AccountNumberOf(a.Account))});
+  const Variant stop(SlipTime(now, now.Hour(), now.Minute()));
+  Connection db = Connection::Open(a.Account);
+  UpdateWhere<X>(
+      db, {{X::kStopTime, stop}, {X::kStatus, eTransStatus::tsComplete}},
+      "Status=? AND StaffID IN (SELECT IProjectStaffID FROM IProjectStaff WHERE UserID=(SELECT "
+      "IUserID FROM IUser WHERE UserName=? AND Parent=(SELECT ISubScriberID FROM ISubScriber "
+      "WHERE AccountNo=?)))",
+      {X::P(X::kStatus, eTransStatus::tsActive), Parameter::QuotedText(a.UserName),
+       Parameter::QuotedText(AccountNumberOf(a.Account))});
 }
 
 BRIVOS_METHOD(CProjectMgr, PauseActiveTransaction) {
   std::shared_ptr<IUser> caller = IUser::Caller(a.Account, a.UserName);
   // One unit of work: every running slip is paused, or none.
   UnitOfWork work(a.Account);
-  auto running = X::Select(
-      a.Account,
-      "Status=0 AND StaffID IN (SELECT IProjectStaffID FROM IProjectStaff WHERE UserID=?)",
-      {Parameter::Number(caller->IUserID())});
+  auto running = RunningSlips(a.Account, caller->IUserID());
   const Date now = Now();
   for (const Variant& item : running->Items()) {
     auto slip = std::static_pointer_cast<IProjectTransaction>(item.AsObject());
@@ -131,38 +128,31 @@ BRIVOS_METHOD(CProjectMgr, PauseActiveTransaction) {
     const int chunk = std::max(1, static_cast<int>(CLng(project->TimeChunk())));
     const Date start = CDate(slip->StartTime()), day = DayOf(CDate(slip->TransDate()));
     const Date stop = PausedStop(day, start, now, chunk);
-    Variant id = slip->IProjectTransactionID(), date(day), start_hour(start.Hour()),
-            start_minute(start.Minute()), stop_hour(stop.Hour()), stop_minute(stop.Minute()),
-            description = slip->Description(), paused(4), rate = slip->StaffRate(),
-            cost = slip->StaffCost(), ot_cost = slip->OTCost(), ot_rate = slip->OTRate(),
-            error = slip->Error(), task = slip->TaskID(), staff = slip->StaffID(),
-            overtime = slip->OverTime();
-    UpdateTransaction(a.Account, a.UserName, a.Token, id, date, start_hour, start_minute, stop_hour,
-                      stop_minute, description, paused, rate, cost, ot_cost, ot_rate, error, task,
-                      staff, overtime);
+    UpdateTransaction(a.Account, a.UserName, a.Token, slip->IProjectTransactionID(), day,
+                      start.Hour(), start.Minute(), stop.Hour(), stop.Minute(), slip->Description(),
+                      eTransStatus::tsPaused, slip->StaffRate(), slip->StaffCost(), slip->OTCost(),
+                      slip->OTRate(), slip->Error(), slip->TaskID(), slip->StaffID(),
+                      slip->OverTime());
+    // UpdateTransaction puts the stop on the slip's own day; a stop past
+    // midnight belongs to the next.
     if (DayOf(stop) != day) {
-      work.Db().Execute("UPDATE IProjectTransaction SET StopTime=? WHERE IProjectTransactionID=?;",
-                        {X::P(X::kStopTime, stop), X::P(X::kIProjectTransactionID, id)});
+      Update<X>(work.Db(), slip->IProjectTransactionID(), {{X::kStopTime, stop}});
     }
   }
   work.Commit();
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateTransactionStatus) {
-  const Parameter id = Parameter::Number(a.TransID);
   // One unit of work: the approval is stamped from the status it replaces.
   UnitOfWork work(a.Account);
   auto old = work.Db().Query(
       "SELECT Status,ApprovedBy,ApprovedOn FROM IProjectTransaction WHERE IProjectTransactionID=?",
-      {id});
+      {Parameter::Number(a.TransID)});
   auto [approver, approved_on] =
       projects::ApprovalAfter(old->Field("Status"), old->Field("ApprovedBy"),
                               old->Field("ApprovedOn"), a.Status, a.UserName);
-  work.Db().Execute(
-      "UPDATE IProjectTransaction SET Status=?,ApprovedBy=?,ApprovedOn=? WHERE "
-      "IProjectTransactionID=?;",
-      {X::P(X::kStatus, a.Status), X::P(X::kApprovedBy, approver),
-       X::P(X::kApprovedOn, approved_on), id});
+  Update<X>(work.Db(), a.TransID,
+            {{X::kStatus, a.Status}, {X::kApprovedBy, approver}, {X::kApprovedOn, approved_on}});
   work.Commit();
 }
 

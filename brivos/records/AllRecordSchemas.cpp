@@ -1,29 +1,34 @@
+#include <algorithm>
+
 #include "brivos/automation/TypeLibrary.hpp"
-#include "brivos/records/CITaxCode.hpp"
-#include "brivos/records/IExpenseReport.hpp"
-#include "brivos/records/IProject.hpp"
-#include "brivos/records/IProjectExpense.hpp"
-#include "brivos/records/IProjectInvoice.hpp"
-#include "brivos/records/IProjectStaff.hpp"
-#include "brivos/records/IProjectTask.hpp"
-#include "brivos/records/IProjectTransaction.hpp"
-#include "brivos/records/ISubScriber.hpp"
-#include "brivos/records/ISubscriberLocation.hpp"
-#include "brivos/records/IUser.hpp"
+#include "brivos/records/Record.hpp"
 #include "brivos/records/RecordSchema.hpp"
-#include "brivos/records/SFAProspect.hpp"
-#include "brivos/records/SysSessions.hpp"
 
 namespace brivos {
 
+namespace {
+
+// Filled during static initialisation; read only after it.
+std::vector<const RecordSchema& (*)()>& SchemaRegistrations() {
+  static std::vector<const RecordSchema& (*)()> registrations;
+  return registrations;
+}
+
+}  // namespace
+
+bool RegisterRecordSchema(const RecordSchema& (*schema)()) {
+  SchemaRegistrations().push_back(schema);
+  return true;
+}
+
 const std::vector<const RecordSchema*>& AllRecordSchemas() {
-  static const std::vector<const RecordSchema*> schemas = {
-      &ISubScriber::Schema(),     &ISubscriberLocation::Schema(), &IUser::Schema(),
-      &SysSessions::Schema(),     &CITaxCode::Schema(),           &SFAProspect::Schema(),
-      &IProject::Schema(),        &IProjectStaff::Schema(),       &IProjectTask::Schema(),
-      &IExpenseReport::Schema(),  &IProjectInvoice::Schema(),     &IProjectTransaction::Schema(),
-      &IProjectExpense::Schema(),
-  };
+  static const std::vector<const RecordSchema*> schemas = [] {
+    std::vector<const RecordSchema*> list;
+    for (const auto& schema : SchemaRegistrations()) list.push_back(&schema());
+    std::sort(list.begin(), list.end(),
+              [](const RecordSchema* a, const RecordSchema* b) { return a->table < b->table; });
+    return list;
+  }();
   return schemas;
 }
 

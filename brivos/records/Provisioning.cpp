@@ -1,7 +1,11 @@
 #include "brivos/records/Provisioning.hpp"
 
 #include "brivos/database/Database.hpp"
+#include "brivos/records/ISubScriber.hpp"
+#include "brivos/records/ISubscriberLocation.hpp"
+#include "brivos/records/IUser.hpp"
 #include "brivos/records/RecordSchema.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -10,20 +14,26 @@ void CreateSubscriberDatabase(const std::string& account, const std::string& com
                               const std::string& mainUserPassword) {
   Guarded("BRIVOS", [&] {
     const Variant path(account);
-    std::string script;
-    for (const RecordSchema* schema : AllRecordSchemas()) script += schema->Ddl();
-    const std::string company = SqlQuote(Variant(companyName));
-    const std::string subscriber = "(SELECT ISubScriberID FROM ISubScriber)";
-    script +=
-        "INSERT INTO ISubScriber (CompanyName,AccountNo,NextInvoiceNumber,"
-        "NextExpenseReportNumber,NextClientAccountNumber) VALUES (" +
-        company + "," + SqlQuote(Variant(AccountNumberOf(path))) + ",1,1,1);\n";
-    script += "INSERT INTO ISubscriberLocation (Parent,Name,IsPrimary) VALUES (" + subscriber +
-              "," + company + ",1);\n";
-    script += "INSERT INTO IUser (Parent,UserName,Password,Admin,MainUser,AllowLogon) VALUES (" +
-              subscriber + "," + SqlQuote(Variant(mainUserName)) + "," +
-              SqlQuote(Variant(mainUserPassword)) + ",1,1,1);\n";
-    CreateDatabaseFile(DatabasePathOf(BuildConnectionString(path)), script);
+    std::string ddl;
+    for (const RecordSchema* schema : AllRecordSchemas()) ddl += schema->Ddl();
+    CreateDatabase(path, ddl, [&](Connection& db) {
+      using S = ISubScriber;
+      const std::int32_t subscriber = Insert<S>(db, {{S::kCompanyName, companyName},
+                                                     {S::kAccountNo, AccountNumberOf(path)},
+                                                     {S::kNextInvoiceNumber, 1},
+                                                     {S::kNextExpenseReportNumber, 1},
+                                                     {S::kNextClientAccountNumber, 1}});
+      using L = ISubscriberLocation;
+      Insert<L>(db,
+                {{L::kSubscriberID, subscriber}, {L::kName, companyName}, {L::kIsPrimary, true}});
+      using U = IUser;
+      Insert<U>(db, {{U::kSubscriberID, subscriber},
+                     {U::kUserName, mainUserName},
+                     {U::kPassword, mainUserPassword},
+                     {U::kAdmin, true},
+                     {U::kMainUser, true},
+                     {U::kAllowLogon, true}});
+    });
   });
 }
 

@@ -69,12 +69,6 @@ Variant Record::Invoke(std::string_view member, std::vector<Variant>& args) {
   return InvokeMember(schema_.info, *this, member, args);
 }
 
-void Record::LoadRow(const Recordset& rows) {
-  for (std::size_t i = 0; i < schema_.columns.size(); ++i) {
-    SetField(i, rows.Field(schema_.columns[i].column));
-  }
-}
-
 std::shared_ptr<Record> Record::RelatedOne(std::size_t relation, const Variant& account) {
   return Guarded(schema_.info.ProgId(), [&] { return FindRelatedOne(relation, account); });
 }
@@ -135,25 +129,7 @@ std::shared_ptr<Collection> QueryRecords(const RecordSchema& schema, const Varia
 }
 
 Parameter ColumnParameter(const RecordSchema& schema, std::size_t column, Variant value) {
-  using K = Parameter::Kind;
-  switch (schema.columns[column].type) {
-    case ColumnType::Key:
-    case ColumnType::Long:
-      return {K::Long, std::move(value)};
-    case ColumnType::Double:
-      return {K::Double, std::move(value)};
-    case ColumnType::Currency:
-      return {K::Currency, std::move(value)};
-    case ColumnType::Boolean:
-      return {K::Boolean, std::move(value)};
-    case ColumnType::Date:
-      return {K::Date, std::move(value)};
-    case ColumnType::Text:
-      return {K::Text, std::move(value)};
-    case ColumnType::Memo:
-      return {K::Memo, std::move(value)};
-  }
-  return {K::Text, std::move(value)};
+  return {schema.columns[column].type, std::move(value)};
 }
 
 std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& account,
@@ -164,10 +140,6 @@ std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& acc
     if (list->Count() == 0) return nullptr;
     return std::static_pointer_cast<Record>(list->Items()[0].AsObject());
   });
-}
-
-std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows) {
-  return RecordsFrom(schema, rows, std::vector<std::vector<Variant>>(rows.Rows()));
 }
 
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& fields,

@@ -16,7 +16,7 @@
 
 namespace brivos {
 
-// A read-only snapshot of one row. Every field starts Empty; LoadRow fills
+// A read-only snapshot of one row. Every field starts Empty; a loader fills
 // them once. Single related records are cached once found; collections are
 // read again on every access.
 class Record : public Object {
@@ -32,10 +32,6 @@ class Record : public Object {
   const Variant& Field(std::size_t index) const {
     return index < fields_.size() ? fields_[index] : kNeverLoaded;
   }
-  // Fills every field from the current row of `rows`, reading the columns by
-  // name. A missing column raises 3265; the set is not moved.
-  void LoadRow(const Recordset& rows);
-
   // The related record or collection of relation `relation` (schema order),
   // under the error convention of this class.
   std::shared_ptr<Record> RelatedOne(std::size_t relation, const Variant& account);
@@ -98,11 +94,9 @@ Parameter ColumnParameter(const RecordSchema& schema, std::size_t column, Varian
 std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& account,
                                   const Variant& id);
 
-// Query into records: one record of `schema` per row of `rows`, keyed by its
-// key as text.
-std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& rows);
-// The same, taking the values out of `rows` (laid out as the fields of
-// `fields`) instead of copying them.
+// Query into records: one record of `schema` per row of `rows` (laid out as
+// the fields of `fields`), keyed by its key as text, taking the values over.
+// A column of the schema missing from `fields` raises 3265.
 std::shared_ptr<Collection> RecordsFrom(const RecordSchema& schema, const Recordset& fields,
                                         std::vector<std::vector<Variant>> rows);
 
@@ -113,6 +107,10 @@ std::shared_ptr<T> Found(std::shared_ptr<T> record) {
   if (!record) RaiseRuntime(errnum::kSubscriptOutOfRange);
   return record;
 }
+
+// Adds a record class's schema to AllRecordSchemas; see
+// BRIVOS_RECORD_DEFINITION. Returns true.
+bool RegisterRecordSchema(const RecordSchema& (*schema)());
 
 // The factory a schema names: a new, empty record of class T.
 template <class T>
@@ -190,6 +188,13 @@ std::shared_ptr<Record> MakeRecord() {
     return std::static_pointer_cast<Class>(::brivos::LoadByKey(Schema(), account, id));         \
   }
 
+// Registers a record class as a published class and its table as one of
+// the schema's.
+#define BRIVOS_REGISTER_RECORD(Class)                                                       \
+  BRIVOS_REGISTER_CLASS(kRecord, Class);                                                    \
+  [[maybe_unused]] static const bool BRIVOS_CONCAT(brivos_table_registered_, __COUNTER__) = \
+      ::brivos::RegisterRecordSchema(&Class::Schema)
+
 // The column definitions of a list.
 #define BRIVOS_RECORD_COLUMNS(COLUMNS) \
   std::vector<::brivos::ColumnDef> { COLUMNS(BRIVOS_RECORD_COLUMN_) }
@@ -209,4 +214,4 @@ std::shared_ptr<Record> MakeRecord() {
     return schema;                                                        \
   }                                                                       \
   RELATIONS(BRIVOS_RELATION_ONE_BODY_, BRIVOS_RELATION_NONE_)             \
-  BRIVOS_REGISTER_CLASS(kRecord, Class)
+  BRIVOS_REGISTER_RECORD(Class)

@@ -1,5 +1,6 @@
 #include "brivos/records/RecordSchema.hpp"
 
+#include "brivos/database/Backend.hpp"
 #include "brivos/records/Record.hpp"
 
 namespace brivos {
@@ -60,37 +61,6 @@ std::vector<MemberInfo> BuildMembers(const std::vector<ColumnDef>& columns,
   return members;
 }
 
-// The local time of the insert as a day serial to the whole second, from
-// SQLite's own functions so that any SQLite client can insert rows. The
-// library's connections read 'now' from the library's clock.
-constexpr const char* kNowDefault =
-    " DEFAULT (round((julianday('now','localtime') - 2415018.5) * 86400) / 86400.0)";
-
-std::string ColumnDdl(const ColumnDef& c) {
-  std::string name = "\"" + std::string(c.column) + "\"";
-  std::string width = std::to_string(c.width);
-  switch (c.type) {
-    case ColumnType::Key:
-      return name + " INTEGER PRIMARY KEY AUTOINCREMENT";
-    case ColumnType::Long:
-      return name + " INTEGER";
-    case ColumnType::Double:
-      return name + " DOUBLE";
-    case ColumnType::Currency:
-      return name + " CURRENCY";
-    case ColumnType::Boolean:
-      return name + " BOOLEAN";
-    case ColumnType::Date:
-      return name + " DATETIME" + ((c.flags & kDefaultNow) ? kNowDefault : "");
-    case ColumnType::Text:
-      return name + " VARCHAR(" + width + ") COLLATE NOCASE CHECK(length(" + name +
-             ") <= " + width + ")";
-    case ColumnType::Memo:
-      return name + " MEMO COLLATE NOCASE CHECK(length(" + name + ") <= " + width + ")";
-  }
-  return name;
-}
-
 }  // namespace
 
 RecordSchema::RecordSchema(std::string_view table_name, std::vector<ColumnDef> column_defs,
@@ -110,7 +80,9 @@ std::string RecordSchema::Ddl() const {
   std::string ddl = "CREATE TABLE " + t + " (";
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i) ddl += ", ";
-    ddl += ColumnDdl(columns[i]);
+    const ColumnDef& c = columns[i];
+    ddl += ActiveBackend().ColumnDeclaration("\"" + std::string(c.column) + "\"", c.type, c.width,
+                                             (c.flags & kDefaultNow) != 0);
   }
   ddl += ");\n";
   std::vector<std::vector<std::size_t>> all;

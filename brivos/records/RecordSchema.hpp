@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "brivos/automation/Dispatch.hpp"
+#include "brivos/database/ColumnType.hpp"
 
 namespace brivos {
 
 class Record;
-
-enum class ColumnType { Key, Long, Double, Currency, Boolean, Date, Text, Memo };
 
 // Flags of a column.
 enum ColumnFlags : unsigned {
@@ -67,14 +66,16 @@ struct RecordSchema {
   // record right after its key column, collections last.
   ClassInfo info;
 
-  // CREATE TABLE and CREATE INDEX statements of the table.
+  // CREATE TABLE and CREATE INDEX statements of the table, with the column
+  // declarations of the active backend.
   std::string Ddl() const;
   // "len" + table, and ("len" + property, width) per width member.
   std::string WidthEnumName() const;
   std::vector<std::pair<std::string, std::int32_t>> WidthMembers() const;
 };
 
-// Every record schema in the library, in the order their tables are created.
+// The schema of every registered record class, by table name: the tables
+// provisioning creates.
 const std::vector<const RecordSchema*>& AllRecordSchemas();
 
 }  // namespace brivos

@@ -12,7 +12,7 @@ namespace brivos {
   /* The rows of `sSQL`, sent to the database unchanged, as a disconnected  */ \
   /* result set. A Null text raises 94. The text reads and writes the       */ \
   /* account's own tables only: anything reaching another file or changing  */ \
-  /* the connection (ATTACH, setting a PRAGMA, temporary objects, ...)     */ \
+  /* the connection (attaching files, changing settings, temporary tables) */ \
   /* raises -2147217900 (see Connection::QueryConfined).                    */ \
   M(std::shared_ptr<Recordset>, ExecReportQuery, Account, sSQL)
 // clang-format on

@@ -3,6 +3,7 @@
 #include "brivos/database/Database.hpp"
 #include "brivos/foundation/Messages.hpp"
 #include "brivos/records/IUser.hpp"
+#include "brivos/records/Write.hpp"
 #include "brivos/security/Guid.hpp"
 
 namespace brivos {
@@ -16,8 +17,9 @@ BRIVOS_METHOD(CSecurityMgr, BeginUserSession) {
   // One unit of work: concurrent sign-ins of one user leave one session.
   UnitOfWork work(a.Account);
   Connection& db = work.Db();
-  auto users = db.Query("SELECT * FROM IUser WHERE UserName=? AND Password=? AND AllowLogon=1;",
-                        {U::P(U::kUserName, a.UserName), U::P(U::kPassword, a.Password)});
+  auto users = db.Query(
+      "SELECT * FROM IUser WHERE UserName=? AND Password=? AND AllowLogon=?;",
+      {U::P(U::kUserName, a.UserName), U::P(U::kPassword, a.Password), U::P(U::kAllowLogon, true)});
   if (users->RecordCount() == 0) {
     Raise(errCSecurityMgr::eInvalidUserInfo,
           FillMessage("The logon information you entered was incorrect."));
@@ -25,9 +27,7 @@ BRIVOS_METHOD(CSecurityMgr, BeginUserSession) {
   db.Execute("DELETE FROM SysSessions WHERE Account=? AND UserName=?;",
              {S::P(S::kAccount, a.Account), S::P(S::kUserName, a.UserName)});
   std::string token = CreateGUIDString();
-  db.Execute(
-      "INSERT INTO SysSessions (Account,UserName,Token) VALUES (?,?,?);",
-      {S::P(S::kAccount, a.Account), S::P(S::kUserName, a.UserName), S::P(S::kToken, token)});
+  Insert<S>(db, {{S::kAccount, a.Account}, {S::kUserName, a.UserName}, {S::kToken, token}});
   work.Commit();
   return token;
 }
@@ -43,10 +43,9 @@ BRIVOS_METHOD(CSecurityMgr, GetSysSession) {
 }
 
 BRIVOS_METHOD(CSecurityMgr, ChangeUserPassword) {
-  Connection::Open(a.Account).Execute(
-      "UPDATE IUser SET Password=? WHERE UserName=? AND Password=?;",
-      {U::P(U::kPassword, a.NewPassword), U::P(U::kUserName, a.theUserName),
-       U::P(U::kPassword, a.OldPassword)});
+  Connection db = Connection::Open(a.Account);
+  UpdateWhere<U>(db, {{U::kPassword, a.NewPassword}}, "UserName=? AND Password=?",
+                 {U::P(U::kUserName, a.theUserName), U::P(U::kPassword, a.OldPassword)});
 }
 
 }  // namespace brivos

@@ -6,6 +6,7 @@
 #include "brivos/database/Database.hpp"
 #include "brivos/foundation/Messages.hpp"
 #include "brivos/records/IProjectExpense.hpp"
+#include "brivos/records/Write.hpp"
 
 namespace brivos {
 
@@ -38,12 +39,13 @@ BRIVOS_METHOD(CUserManager, GetUserProfile) {
 
 BRIVOS_METHOD(CUserManager, GetSubscriberUserProfiles) {
   std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
-  return U::Select(a.Account, "Parent=? AND AllowLogon=1",
-                   {Parameter::Number(caller->SubscriberID())}, "LastName");
+  return U::Select(a.Account, "Parent=? AND AllowLogon=?",
+                   {Parameter::Number(caller->SubscriberID()), U::P(U::kAllowLogon, true)},
+                   "LastName");
 }
 
 BRIVOS_METHOD(CUserManager, AddUserProfile) {
-  Variant reports_to = ManagerKey(a.ReportsToID);
+  const Variant reports_to = ManagerKey(a.ReportsToID);
   // One unit of work: two concurrent adds of one name cannot both pass the check.
   UnitOfWork work(a.Account);
   std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
@@ -54,32 +56,25 @@ BRIVOS_METHOD(CUserManager, AddUserProfile) {
     Raise(errCUserManager::eUserNameExists,
           FillMessage("That username is already being used.  Please try another."));
   }
-  work.Db().Execute(
-      "INSERT INTO IUser (Parent,UserName,Password,FirstName,LastName,MiddleInitial,MainUser,"
-      "ReportsToID,Admin,vmProjectsAccess,MinWeekHours,EMail,Rate,Cost,OTRate,OTCost,"
-      "AllowLogon) VALUES (?,?,?,?,?,?,0,?,?,?,?,?,?,?,?,?,?);",
-      {U::P(U::kSubscriberID, caller->SubscriberID()), U::P(U::kUserName, a.ProfileUserName),
-       U::P(U::kPassword, a.Password), U::P(U::kFirstName, a.FirstName),
-       U::P(U::kLastName, a.LastName), U::P(U::kMiddleInitial, a.Initial),
-       U::P(U::kReportsToID, reports_to), U::P(U::kAdmin, a.Admin),
-       U::P(U::kvmProjectsAccess, a.vmProjectsAccess), U::P(U::kMinWeekHours, a.MinWeekHours),
-       U::P(U::kEMail, a.EMail), U::P(U::kRate, a.Rate), U::P(U::kCost, a.Cost),
-       U::P(U::kOTRate, a.OTRate), U::P(U::kOTCost, a.OTCost), U::P(U::kAllowLogon, a.AllowLogon)});
+  Insert<U>(work.Db(),
+            {{U::kSubscriberID, caller->SubscriberID()},
+             {U::kUserName, a.ProfileUserName},
+             {U::kMiddleInitial, a.Initial},
+             {U::kMainUser, false},
+             {U::kReportsToID, reports_to},
+             BRIVOS_ARG_COLUMNS(U, Password, FirstName, LastName, Admin, vmProjectsAccess,
+                                MinWeekHours, EMail, Rate, Cost, OTRate, OTCost, AllowLogon)});
   work.Commit();
 }
 
 BRIVOS_METHOD(CUserManager, UpdateUserProfile) {
-  Variant reports_to = ManagerKey(a.ReportsToID);
-  Connection::Open(a.Account).Execute(
-      "UPDATE IUser SET FirstName=?,LastName=?,MiddleInitial=?,Admin=?,ReportsToID=?,"
-      "vmProjectsAccess=?,MinWeekHours=?,EMail=?,Rate=?,Cost=?,OTRate=?,OTCost=?,AllowLogon=? "
-      "WHERE IUserID=?;",
-      {U::P(U::kFirstName, a.FirstName), U::P(U::kLastName, a.LastName),
-       U::P(U::kMiddleInitial, a.Initial), U::P(U::kAdmin, a.Admin),
-       U::P(U::kReportsToID, reports_to), U::P(U::kvmProjectsAccess, a.vmProjectsAccess),
-       U::P(U::kMinWeekHours, a.MinWeekHours), U::P(U::kEMail, a.EMail), U::P(U::kRate, a.Rate),
-       U::P(U::kCost, a.Cost), U::P(U::kOTRate, a.OTRate), U::P(U::kOTCost, a.OTCost),
-       U::P(U::kAllowLogon, a.AllowLogon), U::P(U::kIUserID, a.UserID)});
+  const Variant reports_to = ManagerKey(a.ReportsToID);
+  Connection db = Connection::Open(a.Account);
+  Update<U>(db, a.UserID,
+            {{U::kMiddleInitial, a.Initial},
+             {U::kReportsToID, reports_to},
+             BRIVOS_ARG_COLUMNS(U, FirstName, LastName, Admin, vmProjectsAccess, MinWeekHours,
+                                EMail, Rate, Cost, OTRate, OTCost, AllowLogon)});
 }
 
 BRIVOS_METHOD(CUserManager, DeleteUserProfile) {
@@ -115,29 +110,20 @@ BRIVOS_METHOD(CUserManager, AddExpenseReport) {
   UnitOfWork work(a.Account);
   std::int32_t number = CAccountMgr{}.GetNextExpenseReportNumber(a.Account, a.UserName, a.Token);
   std::shared_ptr<IUser> caller = U::Caller(a.Account, a.UserName);
-  Connection& db = work.Db();
-  db.Execute(
-      "INSERT INTO IExpenseReport (Parent,ReportNo,Name,Description,CreateDate,CashAdvance,"
-      "Total,AmountPaid,Approved,ApprovedOn,ApprovedBy) VALUES (?,?,?,?,?,?,?,?,?,?,?);",
-      {R::P(R::kUserID, caller->IUserID()), R::P(R::kReportNo, std::to_string(number)),
-       R::P(R::kName, a.Name), R::P(R::kDescription, a.Description),
-       R::P(R::kCreateDate, a.CreateDate), R::P(R::kCashAdvance, a.CashAdvance),
-       R::P(R::kTotal, a.Total), R::P(R::kAmountPaid, a.AmountPaid), R::P(R::kApproved, a.Approved),
-       R::P(R::kApprovedOn, a.ApprovedOn), R::P(R::kApprovedBy, a.ApprovedBy)});
-  std::int32_t report_id = db.LastInsertId();
+  const std::int32_t report_id =
+      Insert<R>(work.Db(), {{R::kUserID, caller->IUserID()},
+                            {R::kReportNo, std::to_string(number)},
+                            BRIVOS_ARG_COLUMNS(R, Name, Description, CreateDate, CashAdvance, Total,
+                                               AmountPaid, Approved, ApprovedOn, ApprovedBy)});
   work.Commit();
   return report_id;
 }
 
 BRIVOS_METHOD(CUserManager, UpdateExpenseReport) {
-  Connection::Open(a.Account).Execute(
-      "UPDATE IExpenseReport SET ReportNo=?,Name=?,Description=?,CreateDate=?,CashAdvance=?,"
-      "Total=?,AmountPaid=?,Approved=?,ApprovedOn=?,ApprovedBy=? WHERE IExpenseReportID=?;",
-      {R::P(R::kReportNo, a.ReportNo), R::P(R::kName, a.Name), R::P(R::kDescription, a.Description),
-       R::P(R::kCreateDate, a.CreateDate), R::P(R::kCashAdvance, a.CashAdvance),
-       R::P(R::kTotal, a.Total), R::P(R::kAmountPaid, a.AmountPaid), R::P(R::kApproved, a.Approved),
-       R::P(R::kApprovedOn, a.ApprovedOn), R::P(R::kApprovedBy, a.ApprovedBy),
-       R::P(R::kIExpenseReportID, a.ReportID)});
+  Connection db = Connection::Open(a.Account);
+  Update<R>(db, a.ReportID,
+            {BRIVOS_ARG_COLUMNS(R, ReportNo, Name, Description, CreateDate, CashAdvance, Total,
+                                AmountPaid, Approved, ApprovedOn, ApprovedBy)});
 }
 
 BRIVOS_METHOD(CUserManager, DeleteExpenseReport) {

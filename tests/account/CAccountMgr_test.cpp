@@ -137,7 +137,7 @@ TEST_F(AccountTest, EachDrawHandsOutTheStoredValueAndAdvancesItsOwnCounterByOne)
   SetCounters(1000, 57, 300);
   struct Case {
     const char* counter;
-    std::int32_t (CAccountMgr::*draw)(Variant&, Variant&, Variant&);
+    std::int32_t (CAccountMgr::*draw)(const Variant&, const Variant&, const Variant&);
     std::int32_t first;
   };
   const Case cases[] = {

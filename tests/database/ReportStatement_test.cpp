@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -70,6 +71,7 @@ TEST_F(ReportStatementTest, StatementsReachingBeyondTheAccountOrItsConnectionAre
       "CREATE TEMP VIEW Users AS SELECT * FROM IUser",
       "BEGIN",
       "SAVEPOINT s",
+      "SELECT load_extension('/tmp/nowhere')",
   };
   for (const std::string& sql : refused) {
     EXPECT_EQ(RaisedNumber([&] { Report(sql); }), errnum::kDbStatementRejected) << sql;
@@ -85,6 +87,20 @@ TEST_F(ReportStatementTest, StatementsReachingBeyondTheAccountOrItsConnectionAre
   EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM SysSessions")), 1);
   Variant token_value(token);
   EXPECT_EQ(CStr(CSecurityMgr{}.GetSysSession(account, token_value)->UserName()), "admin");
+}
+
+TEST_F(ReportStatementTest, AStatementWithoutAnEndStopsAtItsBudget) {
+  SetReportTimeBudget(std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RaisedNumber([&] {
+              Report(
+                  "WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k) SELECT MAX(x) "
+                  "FROM k");
+            }),
+            errnum::kDbTimeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  SetReportTimeBudget(std::chrono::seconds(30));
+  EXPECT_EQ(CStr(Report("SELECT COUNT(*) FROM IUser")->Field(0)), "1") << "the file still serves";
 }
 
 }  // namespace

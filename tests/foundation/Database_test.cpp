@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "brivos/database/internal/DialectShim.hpp"
+#include "brivos/database/sqlite/DialectShim.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "tests/support/SubscriberFixture.hpp"
@@ -53,6 +53,11 @@ CREATE TABLE Tag (TagID INTEGER PRIMARY KEY AUTOINCREMENT, ItemID INTEGER, Label
 CREATE TABLE Counter (N INTEGER NOT NULL);
 INSERT INTO Counter (N) VALUES (0);
 )";
+
+// Creates the database file `file` ("dir/A100.mdb") with the schema `ddl`.
+void CreateDatabaseFile(const std::string& file, std::string_view ddl) {
+  CreateDatabase(Variant(file.substr(0, file.size() - 4)), ddl);
+}
 
 // Each test on a new database file in a directory of its own.
 class DatabaseTest : public ::testing::Test {
@@ -169,14 +174,16 @@ TEST_F(DatabaseTest, FailedCreationLeavesNoFile) {
 TEST_F(DatabaseTest, ValuesComeBackAsTheirDeclaredKind) {
   Connection db = Connection::Open(account_);
   const Date stamp = Date::FromParts(2024, 3, 5, 9, 5, 1);
-  const int changed =
-      db.Execute("INSERT INTO Item (Name,Notes,Qty,Ratio,Rate,Active,Stamp) VALUES (?,?,?,?,?,?,?)",
-                 {Parameter::Text(Variant("Widget")), Parameter::Memo(Variant("long notes")),
-                  Parameter::Long(Variant(42)), Parameter::Double(Variant(0.25)),
-                  Parameter::Currency(Variant(Currency::FromScaled(1991720))),
-                  Parameter::Boolean(Variant(true)), Parameter::Date(Variant(stamp))});
-  EXPECT_EQ(changed, 1);
-  const std::int32_t id = db.LastInsertId();
+  const Parameter values[] = {Parameter::Text(Variant("Widget")),
+                              Parameter::Memo(Variant("long notes")),
+                              Parameter::Long(Variant(42)),
+                              Parameter::Double(Variant(0.25)),
+                              Parameter::Currency(Variant(Currency::FromScaled(1991720))),
+                              Parameter::Boolean(Variant(true)),
+                              Parameter::Date(Variant(stamp))};
+  const std::int32_t id =
+      db.Insert("INSERT INTO Item (Name,Notes,Qty,Ratio,Rate,Active,Stamp) VALUES (?,?,?,?,?,?,?)",
+                values, "ItemID");
   EXPECT_GT(id, 0);
 
   auto rs = db.Query("SELECT * FROM Item WHERE ItemID=?", {Parameter::Long(Variant(id))});

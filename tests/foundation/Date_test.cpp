@@ -27,6 +27,12 @@ void ExpectParts(const Date& date, const Parts& p) {
   EXPECT_EQ(date.Second(), p.s) << date.Serial();
 }
 
+// Made during static initialisation, in whatever order the program's
+// constants are initialised.
+const Date kNewYearsEve = Date::FromParts(2024, 12, 31, 18);
+
+TEST(DateTest, ConstantMadeBeforeMain) { EXPECT_EQ(kNewYearsEve.Serial(), 45657.75); }
+
 TEST(DateTest, SerialsOfKnownDates) {
   struct Case {
     Parts parts;

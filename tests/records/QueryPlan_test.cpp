@@ -24,7 +24,7 @@ const std::set<std::string, std::less<>> kSubscriberTables = {"IUser", "SFAProsp
 // clients whose name starts with a letter, the active projects an invoicing
 // run walks through.
 const std::vector<std::string_view> kWholeSubscriberReads = {
-    "FROM SFAProspect WHERE UCASE(LEFT(CompanyName,1))=?", "FROM IProject WHERE Status=2"};
+    "FROM SFAProspect WHERE UCASE(LEFT(CompanyName,1))=?", "FROM IProject WHERE Status=?"};
 // Columns with one value per subscriber file: an index search on them alone
 // reads every row of the table.
 const std::set<std::string, std::less<>> kSingleValued = {

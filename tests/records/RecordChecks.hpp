@@ -55,9 +55,10 @@ inline std::vector<std::int32_t> Keys(const Collection& list) {
 // Runs one statement with parameters and returns the key of the row it added.
 inline std::int32_t InsertRow(const Variant& account, const std::string& sql,
                               std::initializer_list<Parameter> params = {}) {
+  // "INSERT INTO <table> (...": every table's key column is its name and "ID".
+  const std::string table = sql.substr(12, sql.find_first_of(" (", 12) - 12);
   Connection db = Connection::Open(account);
-  db.Execute(sql, params);
-  return db.LastInsertId();
+  return db.Insert(sql, {params.begin(), params.size()}, table + "ID");
 }
 
 // The published enumeration named `name`; fails the test when there is none.

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "brivos/records/Write.hpp"
+
 namespace brivos::testing {
 
 std::optional<Error> ErrorOf(const std::function<void()>& call) {
@@ -55,12 +57,14 @@ std::int32_t SubscriberTest::AddUser(const std::string& name, const std::string&
                                      bool allow_logon, const std::string& last_name,
                                      const std::string& first_name) {
   Connection db = Connection::Open(account);
-  db.Execute(
-      "INSERT INTO IUser (Parent,UserName,Password,AllowLogon,Admin,MainUser,LastName,FirstName) "
-      "VALUES (?,?,?,?,0,0,?,?);",
-      {Parameter::Long(SubscriberId()), Parameter::Text(name), Parameter::Text(password),
-       Parameter::Boolean(allow_logon), Parameter::Text(last_name), Parameter::Text(first_name)});
-  return db.LastInsertId();
+  return Insert<IUser>(db, {{IUser::kSubscriberID, SubscriberId()},
+                            {IUser::kUserName, name},
+                            {IUser::kPassword, password},
+                            {IUser::kAllowLogon, allow_logon},
+                            {IUser::kAdmin, false},
+                            {IUser::kMainUser, false},
+                            {IUser::kLastName, last_name},
+                            {IUser::kFirstName, first_name}});
 }
 
 std::int32_t SubscriberTest::SubscriberId() {

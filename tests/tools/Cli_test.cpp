@@ -100,17 +100,20 @@ TEST_F(CliTest, InitRefusesAnExistingFileAndLeavesItAlone) {
   EXPECT_EQ(row.OutJson(), Json::parse(R"([{"CompanyName":"Acme Consulting"}])"));
 }
 
-TEST_F(CliTest, InitNeedsItsOptionsAndAnExistingDirectory) {
+TEST_F(CliTest, InitNeedsItsOptionsAndCreatesAMissingDirectory) {
   Outcome o = RunCli({"--db-dir", dir.Path(), "init", "C1", "--company", "C"});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(o.ErrLines().size(), 1u) << o.err;
   EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/C1.mdb"));
 
-  o = RunCli({"--db-dir", dir.Path() + "/missing", "init", "C1", "--company", "C", "--user", "u",
-              "--password", "p"});
-  EXPECT_EQ(o.status, 2);
-  ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
-  EXPECT_NE(o.err.find("does not exist"), std::string::npos) << o.err;
+  // The directory is created with its parents; a file in its way is refused.
+  for (const std::string& where : {dir.Path() + "/new/sub", DatabaseFile() + "/sub"}) {
+    o = RunCli(
+        {"--db-dir", where, "init", "C1", "--company", "C", "--user", "u", "--password", "p"});
+    const bool blocked = where.starts_with(DatabaseFile());
+    EXPECT_EQ(o.status, blocked ? 2 : 0) << o.err;
+    EXPECT_EQ(std::filesystem::exists(where + "/C1.mdb"), !blocked);
+  }
 }
 
 // ---- account resolution

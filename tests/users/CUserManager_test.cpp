@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "brivos/records/Write.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos {
@@ -51,10 +52,9 @@ class UserTest : public testing::SubscriberTest {
   }
   std::int32_t AddProject(const std::string& name, Variant manager_id) {
     Connection db = Connection::Open(account);
-    db.Execute(
-        "INSERT INTO IProject (Parent,Name,ManagerID) VALUES (?,?,?);",
-        {Parameter::Long(SubscriberId()), Parameter::Text(name), Parameter::Long(manager_id)});
-    return db.LastInsertId();
+    return Insert<IProject>(db, {{IProject::kSubscriberID, SubscriberId()},
+                                 {IProject::kName, name},
+                                 {IProject::kManagerID, manager_id}});
   }
   void AddStaff(std::int32_t project, std::int32_t user) {
     Exec("INSERT INTO IProjectStaff (Parent,UserID) VALUES (" + std::to_string(project) + "," +

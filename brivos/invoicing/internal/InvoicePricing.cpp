@@ -1,7 +1,6 @@
 #include "brivos/invoicing/internal/InvoicePricing.hpp"
 
 #include <cmath>
-#include <limits>
 #include <utility>
 
 #include "brivos/records/IProjectExpense.hpp"
@@ -17,14 +16,6 @@ std::int64_t MinutesBetween(const Date& start, const Date& stop) {
     return static_cast<std::int64_t>(std::floor(std::round(d.Serial() * 86400.0) / 60.0));
   };
   return minute_of(stop) - minute_of(start);
-}
-
-Variant CountValue(std::int64_t count) {
-  if (count >= std::numeric_limits<std::int32_t>::min() &&
-      count <= std::numeric_limits<std::int32_t>::max()) {
-    return Variant(static_cast<std::int32_t>(count));
-  }
-  return Variant(static_cast<double>(count));
 }
 
 SalesTax SalesTaxOf(std::shared_ptr<CITaxCode> code) {
@@ -73,9 +64,14 @@ Variant LineNames::Staff(const Variant& staff_id) {
   return at->second;
 }
 
-void PriceLines(const Collection& slips, const Collection& expenses, const SalesTax& tax,
-                LineNames& names, InvoiceBreakdown& out) {
-  InvoiceBreakdown::Totals& totals = out.totals;
+namespace {
+
+// The one pricing routine: prices `slips` and then `expenses` in their
+// order into `totals`, handing each priced line with its record to
+// keep_slip(slip, line) or keep_expense(expense, line).
+template <class KeepSlip, class KeepExpense>
+void Price(const Collection& slips, const Collection& expenses, const SalesTax& tax,
+           InvoiceBreakdown::Totals& totals, KeepSlip keep_slip, KeepExpense keep_expense) {
   for (const Variant& item : slips.Items()) {
     const auto& slip = static_cast<IProjectTransaction&>(*item.AsObject());
     InvoiceBreakdown::Slip line;
@@ -99,15 +95,7 @@ void PriceLines(const Collection& slips, const Collection& expenses, const Sales
     totals.time = totals.time + line.amount;
     totals.tax1 = totals.tax1 + line.tax1;
     totals.tax2 = totals.tax2 + line.tax2;
-
-    line.slip_id = slip.IProjectTransactionID();
-    line.day = slip.TransDate();
-    line.task_id = slip.TaskID();
-    line.task = names.Task(line.task_id);
-    line.staff_id = slip.StaffID();
-    line.staff = names.Staff(line.staff_id);
-    line.description = slip.Description();
-    out.slips.push_back(std::move(line));
+    keep_slip(slip, std::move(line));
   }
   totals.hours = static_cast<double>(totals.minutes) / 60;
   for (const Variant& item : expenses.Items()) {
@@ -122,20 +110,41 @@ void PriceLines(const Collection& slips, const Collection& expenses, const Sales
     totals.total = totals.total + line.converted + line.markup;
     totals.expenses = totals.expenses + line.converted;
     totals.markup = totals.markup + line.markup;
-
-    line.expense_id = expense.IProjectExpenseID();
-    line.date = expense.ExpenseDate();
-    line.description = expense.Description();
-    out.expenses.push_back(std::move(line));
+    keep_expense(expense, std::move(line));
   }
 }
 
-std::shared_ptr<Recordset> RowsOf(std::vector<std::string> fields,
-                                  std::vector<std::vector<Variant>> rows) {
-  auto set = std::make_shared<Recordset>(std::move(fields));
-  for (std::vector<Variant>& row : rows) set->AddRow(std::move(row));
-  if (set->RecordCount() > 0) set->MoveFirst();
-  return set;
+}  // namespace
+
+void PriceLines(const Collection& slips, const Collection& expenses, const SalesTax& tax,
+                LineNames& names, InvoiceBreakdown& out) {
+  Price(
+      slips, expenses, tax, out.totals,
+      [&](const IProjectTransaction& slip, InvoiceBreakdown::Slip line) {
+        line.slip_id = slip.IProjectTransactionID();
+        line.day = slip.TransDate();
+        line.task_id = slip.TaskID();
+        line.task = names.Task(line.task_id);
+        line.staff_id = slip.StaffID();
+        line.staff = names.Staff(line.staff_id);
+        line.description = slip.Description();
+        out.slips.push_back(std::move(line));
+      },
+      [&](const IProjectExpense& expense, InvoiceBreakdown::Expense line) {
+        line.expense_id = expense.IProjectExpenseID();
+        line.date = expense.ExpenseDate();
+        line.description = expense.Description();
+        out.expenses.push_back(std::move(line));
+      });
+}
+
+InvoiceBreakdown::Totals PriceTotals(const Collection& slips, const Collection& expenses,
+                                     const SalesTax& tax) {
+  InvoiceBreakdown::Totals totals;
+  Price(
+      slips, expenses, tax, totals, [](const IProjectTransaction&, InvoiceBreakdown::Slip) {},
+      [](const IProjectExpense&, InvoiceBreakdown::Expense) {});
+  return totals;
 }
 
 }  // namespace brivos::invoicing

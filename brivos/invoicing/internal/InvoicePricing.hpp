@@ -1,7 +1,14 @@
 #pragma once
 
-// Pricing shared by an invoice's breakdown and the preview of a run: the one
-// place where time, its sales taxes and expenses become amounts.
+// Pricing shared by an invoice's breakdown, its total and the preview of a
+// run: the one place where time, its sales taxes and expenses become amounts.
+//
+// Pricing multiplies in double and rounds each amount of a line to currency,
+// halves to even: a slip's time is rate x hours, each of its taxes that
+// unrounded time (plus tax 1 when tax 2 is piggy-backed) x rate / 100; an
+// expense's converted amount is amount x exchange rate, its markup the
+// converted amount x the percentage (kept to four places) / 100. The totals
+// add the rounded amounts exactly.
 
 #include <cstdint>
 #include <map>
@@ -21,7 +28,7 @@ namespace brivos::invoicing {
 std::int64_t MinutesBetween(const Date& start, const Date& stop);
 
 // A count as a Long, or a Double beyond 32 bits.
-Variant CountValue(std::int64_t count);
+inline Variant CountValue(std::int64_t count) { return FieldValue(count); }
 
 // The sales taxes a client's tax code charges on time: none without a code
 // or when the code is not definitely active; each tax only when it is
@@ -48,13 +55,37 @@ class LineNames {
 
 // Prices `slips` (IProjectTransaction records) and then `expenses`
 // (IProjectExpense records) in their order, appending one line each to `out`
-// and adding them into its totals. Raises 94 for a slip without start or
-// stop, or a Null rate or amount; 6 when a sum leaves the currency range.
+// with its keys, day, names and description, and adding them into its
+// totals. Raises 94 for a slip without start or stop, or a Null rate or
+// amount; 6 when a sum leaves the currency range.
 void PriceLines(const Collection& slips, const Collection& expenses, const SalesTax& tax,
                 LineNames& names, InvoiceBreakdown& out);
 
-// A disconnected set of `fields` holding `rows`, standing on its first row.
-std::shared_ptr<Recordset> RowsOf(std::vector<std::string> fields,
-                                  std::vector<std::vector<Variant>> rows);
+// The totals PriceLines gives for the same lines, priced by the same
+// routine without keeping the lines or reading any name; raises as it does.
+InvoiceBreakdown::Totals PriceTotals(const Collection& slips, const Collection& expenses,
+                                     const SalesTax& tax);
+
+// The late-bound form of a breakdown or a preview: a Collection of one
+// disconnected set per section, under the section's key, with the fields
+// of its table and standing on its first row.
+template <class Result>
+Variant SectionsOf(const Result& result) {
+  auto sections = std::make_shared<Collection>();
+  result.ForEachSection([&](const char* key, auto fields, auto rows, bool) {
+    std::vector<std::string> names;
+    for (const auto& field : fields) names.emplace_back(field.name);
+    auto set = std::make_shared<Recordset>(std::move(names));
+    for (const auto& row : rows) {
+      std::vector<Variant> values;
+      values.reserve(fields.size());
+      for (const auto& field : fields) values.push_back(field.value(row));
+      set->AddRow(std::move(values));
+    }
+    if (set->RecordCount() > 0) set->MoveFirst();
+    sections->Add(set, key);
+  });
+  return Variant(sections);
+}
 
 }  // namespace brivos::invoicing

@@ -4,6 +4,9 @@
 #include <string>
 
 #include "brivos/automation/Collection.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
+#include "brivos/records/IProjectExpense.hpp"
+#include "brivos/records/IProjectTransaction.hpp"
 
 namespace brivos::invoicing {
 
@@ -19,8 +22,40 @@ Variant ProjectKey(const std::string& piece) {
 
 }  // namespace
 
+LineSelection SlipsToBill(const Variant& project_id, const Date& cutoff) {
+  using X = IProjectTransaction;
+  return {"Parent=? AND Status=? AND TransDate<=?",
+          {Parameter::Number(project_id), X::P(X::kStatus, eTransStatus::tsApproved),
+           X::P(X::kTransDate, cutoff)}};
+}
+
+LineSelection ExpensesToBill(const Variant& project_id, const Date& cutoff) {
+  using E = IProjectExpense;
+  return {"Parent=? AND Billed=? AND Approved=? AND ExpenseDate<=?",
+          {Parameter::Number(project_id), E::P(E::kBilled, false), E::P(E::kApproved, true),
+           E::P(E::kExpenseDate, cutoff)}};
+}
+
+bool AnyLine(Connection& db, std::string_view table, const LineSelection& lines) {
+  const std::string sql =
+      "SELECT 1 FROM " + std::string(table) + " WHERE " + std::string(lines.where) + " LIMIT 1";
+  return !db.Query(sql, lines.params)->Eof();
+}
+
+std::set<std::int32_t> LineKeys(Connection& db, std::string_view table,
+                                const LineSelection& lines) {
+  const std::string sql = "SELECT " + std::string(table) + "ID FROM " + std::string(table) +
+                          " WHERE " + std::string(lines.where);
+  const std::shared_ptr<Recordset> rows = db.Query(sql, lines.params);
+  std::set<std::int32_t> keys;
+  for (const std::vector<Variant>& row : rows->Rows()) keys.insert(CLng(row[0]));
+  return keys;
+}
+
 std::vector<std::shared_ptr<IProject>> ActiveProjects(const Variant& account) {
-  const auto active = IProject::Select(account, "Status=2", {}, "Parent ASC");
+  const auto active =
+      IProject::Select(account, "Status=?",
+                       {IProject::P(IProject::kStatus, eProjectStatus::psActive)}, "Parent ASC");
   std::vector<std::shared_ptr<IProject>> projects;
   for (const Variant& item : active->Items()) {
     projects.push_back(std::static_pointer_cast<IProject>(item.AsObject()));
@@ -39,8 +74,6 @@ std::vector<std::shared_ptr<IProject>> ListedProjects(const Variant& account, co
   return projects;
 }
 
-bool IsBillable(const IProject& project) {
-  return IsTrue(project.Billable());
-}
+bool IsBillable(const IProject& project) { return IsTrue(project.Billable()); }
 
 }  // namespace brivos::invoicing

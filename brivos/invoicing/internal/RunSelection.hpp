@@ -3,36 +3,32 @@
 // What an invoicing run selects: its projects and, per project, its lines.
 // The run and its preview both read these, so they always agree.
 
+#include <cstdint>
 #include <memory>
+#include <set>
+#include <string_view>
 #include <vector>
 
+#include "brivos/database/Database.hpp"
 #include "brivos/foundation/Variant.hpp"
 #include "brivos/records/IProject.hpp"
 
 namespace brivos::invoicing {
 
-// The lines a run bills for one project (parameters: the project's key and
-// the cutoff): approved slips, and approved, unbilled expenses, dated on or
-// before the cutoff. A line without a date never qualifies.
-#define BRIVOS_SLIPS_TO_BILL_ "Parent=? AND Status=2 AND TransDate<=?"
-#define BRIVOS_EXPENSES_TO_BILL_ "Parent=? AND Billed=0 AND Approved=1 AND ExpenseDate<=?"
+// The lines a run bills for one project: approved slips, and approved,
+// unbilled expenses, dated on or before the cutoff. A line without a date
+// never qualifies. Each is a filter with the parameters it binds.
+struct LineSelection {
+  std::string_view where;
+  std::vector<Parameter> params;
+};
+LineSelection SlipsToBill(const Variant& project_id, const Date& cutoff);
+LineSelection ExpensesToBill(const Variant& project_id, const Date& cutoff);
 
-inline constexpr const char* kSlipsExist =
-    "SELECT 1 FROM IProjectTransaction WHERE " BRIVOS_SLIPS_TO_BILL_ " LIMIT 1;";
-inline constexpr const char* kExpensesExist =
-    "SELECT 1 FROM IProjectExpense WHERE " BRIVOS_EXPENSES_TO_BILL_ " LIMIT 1;";
-inline constexpr const char* kSlipsToBill =
-    "SELECT IProjectTransactionID FROM IProjectTransaction WHERE " BRIVOS_SLIPS_TO_BILL_ ";";
-inline constexpr const char* kExpensesToBill =
-    "SELECT IProjectExpenseID FROM IProjectExpense WHERE " BRIVOS_EXPENSES_TO_BILL_ ";";
-// Marks them billed on an invoice (its key first, then as above).
-inline constexpr const char* kBillSlips =
-    "UPDATE IProjectTransaction SET Status=3,InvoiceID=? WHERE " BRIVOS_SLIPS_TO_BILL_ ";";
-inline constexpr const char* kBillExpenses =
-    "UPDATE IProjectExpense SET Billed=1,InvoiceID=? WHERE " BRIVOS_EXPENSES_TO_BILL_ ";";
-
-#undef BRIVOS_SLIPS_TO_BILL_
-#undef BRIVOS_EXPENSES_TO_BILL_
+// True when the selection holds at least one line of `table`.
+bool AnyLine(Connection& db, std::string_view table, const LineSelection& lines);
+// The keys of the selected lines of `table`.
+std::set<std::int32_t> LineKeys(Connection& db, std::string_view table, const LineSelection& lines);
 
 // The projects an all-projects run takes, in its order: every active
 // project of the file.

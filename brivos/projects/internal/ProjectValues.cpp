@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "brivos/foundation/Clock.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
 
 namespace brivos::projects {
 
@@ -48,11 +49,12 @@ bool Equals(const Variant& status, double value) {
 std::pair<Variant, Variant> ApprovalAfter(const Variant& old_status, const Variant& by,
                                           const Variant& on, const Variant& new_status,
                                           const Variant& user) {
-  if (!Below(old_status, 2)) {
-    if (Below(new_status, 2)) return {Variant::Null(), Variant::Null()};
+  constexpr double kApproved = eTransStatus::tsApproved;
+  if (!Below(old_status, kApproved)) {
+    if (Below(new_status, kApproved)) return {Variant::Null(), Variant::Null()};
     return {by, on};
   }
-  if (Equals(new_status, 2)) return {user, Variant(Now())};
+  if (Equals(new_status, kApproved)) return {user, Variant(Now())};
   return {Variant::Null(), Variant::Null()};
 }
 
@@ -61,7 +63,7 @@ Variant ZeroToNull(const Variant& id) {
   return id;
 }
 
-bool IsActive(const Variant& status) { return Equals(status, 2); }
+bool IsActive(const Variant& status) { return Equals(status, eProjectStatus::psActive); }
 
 const char* ProjectOrder(const Variant& sort_order) {
   static constexpr const char* kOrders[] = {"ClientID ASC, Name ASC", "ClientID ASC, Name DESC",

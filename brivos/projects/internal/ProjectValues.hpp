@@ -26,9 +26,9 @@ const char* ProjectOrder(const Variant& sort_order);
 
 // The approver and approval time of a slip whose status goes from
 // `old_status` (approved by `by` on `on`) to `new_status`, changed by `user`:
-// stamped when an open slip (0 or 1) becomes approved (2), kept between
-// approved, billed and paused (2..4), cleared otherwise. A Null status
-// compares as neither below nor equal to anything.
+// stamped when an open slip (tsActive, tsComplete) becomes tsApproved, kept
+// while it stays at tsApproved or above (approved, billed, paused), cleared
+// otherwise. A Null status compares as neither below nor equal to anything.
 std::pair<Variant, Variant> ApprovalAfter(const Variant& old_status, const Variant& by,
                                           const Variant& on, const Variant& new_status,
                                           const Variant& user);
@@ -36,7 +36,7 @@ std::pair<Variant, Variant> ApprovalAfter(const Variant& old_status, const Varia
 // An optional reference: Empty and 0 give Null, anything else itself.
 Variant ZeroToNull(const Variant& id);
 
-// A project is active when its status is 2; a Null status is not active.
+// A project is active when its status is psActive; a Null status is not.
 bool IsActive(const Variant& status);
 
 }  // namespace brivos::projects

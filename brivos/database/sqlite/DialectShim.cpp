@@ -1,4 +1,4 @@
-#include "brivos/database/internal/DialectShim.hpp"
+#include "brivos/database/sqlite/DialectShim.hpp"
 
 #include <sqlite3.h>
 
@@ -8,7 +8,7 @@
 #include <exception>
 #include <string>
 
-#include "brivos/database/internal/SqliteError.hpp"
+#include "brivos/database/sqlite/SqliteError.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Date.hpp"
 #include "brivos/foundation/Error.hpp"

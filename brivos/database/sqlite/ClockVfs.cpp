@@ -1,4 +1,4 @@
-#include "brivos/database/internal/ClockVfs.hpp"
+#include "brivos/database/sqlite/ClockVfs.hpp"
 
 #include <sqlite3.h>
 

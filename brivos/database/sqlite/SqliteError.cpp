@@ -1,4 +1,4 @@
-#include "brivos/database/internal/SqliteError.hpp"
+#include "brivos/database/sqlite/SqliteError.hpp"
 
 #include <sqlite3.h>
 
@@ -13,6 +13,7 @@ void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view text) {
   if (stage == SqlStage::kOpen && primary == SQLITE_CANTOPEN) {
     RaiseDatabase(errnum::kDbCannotOpen, "Could not find file '" + std::string(text) + "'.");
   }
+  if (primary == SQLITE_INTERRUPT) RaiseDatabase(errnum::kDbTimeout, "Query timeout expired");
   std::int32_t number = errnum::kDbFailure;
   if (primary == SQLITE_CONSTRAINT) {
     number = errnum::kDbConstraint;
@@ -32,10 +33,6 @@ void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view text) {
     description += " in statement: ";
     description += text;
   }
-  throw Error(number, std::string(kDatabaseSource), std::move(description));
-}
-
-void RaiseDatabase(std::int32_t number, std::string description) {
   throw Error(number, std::string(kDatabaseSource), std::move(description));
 }
 

@@ -4,12 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "brivos/database/internal/DatabaseError.hpp"
+
 struct sqlite3;
 
 namespace brivos::internal {
-
-// The source of every error the database layer raises itself.
-inline constexpr std::string_view kDatabaseSource = "BRIVOS.Database";
 
 // Where a result code came from; a plain SQLITE_ERROR while preparing means the
 // statement itself was rejected (syntax, unknown table or column).
@@ -22,6 +21,8 @@ enum class SqlStage { kOpen, kPrepare, kBind, kStep };
 //   SQLITE_AUTH (a refused statement)      -> -2147217900 (the SQL is quoted)
 //   SQLITE_CANTOPEN while opening          -> -2147467259 "Could not find file '<file>'."
 //   SQLITE_CANTOPEN, SQLITE_NOTADB         -> -2147467259 (cannot open)
+//   SQLITE_INTERRUPT (a report past its time budget)
+//                                          -> -2147217871 "Query timeout expired"
 //   anything else, SQLITE_BUSY included    -> -2147467259
 // `text` is the statement, or the file for kOpen.
 [[noreturn]] void RaiseSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view text = {});
@@ -30,8 +31,5 @@ enum class SqlStage { kOpen, kPrepare, kBind, kStep };
 inline void CheckSqlite(sqlite3* db, int rc, SqlStage stage, std::string_view text = {}) {
   if (rc != 0 && rc != 100 && rc != 101) RaiseSqlite(db, rc, stage, text);
 }
-
-// Raises an error of the database layer that did not come from SQLite.
-[[noreturn]] void RaiseDatabase(std::int32_t number, std::string description);
 
 }  // namespace brivos::internal

@@ -1,0 +1,63 @@
+#include "brivos/database/sqlite/Authorizer.hpp"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "brivos/foundation/Ascii.hpp"
+
+namespace brivos::internal {
+
+namespace {
+
+// The pragmas that only describe the database, whatever their argument: the
+// ones SQLite also offers as table-valued functions (pragma_table_info).
+bool IsDescriptivePragma(const char* name) {
+  static constexpr std::string_view kNames[] = {
+      "table_info",  "table_xinfo",   "table_list",       "index_info",     "index_xinfo",
+      "index_list",  "database_list", "foreign_key_list", "collation_list", "function_list",
+      "module_list", "pragma_list",   "compile_options",
+  };
+  if (name == nullptr) return false;
+  for (std::string_view known : kNames) {
+    if (EqualsIgnoreCase(name, known)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int AuthorizeCallerText(int action, const char* name, const char* detail, const char* database) {
+  const bool own_database = database == nullptr || std::strcmp(database, "main") == 0;
+  switch (action) {
+    case SQLITE_FUNCTION:
+      // The function's name comes in the fourth argument.
+      return detail != nullptr && EqualsIgnoreCase(detail, "load_extension") ? SQLITE_DENY
+                                                                             : SQLITE_OK;
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_RECURSIVE:
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_REINDEX:
+    case SQLITE_ANALYZE:
+      return own_database ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_PRAGMA:
+      return IsDescriptivePragma(name) ? SQLITE_OK : SQLITE_DENY;
+    default:
+      return SQLITE_DENY;
+  }
+}
+
+}  // namespace brivos::internal

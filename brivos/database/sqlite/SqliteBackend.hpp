@@ -1,0 +1,21 @@
+#pragma once
+
+#include "brivos/database/Backend.hpp"
+
+namespace brivos::internal {
+
+// One SQLite file per subscriber: the Account path names the file (see
+// DatabaseFileOf), sessions are pooled per file, and the file is in WAL mode
+// from its creation.
+class SqliteBackend final : public Backend {
+ public:
+  DatabaseId Locate(const Variant& account) override;
+  std::shared_ptr<Session> Connect(const DatabaseId& id) override;
+  void CreateDatabase(const Variant& account, std::string_view ddl,
+                      const std::function<void(Session&)>& fill) override;
+  std::string ColumnDeclaration(std::string_view quoted_name, ColumnType type, int width,
+                                bool default_now) const override;
+  void ReleaseIdle() noexcept override;
+};
+
+}  // namespace brivos::internal

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "brivos/database/Backend.hpp"
+
+struct sqlite3;
+
+namespace brivos::internal {
+
+// The identity of the database file at `path`: its name with its device and
+// inode. A file removed and created again under the same name has a new
+// identity, which cannot be reused while a connection still holds the old
+// file open. Raises -2147467259 ("Could not find file '<path>'.") when there
+// is no such file.
+DatabaseId IdentifyFile(const std::string& path);
+
+// Opens the existing file `path` read-write with SQLite, taking the name as
+// it is: never as a URI ("file:..."), never creating the file. Raises
+// through RaiseSqlite on failure.
+sqlite3* OpenSqliteFile(const std::string& path);
+
+// Opens an existing subscriber file for the library's calls: writable (a
+// file the library cannot write is refused untouched), with the busy timeout
+// and synchronous mode set and the dialect shim registered. A file without
+// any table (an empty file among them) raises -2147467259: it is no
+// subscriber database.
+sqlite3* OpenSubscriberFile(const std::string& path);
+
+// Runs every statement of `script` in order.
+void RunScript(sqlite3* db, std::string_view script);
+
+}  // namespace brivos::internal

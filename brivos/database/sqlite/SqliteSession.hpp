@@ -1,0 +1,97 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "brivos/database/Backend.hpp"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace brivos::internal {
+
+// One open SQLite connection to a subscriber file with its prepared
+// statements. Not thread-safe: used by one caller at a time.
+class SqliteSession final : public Session {
+ public:
+  // Opens the existing file of `id` (see OpenSubscriberFile).
+  explicit SqliteSession(DatabaseId id);
+  SqliteSession(const SqliteSession&) = delete;
+  SqliteSession& operator=(const SqliteSession&) = delete;
+  ~SqliteSession() override;
+
+  const DatabaseId& Id() const override { return id_; }
+
+  int Execute(std::string_view sql, std::span<const Parameter> params) override;
+  std::shared_ptr<Recordset> Query(std::string_view sql,
+                                   std::span<const Parameter> params) override;
+  // The text is prepared afresh, never cached, and run confined.
+  std::shared_ptr<Recordset> QueryConfined(std::string_view sql,
+                                           std::chrono::milliseconds budget) override;
+  std::int32_t Insert(std::string_view sql, std::span<const Parameter> params,
+                      std::string_view key_column) override;
+  void Begin() override;
+  void Commit() override;
+  void RollbackQuietly() noexcept override;
+
+  // True while a transaction is open on the connection.
+  bool InTransaction() const;
+
+ private:
+  // `sql` prepared with `flags`; nullptr for a text that holds no statement.
+  sqlite3_stmt* Prepare(std::string_view sql, unsigned flags);
+  // What a statement's result sets share: the field names, and how each
+  // column is read back.
+  struct Layout;
+  struct Prepared {
+    sqlite3_stmt* stmt = nullptr;
+    std::shared_ptr<const Layout> layout;
+  };
+  // The prepared statement for `sql` with its layout, from the cache or
+  // newly prepared; a null statement for a text that holds no statement.
+  Prepared Statement(std::string_view sql);
+  static std::shared_ptr<const Layout> LayoutOf(sqlite3_stmt* stmt);
+  // Binds and runs `stmt`; its rows, or a closed set when it has no columns.
+  std::shared_ptr<Recordset> Run(const Prepared& prepared, std::span<const Parameter> params,
+                                 std::string_view sql);
+  // Binds and steps a statement that yields no rows the caller reads.
+  void Step(sqlite3_stmt* stmt, std::span<const Parameter> params, std::string_view sql);
+  // The authorizer of every statement prepared on the connection: it lets
+  // everything through unless `confined_` is set.
+  static int Authorize(void* self, int action, const char* name, const char* detail,
+                       const char* database, const char* trigger);
+  // Called every few thousand steps of a confined statement: nonzero
+  // interrupts it once its deadline has passed.
+  static int PastDeadline(void* self);
+
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept {
+      return std::hash<std::string_view>{}(s);
+    }
+  };
+  struct CachedStatement {
+    Prepared prepared;
+    std::uint64_t last_use = 0;
+  };
+
+  sqlite3* db_;
+  DatabaseId id_;
+  // Statements are cached by their text. The library's texts are few (values
+  // are bound, and a written column set gives one text), but a caller's
+  // filter or ordering text may vary, so the cache drops the least recently
+  // used beyond its bound.
+  std::unordered_map<std::string, CachedStatement, TextHash, std::equal_to<>> statements_;
+  std::uint64_t use_clock_ = 0;
+  // Set while a caller's statement text is prepared and run, with the time
+  // it must end by.
+  bool confined_ = false;
+  std::chrono::steady_clock::time_point deadline_;
+};
+
+}  // namespace brivos::internal

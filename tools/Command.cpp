@@ -1,0 +1,40 @@
+#include "tools/Command.hpp"
+
+#include <iostream>
+#include <string_view>
+
+namespace brivos::cli {
+
+const char* const kAccountRule = R"(Accounts:
+  An Account is the path of a subscriber database without its ".mdb"; the
+  account number is the text after its last backslash.
+  - A bare account number (no slash or backslash), with --db-dir DIR or the
+    environment variable BRIVOS_DATA set, means DIR\NUMBER. Without either it
+    names NUMBER.mdb in the current directory.
+  - A path with forward slashes only (/srv/brivos/A100) reads its last slash as
+    that backslash (/srv/brivos\A100), so that the account number is A100.
+  - A path holding a backslash is used exactly as given.
+  The rule applies to ACCOUNT of `init`, `invoice` and `preview`, and to the
+  first argument of `call` when the method names that argument Account.
+)";
+
+std::string AccountPath(const std::string& text, const Options& options) {
+  if (text.empty()) return text;
+  if (text.find_first_of("/\\") == std::string::npos) {
+    if (options.db_dir.empty()) return text;
+    std::string dir = options.db_dir;
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+    return dir + "\\" + text;
+  }
+  if (text.find('\\') != std::string::npos) return text;
+  std::string path = text;
+  const std::size_t last = path.rfind('/');
+  if (last + 1 < path.size()) path[last] = '\\';
+  return path;
+}
+
+void Print(const Json& value, const Options& options) {
+  std::cout << Dump(value, options.compact) << '\n';
+}
+
+}  // namespace brivos::cli

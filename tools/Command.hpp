@@ -1,0 +1,53 @@
+#pragma once
+
+// What the commands of the `brivos` program share: the options given before
+// the command, the rule that turns an account number into an Account path,
+// and printing JSON. Each command lives in a file of its own and adds its
+// subcommand through one Add...Command function; main.cpp wires them.
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/VariantJson.hpp"
+
+namespace brivos::cli {
+
+// The options given before the command.
+struct Options {
+  std::string db_dir;
+  bool compact = false;
+};
+
+// The arguments CLI11 leaves over, in order.
+using Extras = std::vector<std::string>;
+
+// One command: its subcommand and what runs it once the command line is
+// parsed. `run` returns the exit status; it is given the extras, which only
+// a command that takes_extras accepts.
+struct Command {
+  CLI::App* app = nullptr;
+  std::function<int(const Extras& extras)> run;
+  bool takes_extras = false;
+};
+
+// Each adds its subcommand to `program`; `options` is read when it runs.
+Command AddInitCommand(CLI::App& program, const Options& options);
+Command AddCallCommand(CLI::App& program, const Options& options);
+Command AddInvoiceCommand(CLI::App& program, const Options& options);
+Command AddPreviewCommand(CLI::App& program, const Options& options);
+Command AddClassesCommand(CLI::App& program, const Options& options);
+Command AddMembersCommand(CLI::App& program, const Options& options);
+Command AddEnumsCommand(CLI::App& program, const Options& options);
+
+// The account rule, as --help prints it.
+extern const char* const kAccountRule;
+
+// The Account path for an ACCOUNT the caller gave; see kAccountRule.
+std::string AccountPath(const std::string& text, const Options& options);
+
+// Prints `value` and a line break on stdout, indented unless --compact.
+void Print(const Json& value, const Options& options);
+
+}  // namespace brivos::cli

@@ -1,0 +1,52 @@
+// brivos invoice ACCOUNT INVOICE_ID [--format text|json|html]
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "brivos/brivos.hpp"
+#include "tools/Command.hpp"
+#include "tools/Documents.hpp"
+
+namespace brivos::cli {
+namespace {
+
+struct InvoiceArgs {
+  std::string account;
+  std::string invoice_id;
+  std::string format = "text";
+  std::string user;
+  std::string token;
+};
+
+int RunInvoice(const InvoiceArgs& in, const Options& options) {
+  Variant account(AccountPath(in.account, options)), user(in.user), token(in.token),
+      invoice_id(ArgumentFromText(in.invoice_id));
+  const InvoiceBreakdown invoice =
+      CInvoiceMgr{}.GetInvoiceBreakdown(account, user, token, invoice_id);
+  if (in.format == "json") {
+    Print(InvoiceJson(invoice), options);
+  } else {
+    std::cout << (in.format == "html" ? InvoiceHtml(invoice) : InvoiceText(invoice));
+  }
+  return 0;
+}
+
+}  // namespace
+
+Command AddInvoiceCommand(CLI::App& program, const Options& options) {
+  auto in = std::make_shared<InvoiceArgs>();
+  CLI::App* invoice = program.add_subcommand(
+      "invoice", "ACCOUNT INVOICE_ID: print an invoice line by line, with its totals");
+  invoice->fallthrough();
+  invoice->add_option("ACCOUNT", in->account, "Account number or Account path")->required();
+  invoice->add_option("INVOICE_ID", in->invoice_id, "The invoice's key")->required();
+  invoice->add_option("--format", in->format, "text (default), json or html")
+      ->check(CLI::IsMember({"text", "json", "html"}));
+  invoice->add_option("--user", in->user, "UserName passed to the library");
+  invoice->add_option("--token", in->token, "Token passed to the library");
+  invoice->footer(kAccountRule);
+  return {invoice, [in, &options](const Extras&) { return RunInvoice(*in, options); }};
+}
+
+}  // namespace brivos::cli
