@@ -120,7 +120,7 @@ void Restore() {
   PlainStatement(conn, "DELETE FROM IProjectInvoice WHERE IProjectInvoiceID>?;")
       .Bind(1, g.last_invoice)
       .Run();
-  PlainStatement(conn, "UPDATE ISubScriber SET NextInvoiceNumber=?;").Bind(1, g.next_number).Run();
+  SetEveryRow<ISubScriber>(conn, ISubScriber::kNextInvoiceNumber, g.next_number);
   conn.Exec("COMMIT;");
   ReleaseIdleConnections();
   conn.Exec("PRAGMA wal_checkpoint(TRUNCATE);");

@@ -51,8 +51,8 @@ void PlainSignIn(benchmark::State& state, const Subscriber* db) {
   PlainStatement check(conn,
                        "SELECT * FROM IUser WHERE UserName=? AND Password=? AND AllowLogon=1;");
   PlainStatement remove(conn, "DELETE FROM SysSessions WHERE Account=? AND UserName=?;");
-  PlainStatement insert(
-      conn, "INSERT INTO SysSessions (Account,UserName,Token,LastUpdate) VALUES (?,?,?,?);");
+  using S = SysSessions;
+  PlainInsert<S> insert(conn);
   RawRow row;
   std::size_t next = 0;
   for (auto _ : state) {
@@ -68,7 +68,10 @@ void PlainSignIn(benchmark::State& state, const Subscriber* db) {
     if (!found) std::abort();
     remove.Bind(1, account).Bind(2, name).Run();
     const std::string token = NewToken();
-    insert.Bind(1, account).Bind(2, name).Bind(3, token).Bind(4, LocalNowSerial()).Run();
+    insert.Row({{S::kAccount, account},
+                {S::kUserName, name},
+                {S::kToken, token},
+                {S::kLastUpdate, LocalNowSerial()}});
     commit.Run();
     benchmark::DoNotOptimize(token);
   }

@@ -54,6 +54,19 @@ void CInvoiceMgr::InvoiceProject(const Variant& Account, const Variant& UserName
       !invoicing::AnyLine(db, "IProjectExpense", expenses)) {
     return;
   }
+  // The invoice is priced before it is made, in the same unit of work: a
+  // project that could never be totalled is refused whole and hands back
+  // its number, and the run stops there.
+  const invoicing::RunPricing priced = invoicing::PriceForRun(
+      Account, project, *X::Select(Account, slips.where, slips.params, invoicing::kSlipOrder),
+      *E::Select(Account, expenses.where, expenses.params));
+  if (priced.refused != 0) {
+    const Variant name = project.Name();
+    Raise(priced.refused, RuntimeMessage(priced.refused) + ": project " +
+                              CStr(project.IProjectID()) + " (" +
+                              (name.IsNull() ? std::string() : CStr(name)) +
+                              ") cannot be invoiced, " + priced.reason + ".");
+  }
   const std::int32_t invoice = CreateInvoice(project, Account, UserName, Token);
   UpdateWhere<X>(db, {{X::kStatus, eTransStatus::tsBilled}, {X::kInvoiceID, invoice}}, slips.where,
                  slips.params);

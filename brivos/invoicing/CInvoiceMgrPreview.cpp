@@ -1,6 +1,7 @@
 // CInvoiceMgr: the preview of an invoicing run.
 
 #include <set>
+#include <span>
 #include <string>
 
 #include "brivos/account/CAccountMgr.hpp"
@@ -25,6 +26,16 @@ constexpr const char* kAlreadyBilled = "already billed";
 constexpr const char* kNotApproved = "not approved";
 constexpr const char* kNoDate = "no date";
 constexpr const char* kAfterCutoff = "dated after the cutoff";
+constexpr const char* kProjectRefused = "project refused";
+constexpr const char* kNotReached = "project not reached";
+
+// A line the run would have billed but for its project.
+template <class Line>
+void LeaveOut(Line& line, const char* reason) {
+  if (!line.included) return;
+  line.included = false;
+  line.reason = Variant(reason);
+}
 
 // Why the run leaves out a slip of a billable project.
 const char* SlipReason(const IProjectTransaction& slip) {
@@ -47,26 +58,10 @@ Variant MinutesOf(const IProjectTransaction& slip) {
       invoicing::MinutesBetween(CDate(slip.StartTime()), CDate(slip.StopTime())));
 }
 
-// The total of an invoice of these lines, or Null when GetInvoiceTotal would
-// fail on them (a slip without times, a Null rate or amount, an overflow).
-Variant TotalOf(const Collection& slips, const Collection& expenses, const invoicing::SalesTax& tax,
-                invoicing::LineNames& names) {
-  InvoiceBreakdown priced;
-  try {
-    invoicing::PriceLines(slips, expenses, tax, names, priced);
-  } catch (const Error& e) {
-    if (e.Number() == errnum::kInvalidUseOfNull || e.Number() == errnum::kOverflow ||
-        e.Number() == errnum::kTypeMismatch) {
-      return Variant::Null();
-    }
-    throw;
-  }
-  return priced.totals.total;
-}
-
 // Adds a project and its lines to the preview. `left_out` is the reason the
-// run does not take the project at all, or nullptr when it does.
-void PreviewProject(const Variant& account, const Date& cutoff, IProject& project,
+// run does not take the project at all, or nullptr when it does. Returns
+// false when the run would refuse the project, and so stop there.
+bool PreviewProject(const Variant& account, const Date& cutoff, IProject& project,
                     const char* left_out, InvoicingPreview& out) {
   using X = IProjectTransaction;
   using E = IProjectExpense;
@@ -89,7 +84,8 @@ void PreviewProject(const Variant& account, const Date& cutoff, IProject& projec
 
   invoicing::LineNames names(account);
   Collection billed_slips, billed_expenses;
-  const auto slips = X::Select(account, "Parent=?", {id}, "TaskID ASC, StaffID ASC, TransDate ASC");
+  const std::size_t first_slip = out.slips.size(), first_expense = out.expenses.size();
+  const auto slips = X::Select(account, "Parent=?", {id}, invoicing::kSlipOrder);
   for (const Variant& item : slips->Items()) {
     const auto& slip = static_cast<X&>(*item.AsObject());
     InvoicingPreview::Slip line;
@@ -129,14 +125,28 @@ void PreviewProject(const Variant& account, const Date& cutoff, IProject& projec
   row.slips = billed_slips.Count();
   row.expenses = billed_expenses.Count();
   row.invoiced = row.slips + row.expenses > 0;
-  if (row.invoiced) {
-    const invoicing::SalesTax tax =
-        invoicing::SalesTaxOf(client ? client->TaxCode(account) : nullptr);
-    row.total = TotalOf(billed_slips, billed_expenses, tax, names);
-  } else {
+  if (!row.invoiced) {
     row.reason = Variant(left_out != nullptr ? left_out : kNothingToBill);
+  } else {
+    const invoicing::RunPricing priced =
+        invoicing::PriceForRun(account, project, billed_slips, billed_expenses);
+    if (priced.refused == 0) {
+      row.total = priced.totals.total;
+    } else {
+      // The run raises this error here: the project's lines stay unbilled.
+      row.invoiced = false;
+      row.slips = row.expenses = 0;
+      row.reason = Variant("refused: " + priced.reason);
+      row.error = priced.refused;
+      for (auto& line : std::span(out.slips).subspan(first_slip)) LeaveOut(line, kProjectRefused);
+      for (auto& line : std::span(out.expenses).subspan(first_expense)) {
+        LeaveOut(line, kProjectRefused);
+      }
+    }
   }
+  const bool refused = !row.error.IsNull();
   out.projects.push_back(std::move(row));
+  return !refused;
 }
 
 }  // namespace
@@ -148,20 +158,23 @@ BRIVOS_METHOD(CInvoiceMgr, PreviewInvoicing) {
   std::set<std::int32_t> seen;
   const auto taken = all_projects ? invoicing::ActiveProjects(a.Account)
                                   : invoicing::ListedProjects(a.Account, a.Projects);
+  // The run stops at the first project it refuses: those after it are not reached.
+  bool reached = true;
   for (const auto& project : taken) {
     // A project listed again finds its lines billed by its first pass.
     if (seen.insert(CLng(project->IProjectID())).second) {
-      PreviewProject(a.Account, cutoff, *project, nullptr, preview);
+      reached =
+          PreviewProject(a.Account, cutoff, *project, reached ? nullptr : kNotReached, preview) &&
+          reached;
     }
   }
   if (all_projects) {
     std::shared_ptr<ISubScriber> subscriber = CAccountMgr{}.GetAccountInfo(a.Account);
     if (!subscriber) RaiseRuntime(errnum::kNoObject);
-    auto others =
-        IProject::Select(a.Account, "Parent=? AND (Status IS NULL OR Status<>?)",
-                         {Parameter::Number(subscriber->ISubScriberID()),
-                          IProject::P(IProject::kStatus, eProjectStatus::psActive)},
-                         "IProjectID ASC");
+    auto others = IProject::Select(a.Account, "Parent=? AND (Status IS NULL OR Status<>?)",
+                                   {Parameter::Number(subscriber->ISubScriberID()),
+                                    IProject::P(IProject::kStatus, eProjectStatus::psActive)},
+                                   "IProjectID ASC");
     for (const Variant& item : others->Items()) {
       PreviewProject(a.Account, cutoff, static_cast<IProject&>(*item.AsObject()), kNotActive,
                      preview);

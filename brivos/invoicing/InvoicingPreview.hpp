@@ -24,32 +24,33 @@ namespace brivos {
 //   "no date"                TransDate or ExpenseDate is Null
 //   "dated after the cutoff"
 // A project the run would not invoice carries one of the first two reasons,
-// or "nothing to bill".
+// "nothing to bill", "refused: " and why (its client or subscriber row is
+// missing, or a line cannot be priced), with the number of the error the run
+// raises there in Error, or "project not reached" for a project after a
+// refused one, as the run stops at the first it refuses. The lines of a
+// refused or unreached project are left out with the project's reason.
 //
 // Late-bound, the preview is a Collection of three Recordsets, reachable by
 // position or by key: "Projects", "Slips" and "Expenses", each with the
 // fields of its table below, in order, valued as FieldValue gives its
 // member. A project's Slips and Expenses count the lines it bills; its Total
-// is Null when nothing is billed or the lines cannot be priced (as
-// GetInvoiceTotal would then fail), its Reason Null when it is invoiced. A
-// slip's Minutes is Null without start or stop.
+// is Null when nothing is billed, its Reason and Error Null when it is
+// invoiced. A slip's Minutes is Null without start or stop.
 // Projects come in the order the run takes them; the lines of a project
 // follow its order for slips (task, staff row, day) and by date for expenses.
-// The preview does not foresee failures: a project whose client or
-// subscriber row is missing shows as invoiced, while the run stops there
-// with 91.
 struct InvoicingPreview {
   struct Project {
     Variant project_id, name, client;
     bool invoiced = false;
     std::int32_t slips = 0, expenses = 0;
-    Variant total = Variant::Null(), reason = Variant::Null();
+    Variant total = Variant::Null(), reason = Variant::Null(), error = Variant::Null();
   };
   static constexpr ResultField<Project> kProjectFields[] = {
       {"ProjectID", ReadMember<&Project::project_id>}, {"Project", ReadMember<&Project::name>},
       {"Client", ReadMember<&Project::client>},        {"Invoiced", ReadMember<&Project::invoiced>},
       {"Slips", ReadMember<&Project::slips>},          {"Expenses", ReadMember<&Project::expenses>},
       {"Total", ReadMember<&Project::total>},          {"Reason", ReadMember<&Project::reason>},
+      {"Error", ReadMember<&Project::error>},
   };
 
   struct Slip {

@@ -36,7 +36,7 @@ bool Given(const Variant& v) { return !v.IsEmpty(); }
 // SELECT the schema's columns WHERE `where` ORDER BY `order_by`, each part
 // left out when empty, with `params` bound in order.
 std::shared_ptr<Collection> Select(const RecordSchema& schema, const Variant& account,
-                                   std::string_view where, std::initializer_list<Parameter> params,
+                                   std::string_view where, std::span<const Parameter> params,
                                    std::string_view order_by) {
   // The text is composed in a buffer each thread keeps, as the same few texts
   // are composed over and over.
@@ -95,7 +95,8 @@ std::shared_ptr<Record> Record::FindRelatedOne(std::size_t relation, const Varia
 
 std::shared_ptr<Collection> Record::FindRelatedMany(std::size_t relation, const Variant& account) {
   const RelationDef& r = schema_.relations[relation];
-  return Select(r.target(), account, "Parent=?", {Parameter::Number(Field(0))}, r.order_by);
+  const Parameter parent[] = {Parameter::Number(Field(0))};
+  return Select(r.target(), account, "Parent=?", parent, r.order_by);
 }
 
 std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& account,
@@ -104,16 +105,15 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
   return Guarded(schema.info.ProgId(), [&] {
     const std::string order = Given(order_by) ? CStr(order_by) : std::string();
     if (Given(id)) {
-      return Select(schema, account, std::string(schema.columns[0].column) + "=?",
-                    {Parameter::Number(id)}, order);
+      const Parameter key[] = {Parameter::Number(id)};
+      return Select(schema, account, std::string(schema.columns[0].column) + "=?", key, order);
     }
     return Select(schema, account, Given(where) ? CStr(where) : std::string(), {}, order);
   });
 }
 
 std::shared_ptr<Collection> SelectWhere(const RecordSchema& schema, const Variant& account,
-                                        std::string_view where,
-                                        std::initializer_list<Parameter> params,
+                                        std::string_view where, std::span<const Parameter> params,
                                         std::string_view order_by) {
   return Guarded(schema.info.ProgId(),
                  [&] { return Select(schema, account, where, params, order_by); });
@@ -136,7 +136,8 @@ std::shared_ptr<Record> LoadByKey(const RecordSchema& schema, const Variant& acc
                                   const Variant& id) {
   return Guarded(schema.info.ProgId(), [&]() -> std::shared_ptr<Record> {
     const std::string key = std::string(schema.columns[0].column) + "=?";
-    auto list = Select(schema, account, key, {Parameter::Number(id)}, {});
+    const Parameter value[] = {Parameter::Number(id)};
+    auto list = Select(schema, account, key, value, {});
     if (list->Count() == 0) return nullptr;
     return std::static_pointer_cast<Record>(list->Items()[0].AsObject());
   });

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,8 +76,7 @@ std::shared_ptr<Collection> LoadList(const RecordSchema& schema, const Variant& 
 // `order_by` (the database's order when empty). Follows the error
 // convention of the class.
 std::shared_ptr<Collection> SelectWhere(const RecordSchema& schema, const Variant& account,
-                                        std::string_view where,
-                                        std::initializer_list<Parameter> params,
+                                        std::string_view where, std::span<const Parameter> params,
                                         std::string_view order_by = {});
 
 // Query into records: the rows of `sql`, a statement selecting every column
@@ -174,6 +174,12 @@ std::shared_ptr<Record> MakeRecord() {
   static std::shared_ptr<::brivos::Collection> Select(                                          \
       const ::brivos::Variant& account, std::string_view where,                                 \
       std::initializer_list<::brivos::Parameter> params = {}, std::string_view order_by = {}) { \
+    return ::brivos::SelectWhere(Schema(), account, where, {params.begin(), params.size()},     \
+                                 order_by);                                                     \
+  }                                                                                             \
+  static std::shared_ptr<::brivos::Collection> Select(                                          \
+      const ::brivos::Variant& account, std::string_view where,                                 \
+      std::span<const ::brivos::Parameter> params, std::string_view order_by = {}) {            \
     return ::brivos::SelectWhere(Schema(), account, where, params, order_by);                   \
   }                                                                                             \
   static std::shared_ptr<::brivos::Collection> FromQuery(                                       \

@@ -136,5 +136,25 @@ TEST_F(PreviewTest, RefusesWhatTheRunRefusesAndReadsLateBound) {
   EXPECT_TRUE(slips->Field("Reason").IsNull());
 }
 
+TEST_F(PreviewTest, ARunRefusesAProjectItCouldNeverTotalAndThePreviewSaysSo) {
+  const std::int32_t client = Client();
+  const std::int32_t sound = Project(client), unpriced = Project(client), later = Project(client);
+  for (std::int32_t p : {sound, unpriced, later}) Slip(p, 1);
+  Exec("UPDATE IProjectTransaction SET StaffRate=NULL WHERE Parent=" + std::to_string(unpriced));
+  const InvoicingPreview preview = Preview();
+  ASSERT_EQ(preview.projects.size(), 3u);
+  EXPECT_TRUE(preview.projects[0].invoiced);
+  EXPECT_EQ(CStr(preview.projects[1].reason),
+            "refused: a line cannot be priced (Invalid use of Null)");
+  EXPECT_EQ(CLng(preview.projects[1].error), 94);
+  EXPECT_EQ(CStr(preview.projects[2].reason), "project not reached");
+
+  EXPECT_EQ(RaisedNumber([&] { InvoiceAll(); }), 94);
+  EXPECT_EQ(Invoices(), 1);
+  EXPECT_EQ(NextNumber(), 2) << "the refused project's number was handed back";
+  EXPECT_EQ(Included(Reasons(preview)), Billed()) << "the preview names what the run billed";
+  EXPECT_EQ(Total(InvoiceOf(sound)), CCur(preview.projects[0].total));
+}
+
 }  // namespace
 }  // namespace brivos

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "brivos/automation/Collection.hpp"
+#include "brivos/invoicing/internal/InvoicePricing.hpp"
 #include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/IProjectExpense.hpp"
 #include "brivos/records/IProjectTransaction.hpp"
+#include "brivos/records/SFAProspect.hpp"
 
 namespace brivos::invoicing {
 
@@ -50,6 +52,28 @@ std::set<std::int32_t> LineKeys(Connection& db, std::string_view table,
   std::set<std::int32_t> keys;
   for (const std::vector<Variant>& row : rows->Rows()) keys.insert(CLng(row[0]));
   return keys;
+}
+
+RunPricing PriceForRun(const Variant& account, IProject& project, const Collection& slips,
+                       const Collection& expenses) {
+  RunPricing out;
+  std::shared_ptr<SFAProspect> client = project.Client(account);
+  if (!client || !project.Subscriber(account)) {
+    out.refused = errnum::kNoObject;
+    out.reason = client ? "its subscriber row is missing" : "its client is missing";
+    return out;
+  }
+  try {
+    out.totals = PriceTotals(slips, expenses, SalesTaxOf(client->TaxCode(account)));
+  } catch (const Error& e) {
+    if (e.Number() != errnum::kInvalidUseOfNull && e.Number() != errnum::kOverflow &&
+        e.Number() != errnum::kTypeMismatch) {
+      throw;
+    }
+    out.refused = e.Number();
+    out.reason = "a line cannot be priced (" + RuntimeMessage(e.Number()) + ")";
+  }
+  return out;
 }
 
 std::vector<std::shared_ptr<IProject>> ActiveProjects(const Variant& account) {

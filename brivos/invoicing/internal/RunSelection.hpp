@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "brivos/database/Database.hpp"
 #include "brivos/foundation/Variant.hpp"
+#include "brivos/invoicing/InvoiceBreakdown.hpp"
 #include "brivos/records/IProject.hpp"
 
 namespace brivos::invoicing {
@@ -29,6 +31,23 @@ LineSelection ExpensesToBill(const Variant& project_id, const Date& cutoff);
 bool AnyLine(Connection& db, std::string_view table, const LineSelection& lines);
 // The keys of the selected lines of `table`.
 std::set<std::int32_t> LineKeys(Connection& db, std::string_view table, const LineSelection& lines);
+
+// The order an invoice lists its slips in, which pricing follows.
+inline constexpr std::string_view kSlipOrder = "TaskID ASC, StaffID ASC, TransDate ASC";
+
+// What a run makes of a project it would invoice with these lines (records
+// of IProjectTransaction and IProjectExpense): the invoice's totals, or the
+// refusal the run raises instead. A project is refused when its client or
+// subscriber row is missing (91) or when a line cannot be priced (what
+// pricing raises: 94 for a Null rate, amount or time, 6 beyond Currency's
+// range, 13 for a value no number).
+struct RunPricing {
+  std::int32_t refused = 0;  // the error number, 0 when the project is invoiced
+  std::string reason;
+  InvoiceBreakdown::Totals totals;
+};
+RunPricing PriceForRun(const Variant& account, IProject& project, const Collection& slips,
+                       const Collection& expenses);
 
 // The projects an all-projects run takes, in its order: every active
 // project of the file.
