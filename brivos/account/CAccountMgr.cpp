@@ -39,8 +39,7 @@ BRIVOS_METHOD(CAccountMgr, GetPrimaryLocation) {
 }
 
 BRIVOS_METHOD(CAccountMgr, UpdateNextNumbers) {
-  Connection db = Connection::Open(a.Account);
-  UpdateWhere<S>(db,
+  UpdateWhere<S>(a.Account,
                  {{S::kNextInvoiceNumber, a.NextInvoice},
                   {S::kNextExpenseReportNumber, a.NextExpenseReport},
                   {S::kNextClientAccountNumber, a.NextClientAccount}},

@@ -68,8 +68,7 @@ BRIVOS_METHOD(CCIMgr, AddClient) {
 
 BRIVOS_METHOD(CCIMgr, UpdateClient) {
   const Variant tax_code = TaxCodeKey(a.TaxCode);
-  Connection db = Connection::Open(a.Account);
-  Update<C>(db, a.CustomerID,
+  Update<C>(a.Account, a.CustomerID,
             {{C::kCompanyName, a.Name},
              BRIVOS_ARG_COLUMNS(C, Address1, Address2, City, Province, Country, PostalCode,
                                 Telephone, FAX, Description, BusinessNumber),
@@ -112,16 +111,14 @@ BRIVOS_METHOD(CCIMgr, GetTaxCode) { return Found(T::Load(a.Account, a.TaxCodeID)
 
 BRIVOS_METHOD(CCIMgr, AddTaxCode) {
   const Variant subscriber_id = SubscriberOf(a.Account)->ISubScriberID();
-  Connection db = Connection::Open(a.Account);
-  return Insert<T>(
-      db, {{T::kSubscriberID, subscriber_id},
-           BRIVOS_ARG_COLUMNS(T, TaxCode, Description, Tax1Rate, Tax1Name, Tax1Exempt, Tax2Rate,
-                              Tax2Name, Tax2Exempt, Tax2PiggyBack, Inactive)});
+  return Insert<T>(a.Account,
+                   {{T::kSubscriberID, subscriber_id},
+                    BRIVOS_ARG_COLUMNS(T, TaxCode, Description, Tax1Rate, Tax1Name, Tax1Exempt,
+                                       Tax2Rate, Tax2Name, Tax2Exempt, Tax2PiggyBack, Inactive)});
 }
 
 BRIVOS_METHOD(CCIMgr, UpdateTaxCode) {
-  Connection db = Connection::Open(a.Account);
-  Update<T>(db, a.TaxCodeID,
+  Update<T>(a.Account, a.TaxCodeID,
             {BRIVOS_ARG_COLUMNS(T, TaxCode, Description, Tax1Rate, Tax1Name, Tax1Exempt, Tax2Rate,
                                 Tax2Name, Tax2Exempt, Tax2PiggyBack, Inactive)});
 }

@@ -57,8 +57,7 @@ BRIVOS_METHOD(CInvoiceMgr, GetClientIssuedInvoices) {
 }
 
 BRIVOS_METHOD(CInvoiceMgr, UpdateInvoice) {
-  Connection db = Connection::Open(a.Account);
-  Update<I>(db, a.InvoiceID,
+  Update<I>(a.Account, a.InvoiceID,
             {{I::kLastModified, Now()},
              {I::kLastModifiedBy, a.UserName},
              BRIVOS_ARG_COLUMNS(I, InvoiceNumber, Status, Terms, Notes, Format)});

@@ -22,41 +22,24 @@ BRIVOS_METHOD(CProjectMgr, AddProject) {
   std::shared_ptr<IUser> caller = IUser::Caller(a.Account, a.UserName);
   const Variant start = DateOrNull(a.StartDate), end = DateOrNull(a.EndDate);
   ClampTimeChunk(a.TimeChunk);
-  Connection db = Connection::Open(a.Account);
-  return Insert<P>(db, {{P::kSubscriberID, caller->SubscriberID()},
-                        {P::kName, a.Name},
-                        {P::kDescription, a.Description},
-                        {P::kCreatorID, caller->IUserID()},
-                        {P::kCreateDate, created},
-                        {P::kStatus, a.Status},
-                        {P::kStartDate, start},
-                        {P::kEndDate, end},
-                        {P::kBillable, a.Billable},
-                        {P::kEstCost, a.EstCost},
-                        {P::kEstRevenue, a.EstRevenue},
-                        {P::kOTAllowed, a.OTAllowed},
-                        {P::kTimeChunk, a.TimeChunk},
-                        {P::kManagerID, a.ManagerID},
-                        {P::kClientID, a.ClientID}});
+  return Insert<P>(a.Account,
+                   {{P::kSubscriberID, caller->SubscriberID()},
+                    {P::kCreatorID, caller->IUserID()},
+                    {P::kCreateDate, created},
+                    {P::kStartDate, start},
+                    {P::kEndDate, end},
+                    BRIVOS_ARG_COLUMNS(P, Name, Description, Status, Billable, EstCost, EstRevenue,
+                                       OTAllowed, TimeChunk, ManagerID, ClientID)});
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateProject) {
   const Variant start = DateOrNull(a.StartDate), end = DateOrNull(a.EndDate);
   ClampTimeChunk(a.TimeChunk);
-  Connection db = Connection::Open(a.Account);
-  Update<P>(db, a.ProjectID,
-            {{P::kClientID, a.ClientID},
-             {P::kName, a.Name},
-             {P::kDescription, a.Description},
-             {P::kStatus, a.Status},
-             {P::kStartDate, start},
+  Update<P>(a.Account, a.ProjectID,
+            {{P::kStartDate, start},
              {P::kEndDate, end},
-             {P::kBillable, a.Billable},
-             {P::kEstCost, a.EstCost},
-             {P::kEstRevenue, a.EstRevenue},
-             {P::kOTAllowed, a.OTAllowed},
-             {P::kTimeChunk, a.TimeChunk},
-             {P::kManagerID, a.ManagerID}});
+             BRIVOS_ARG_COLUMNS(P, ClientID, Name, Description, Status, Billable, EstCost,
+                                EstRevenue, OTAllowed, TimeChunk, ManagerID)});
 }
 
 BRIVOS_METHOD(CProjectMgr, DeleteProject) {

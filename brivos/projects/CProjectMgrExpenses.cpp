@@ -31,52 +31,25 @@ void CheckActive(const Variant& account, const Variant& project_id) {
 BRIVOS_METHOD(CProjectMgr, AddExpense) {
   const Variant date(CDate(a.ExpenseDate));
   const Variant report = ZeroToNull(a.ReportID), tax_code = ZeroToNull(a.TaxCodeID);
-  Connection db = Connection::Open(a.Account);
-  return Insert<E>(db, {{E::kProjectID, a.ProjectID},
-                        {E::kExpenseDate, date},
-                        {E::kPONumber, a.PONumber},
-                        {E::kInvoiceNumber, a.InvoiceNumber},
-                        {E::kAmount, a.Amount},
-                        {E::kMarkup, a.Markup},
-                        {E::kDescription, a.Description},
-                        {E::kBilled, false},
-                        {E::kApproved, a.Approved},
-                        {E::kStaffID, a.StaffID},
-                        {E::kExpenseReportID, report},
-                        {E::kExpenseType, a.ExpenseType},
-                        {E::kExchangeRate, a.ExchangeRate},
-                        {E::kPaymentType, a.PaymentType},
-                        {E::kEstablishment, a.Establishment},
-                        {E::kCity, a.City},
-                        {E::kRoute, a.Route},
-                        {E::kDistance, a.Distance},
-                        {E::kRate, a.Rate},
-                        {E::kTaxCodeID, tax_code}});
+  return Insert<E>(a.Account,
+                   {{E::kExpenseDate, date},
+                    {E::kBilled, false},
+                    {E::kExpenseReportID, report},
+                    {E::kTaxCodeID, tax_code},
+                    BRIVOS_ARG_COLUMNS(E, ProjectID, PONumber, InvoiceNumber, Amount, Markup,
+                                       Description, Approved, StaffID, ExpenseType, ExchangeRate,
+                                       PaymentType, Establishment, City, Route, Distance, Rate)});
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateExpense) {
   const Variant tax_code = ZeroToNull(a.TaxCodeID);
   const Variant date(CDate(a.ExpenseDate));
-  Connection db = Connection::Open(a.Account);
-  Update<E>(db, a.ExpenseID,
+  Update<E>(a.Account, a.ExpenseID,
             {{E::kExpenseDate, date},
-             {E::kPONumber, a.PONumber},
-             {E::kInvoiceNumber, a.InvoiceNumber},
-             {E::kAmount, a.Amount},
-             {E::kMarkup, a.Markup},
-             {E::kDescription, a.Description},
-             {E::kBilled, a.Billed},
-             {E::kApproved, a.Approved},
-             {E::kStaffID, a.StaffID},
-             {E::kExpenseType, a.ExpenseType},
-             {E::kExchangeRate, a.ExchangeRate},
-             {E::kPaymentType, a.PaymentType},
-             {E::kEstablishment, a.Establishment},
-             {E::kCity, a.City},
-             {E::kRoute, a.Route},
-             {E::kDistance, a.Distance},
-             {E::kRate, a.Rate},
-             {E::kTaxCodeID, tax_code}});
+             {E::kTaxCodeID, tax_code},
+             BRIVOS_ARG_COLUMNS(E, PONumber, InvoiceNumber, Amount, Markup, Description, Billed,
+                                Approved, StaffID, ExpenseType, ExchangeRate, PaymentType,
+                                Establishment, City, Route, Distance, Rate)});
 }
 
 BRIVOS_METHOD(CProjectMgr, DeleteExpense) {
@@ -122,23 +95,12 @@ BRIVOS_METHOD(CProjectMgr, UpdateStaffExpense) {
   if (CDbl(a.ProjectID) != CDbl(expense->ProjectID())) CheckActive(a.Account, a.ProjectID);
   const Variant tax_code = ZeroToNull(a.TaxCodeID);
   const Variant date(CDate(a.ExpenseDate));
-  Connection db = Connection::Open(a.Account);
-  Update<E>(db, a.ExpenseID,
-            {{E::kExpenseDate, date},
-             {E::kPONumber, a.PONumber},
-             {E::kInvoiceNumber, a.InvoiceNumber},
-             {E::kAmount, a.Amount},
-             {E::kDescription, a.Description},
-             {E::kProjectID, a.ProjectID},
-             {E::kExpenseType, a.ExpenseType},
-             {E::kExchangeRate, a.ExchangeRate},
-             {E::kPaymentType, a.PaymentType},
-             {E::kEstablishment, a.Establishment},
-             {E::kCity, a.City},
-             {E::kRoute, a.Route},
-             {E::kDistance, a.Distance},
-             {E::kRate, a.Rate},
-             {E::kTaxCodeID, tax_code}});
+  Update<E>(
+      a.Account, a.ExpenseID,
+      {{E::kExpenseDate, date},
+       {E::kTaxCodeID, tax_code},
+       BRIVOS_ARG_COLUMNS(E, PONumber, InvoiceNumber, Amount, Description, ProjectID, ExpenseType,
+                          ExchangeRate, PaymentType, Establishment, City, Route, Distance, Rate)});
 }
 
 BRIVOS_METHOD(CProjectMgr, AddStaffExpense) {

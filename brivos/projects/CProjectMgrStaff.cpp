@@ -19,22 +19,15 @@ BRIVOS_METHOD(CProjectMgr, AddStaff) {
     Raise(errCProjectMgr::eStaffExists,
           FillMessage("This user has already been assigned to the project as a staff member."));
   }
-  const std::int32_t staff_id = Insert<S>(work.Db(), {{S::kProjectID, a.ProjectID},
-                                                      {S::kRate, a.Rate},
-                                                      {S::kCost, a.Cost},
-                                                      {S::kOTRate, a.OTRate},
-                                                      {S::kOTCost, a.OTCost},
-                                                      {S::kCreateDate, Now()},
-                                                      {S::kUserID, a.UserID}});
+  const std::int32_t staff_id =
+      Insert<S>(work.Db(), {{S::kCreateDate, Now()},
+                            BRIVOS_ARG_COLUMNS(S, ProjectID, Rate, Cost, OTRate, OTCost, UserID)});
   work.Commit();
   return staff_id;
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateStaff) {
-  Connection db = Connection::Open(a.Account);
-  Update<S>(
-      db, a.StaffID,
-      {{S::kRate, a.Rate}, {S::kCost, a.Cost}, {S::kOTRate, a.OTRate}, {S::kOTCost, a.OTCost}});
+  Update<S>(a.Account, a.StaffID, {BRIVOS_ARG_COLUMNS(S, Rate, Cost, OTRate, OTCost)});
 }
 
 BRIVOS_METHOD(CProjectMgr, GetStaff) { return Found(S::Load(a.Account, a.StaffID)); }
@@ -45,27 +38,15 @@ BRIVOS_METHOD(CProjectMgr, DeleteStaff) {
 }
 
 BRIVOS_METHOD(CProjectMgr, AddTask) {
-  Connection db = Connection::Open(a.Account);
-  return Insert<T>(db, {{T::kProjectID, a.ProjectID},
-                        {T::kName, a.Name},
-                        {T::kDescription, a.Description},
-                        {T::kEffectiveDate, a.EffectiveDate},
-                        {T::kInactive, a.Inactive},
-                        {T::kPlannedStart, a.PlannedStart},
-                        {T::kPlannedDuration, a.PlannedDuration},
-                        {T::kPlannedFinish, a.PlannedFinish}});
+  return Insert<T>(a.Account,
+                   {BRIVOS_ARG_COLUMNS(T, ProjectID, Name, Description, EffectiveDate, Inactive,
+                                       PlannedStart, PlannedDuration, PlannedFinish)});
 }
 
 BRIVOS_METHOD(CProjectMgr, UpdateTask) {
-  Connection db = Connection::Open(a.Account);
-  Update<T>(db, a.TaskID,
-            {{T::kName, a.Name},
-             {T::kDescription, a.Description},
-             {T::kEffectiveDate, a.EffectiveDate},
-             {T::kInactive, a.Inactive},
-             {T::kPlannedStart, a.PlannedStart},
-             {T::kPlannedDuration, a.PlannedDuration},
-             {T::kPlannedFinish, a.PlannedFinish}});
+  Update<T>(a.Account, a.TaskID,
+            {BRIVOS_ARG_COLUMNS(T, Name, Description, EffectiveDate, Inactive, PlannedStart,
+                                PlannedDuration, PlannedFinish)});
 }
 
 BRIVOS_METHOD(CProjectMgr, DeleteTask) {

@@ -21,21 +21,12 @@ BRIVOS_METHOD(CProjectMgr, AddTransaction) {
   GetStaff(a.Account, a.UserName, a.Token, a.StaffID);
   GetProject(a.Account, a.UserName, a.Token, a.ProjectID);
   GetTask(a.Account, a.UserName, a.Token, a.TaskID);
-  Connection db = Connection::Open(a.Account);
-  return Insert<X>(db, {{X::kProjectID, a.ProjectID},
-                        {X::kTransDate, day},
-                        {X::kStartTime, start},
-                        {X::kStopTime, stop},
-                        {X::kDescription, a.Description},
-                        {X::kStatus, a.Status},
-                        {X::kStaffRate, a.StaffRate},
-                        {X::kStaffCost, a.StaffCost},
-                        {X::kOTCost, a.OTCost},
-                        {X::kOTRate, a.OTRate},
-                        {X::kError, a.Error},
-                        {X::kTaskID, a.TaskID},
-                        {X::kStaffID, a.StaffID},
-                        {X::kOverTime, a.OverTime}});
+  return Insert<X>(a.Account,
+                   {{X::kTransDate, day},
+                    {X::kStartTime, start},
+                    {X::kStopTime, stop},
+                    BRIVOS_ARG_COLUMNS(X, ProjectID, Description, Status, StaffRate, StaffCost,
+                                       OTCost, OTRate, Error, TaskID, StaffID, OverTime)});
 }
 
 std::pair<Variant, Variant> CProjectMgr::GetApprovalFields(const Variant& Account,
@@ -61,18 +52,10 @@ BRIVOS_METHOD(CProjectMgr, UpdateTransaction) {
              {X::kTransDate, day},
              {X::kStartTime, start},
              {X::kStopTime, stop},
-             {X::kDescription, a.Description},
-             {X::kStatus, a.Status},
-             {X::kStaffRate, a.StaffRate},
-             {X::kStaffCost, a.StaffCost},
-             {X::kOTCost, a.OTCost},
-             {X::kOTRate, a.OTRate},
-             {X::kError, a.Error},
-             {X::kTaskID, a.TaskID},
-             {X::kStaffID, a.StaffID},
              {X::kApprovedBy, approver},
              {X::kApprovedOn, approved_on},
-             {X::kOverTime, a.OverTime}});
+             BRIVOS_ARG_COLUMNS(X, Description, Status, StaffRate, StaffCost, OTCost, OTRate, Error,
+                                TaskID, StaffID, OverTime)});
   work.Commit();
 }
 

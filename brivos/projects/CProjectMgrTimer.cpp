@@ -105,9 +105,8 @@ BRIVOS_METHOD(CProjectMgr, RestartTransaction) {
 BRIVOS_METHOD(CProjectMgr, StopActiveTransaction) {
   const Date now = Now();
   const Variant stop(SlipTime(now, now.Hour(), now.Minute()));
-  Connection db = Connection::Open(a.Account);
   UpdateWhere<X>(
-      db, {{X::kStopTime, stop}, {X::kStatus, eTransStatus::tsComplete}},
+      a.Account, {{X::kStopTime, stop}, {X::kStatus, eTransStatus::tsComplete}},
       "Status=? AND StaffID IN (SELECT IProjectStaffID FROM IProjectStaff WHERE UserID=(SELECT "
       "IUserID FROM IUser WHERE UserName=? AND Parent=(SELECT ISubScriberID FROM ISubScriber "
       "WHERE AccountNo=?)))",

@@ -98,4 +98,23 @@ int UpdateWhere(Connection& db, std::initializer_list<ColumnValue<T>> values,
   return internal::RowOf<T>(values).Update(db, where, {params.begin(), params.size()});
 }
 
+// The same on a connection of their own to the database `account` names.
+template <class T>
+std::int32_t Insert(const Variant& account, std::initializer_list<ColumnValue<T>> values) {
+  Connection db = Connection::Open(account);
+  return Insert<T>(db, values);
+}
+template <class T>
+int Update(const Variant& account, const Variant& key,
+           std::initializer_list<ColumnValue<T>> values) {
+  Connection db = Connection::Open(account);
+  return Update<T>(db, key, values);
+}
+template <class T>
+int UpdateWhere(const Variant& account, std::initializer_list<ColumnValue<T>> values,
+                std::string_view where, std::initializer_list<Parameter> params) {
+  Connection db = Connection::Open(account);
+  return UpdateWhere<T>(db, values, where, params);
+}
+
 }  // namespace brivos

@@ -43,8 +43,7 @@ BRIVOS_METHOD(CSecurityMgr, GetSysSession) {
 }
 
 BRIVOS_METHOD(CSecurityMgr, ChangeUserPassword) {
-  Connection db = Connection::Open(a.Account);
-  UpdateWhere<U>(db, {{U::kPassword, a.NewPassword}}, "UserName=? AND Password=?",
+  UpdateWhere<U>(a.Account, {{U::kPassword, a.NewPassword}}, "UserName=? AND Password=?",
                  {U::P(U::kUserName, a.theUserName), U::P(U::kPassword, a.OldPassword)});
 }
 

@@ -69,8 +69,7 @@ BRIVOS_METHOD(CUserManager, AddUserProfile) {
 
 BRIVOS_METHOD(CUserManager, UpdateUserProfile) {
   const Variant reports_to = ManagerKey(a.ReportsToID);
-  Connection db = Connection::Open(a.Account);
-  Update<U>(db, a.UserID,
+  Update<U>(a.Account, a.UserID,
             {{U::kMiddleInitial, a.Initial},
              {U::kReportsToID, reports_to},
              BRIVOS_ARG_COLUMNS(U, FirstName, LastName, Admin, vmProjectsAccess, MinWeekHours,
@@ -120,8 +119,7 @@ BRIVOS_METHOD(CUserManager, AddExpenseReport) {
 }
 
 BRIVOS_METHOD(CUserManager, UpdateExpenseReport) {
-  Connection db = Connection::Open(a.Account);
-  Update<R>(db, a.ReportID,
+  Update<R>(a.Account, a.ReportID,
             {BRIVOS_ARG_COLUMNS(R, ReportNo, Name, Description, CreateDate, CashAdvance, Total,
                                 AmountPaid, Approved, ApprovedOn, ApprovedBy)});
 }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <ctime>
 
 #include "brivos/foundation/Clock.hpp"
@@ -37,12 +38,26 @@ int CurrentTime(sqlite3_vfs* vfs, double* julian_day) {
   return rc;
 }
 
+// The heap limit an operator set in BRIVOS_HEAP_LIMIT_MB, in bytes, or 0.
+sqlite3_int64 HeapLimit() {
+  const char* text = std::getenv("BRIVOS_HEAP_LIMIT_MB");
+  if (text == nullptr) return 0;
+  const long long mb = std::atoll(text);
+  return mb > 0 ? static_cast<sqlite3_int64>(mb) * 1024 * 1024 : 0;
+}
+
 sqlite3_vfs* Register() {
   // Before SQLite starts: without memory statistics no allocation takes the
   // process-wide memory mutex, so connections on several threads do not wait
-  // for each other. Refused, harmlessly, when the program started SQLite first.
-  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  // for each other. SQLite keeps a heap limit only with the statistics, so an
+  // operator's limit turns them on. Refused, harmlessly, when the program
+  // started SQLite first.
+  const sqlite3_int64 heap_limit = HeapLimit();
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, heap_limit > 0 ? 1 : 0);
   sqlite3_initialize();
+  // A soft limit: past it SQLite gives page caches back before allocating
+  // more, rather than failing calls.
+  if (heap_limit > 0) sqlite3_soft_heap_limit64(heap_limit);
   sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
   // A copy of the default layer shares its methods and their private data.
   static sqlite3_vfs vfs = *base;

@@ -1,45 +1,76 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "brivos/database/sqlite/SqliteSession.hpp"
 
 namespace brivos::internal {
 
-// Idle connections per database file, handed out again instead of opening
-// the file anew: a new connection parses the schema, and the last connection
-// to a WAL file closing checkpoints it. Bounded in idle connections per file
-// and in files; thread-safe.
+// Connections to subscriber files, kept idle when their callers are done and
+// handed out again: a new connection parses the schema. One process serves
+// many subscribers, so the pool is bounded across all files together, in
+// open connections (idle and in use) by the process's descriptor limit and by
+// a memory budget, and closes the least recently used idle connection to stay
+// within them; a connection in use is never closed. Thread-safe.
+//
+// An operator may set, through the environment, read once at first use:
+//   BRIVOS_POOL_MAX_CONNECTIONS  open connections at most (default: what the
+//                                descriptor limit allows, kept below it)
+//   BRIVOS_POOL_MEMORY_MB        memory budget of the pool (default 256)
+// At first use the soft descriptor limit is raised to the hard one.
 class ConnectionPool {
  public:
   static ConnectionPool& Instance();
 
-  // An idle connection to the file of `id`, or nullptr. Idle connections to
-  // an earlier file of that name are closed.
+  // A connection to the file of `id`: an idle one, or newly opened (closing
+  // the least recently used idle connection when the pool is at its bound).
+  // Idle connections to an earlier file of that name are closed. Raises what
+  // opening the file raises.
   std::unique_ptr<SqliteSession> Take(const DatabaseId& id);
-  // Keeps a connection the caller is done with (or closes it when the pool is
-  // full). An open transaction is rolled back first. Never throws.
+  // Keeps a connection taken from the pool that the caller is done with, or
+  // closes it. An open transaction is rolled back first. Never throws.
   void Give(std::unique_ptr<SqliteSession> conn) noexcept;
   // Closes every idle connection.
   void ReleaseAll() noexcept;
 
- private:
-  static constexpr std::size_t kMaxIdlePerFile = 4;
-  static constexpr std::size_t kMaxFiles = 32;
+  // Open connections at most, as the descriptor limit now allows and the
+  // operator's settings give.
+  std::size_t MaxConnections() const;
 
-  struct File {
-    std::string path;
-    std::vector<std::unique_ptr<SqliteSession>> idle;
-    std::uint64_t last_use = 0;
-  };
+ private:
+  ConnectionPool();
+
+  using Idle = std::list<std::unique_ptr<SqliteSession>>;
+  // Closes idle connections, least recently used first, until `open` open
+  // connections fit under `bound`; the caller closes `closing` outside the lock.
+  void EvictLocked(std::size_t open, std::size_t bound, std::vector<Idle::value_type>& closing);
+  // Removes `it` from idle_ and from its file's list.
+  Idle::value_type TakeLocked(Idle::iterator it);
+
+  static constexpr std::size_t kMaxIdlePerFile = 4;
+  // Idle connections that keep their page cache: with few subscribers active
+  // their next call finds its pages still in memory.
+  static constexpr std::size_t kWarmIdle = 16;
+
+  std::size_t operator_max_ = 0;  // 0: not set
+  std::size_t memory_max_ = 0;    // connections the memory budget allows
 
   std::mutex mutex_;
-  std::vector<File> files_;
-  std::uint64_t use_clock_ = 0;
+  // Least recently used first.
+  Idle idle_;
+  std::unordered_map<std::string, std::vector<Idle::iterator>> by_file_;
+  std::atomic<std::size_t> idle_count_{0};
+  std::size_t in_use_ = 0;
+  // MaxConnections() as of the latest opening.
+  std::size_t bound_ = 1;
 };
 
 }  // namespace brivos::internal

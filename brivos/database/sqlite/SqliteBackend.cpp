@@ -57,7 +57,6 @@ DatabaseId SqliteBackend::Locate(const Variant& account) {
 
 std::shared_ptr<Session> SqliteBackend::Connect(const DatabaseId& id) {
   std::unique_ptr<SqliteSession> session = ConnectionPool::Instance().Take(id);
-  if (!session) session = std::make_unique<SqliteSession>(id);
   return std::shared_ptr<SqliteSession>(session.release(), ReturnToPool);
 }
 

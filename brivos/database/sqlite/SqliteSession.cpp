@@ -241,6 +241,8 @@ void SqliteSession::Commit() { Execute("COMMIT", {}); }
 
 bool SqliteSession::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
+void SqliteSession::ReleaseMemory() noexcept { sqlite3_db_release_memory(db_); }
+
 void SqliteSession::RollbackQuietly() noexcept {
   if (InTransaction()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }

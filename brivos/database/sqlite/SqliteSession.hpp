@@ -41,6 +41,9 @@ class SqliteSession final : public Session {
 
   // True while a transaction is open on the connection.
   bool InTransaction() const;
+  // Gives the connection's page cache back to the heap; its next statement
+  // reads what it needs from the file again. Never throws.
+  void ReleaseMemory() noexcept;
 
  private:
   // `sql` prepared with `flags`; nullptr for a text that holds no statement.
