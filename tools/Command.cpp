@@ -33,6 +33,16 @@ std::string AccountPath(const std::string& text, const Options& options) {
   return path;
 }
 
+void AddAccountArgument(CLI::App& command, std::string& account) {
+  command.add_option("ACCOUNT", account, "Account number or Account path")->required();
+  command.footer(kAccountRule);
+}
+
+void AddCallerOptions(CLI::App& command, std::string& user, std::string& token) {
+  command.add_option("--user", user, "UserName passed to the library");
+  command.add_option("--token", token, "Token passed to the library");
+}
+
 void Print(const Json& value, const Options& options) {
   std::cout << Dump(value, options.compact) << '\n';
 }

@@ -44,6 +44,13 @@ Command AddEnumsCommand(CLI::App& program, const Options& options);
 // The account rule, as --help prints it.
 extern const char* const kAccountRule;
 
+// Adds the ACCOUNT argument (required) to `command`, with the account rule
+// as its footer.
+void AddAccountArgument(CLI::App& command, std::string& account);
+// Adds --user and --token, the UserName and Token a command passes to the
+// library.
+void AddCallerOptions(CLI::App& command, std::string& user, std::string& token);
+
 // The Account path for an ACCOUNT the caller gave; see kAccountRule.
 std::string AccountPath(const std::string& text, const Options& options);
 

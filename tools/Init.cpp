@@ -50,11 +50,10 @@ Command AddInitCommand(CLI::App& program, const Options& options) {
   CLI::App* init = program.add_subcommand(
       "init", "Provision a new subscriber database, and its directory if missing");
   init->fallthrough();
-  init->add_option("ACCOUNT", in->account, "Account number or Account path")->required();
+  AddAccountArgument(*init, in->account);
   init->add_option("--company", in->company, "Company name")->required();
   init->add_option("--user", in->user, "Name of the main user")->required();
   init->add_option("--password", in->password, "Password of the main user")->required();
-  init->footer(kAccountRule);
   return {init, [in, &options](const Extras&) { return RunInit(*in, options); }};
 }
 

@@ -39,13 +39,11 @@ Command AddInvoiceCommand(CLI::App& program, const Options& options) {
   CLI::App* invoice = program.add_subcommand(
       "invoice", "ACCOUNT INVOICE_ID: print an invoice line by line, with its totals");
   invoice->fallthrough();
-  invoice->add_option("ACCOUNT", in->account, "Account number or Account path")->required();
+  AddAccountArgument(*invoice, in->account);
   invoice->add_option("INVOICE_ID", in->invoice_id, "The invoice's key")->required();
   invoice->add_option("--format", in->format, "text (default), json or html")
       ->check(CLI::IsMember({"text", "json", "html"}));
-  invoice->add_option("--user", in->user, "UserName passed to the library");
-  invoice->add_option("--token", in->token, "Token passed to the library");
-  invoice->footer(kAccountRule);
+  AddCallerOptions(*invoice, in->user, in->token);
   return {invoice, [in, &options](const Extras&) { return RunInvoice(*in, options); }};
 }
 

@@ -46,7 +46,7 @@ Command AddPreviewCommand(CLI::App& program, const Options& options) {
   CLI::App* preview = program.add_subcommand(
       "preview", "ACCOUNT --cutoff DATE: what an invoicing run would bill, and what it leaves out");
   preview->fallthrough();
-  preview->add_option("ACCOUNT", in->account, "Account number or Account path")->required();
+  AddAccountArgument(*preview, in->account);
   preview->add_option("--cutoff", in->cutoff, "The run's cutoff date, e.g. 2024-03-05")->required();
   CLI::Option* listed = preview->add_option(
       "--projects", in->projects,
@@ -54,9 +54,7 @@ Command AddPreviewCommand(CLI::App& program, const Options& options) {
       "InvoiceAllProjects");
   preview->add_option("--format", in->format, "text (default) or json")
       ->check(CLI::IsMember({"text", "json"}));
-  preview->add_option("--user", in->user, "UserName passed to the library");
-  preview->add_option("--token", in->token, "Token passed to the library");
-  preview->footer(kAccountRule);
+  AddCallerOptions(*preview, in->user, in->token);
   return {preview, [in, listed, &options](const Extras&) {
             in->listed = listed->count() > 0;
             return RunPreview(*in, options);
