@@ -57,6 +57,10 @@ class Session {
   // so that a read inside it sees what no concurrent writer can change.
   virtual void Begin() = 0;
   virtual void Commit() = 0;
+  // Commits one group of a long run of writes that begins again at once:
+  // upkeep a commit may do (folding a log into the database) waits for the
+  // run's last Commit.
+  virtual void CommitGroup() { Commit(); }
   // Rolls back an open transaction, ignoring failures. Never throws.
   virtual void RollbackQuietly() noexcept = 0;
 };

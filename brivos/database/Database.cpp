@@ -169,6 +169,81 @@ UnitOfWork::~UnitOfWork() {
   Unregister(conn_.session_);
 }
 
+// --- GroupedWork -------------------------------------------------------------
+
+GroupedWork::GroupedWork(const Variant& account, std::chrono::milliseconds hold)
+    : conn_(Connection::Open(account)), hold_(hold) {
+  for (const OpenUnit& unit : t_open_units) {
+    if (unit.session == conn_.session_) joined_ = true;
+  }
+}
+
+GroupedWork::~GroupedWork() {
+  if (!open_) return;
+  try {
+    EndGroup(true);
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the steps of the group are undone whole
+  }
+}
+
+void GroupedWork::BeginGroup() {
+  Session& session = *conn_.session_;
+  session.Begin();
+  try {
+    t_open_units.push_back(OpenUnit{session.Id(), conn_.session_});
+  } catch (...) {
+    session.RollbackQuietly();
+    throw;
+  }
+  began_ = std::chrono::steady_clock::now();
+  open_ = true;
+}
+
+void GroupedWork::EndGroup(bool last) {
+  open_ = false;
+  Session& session = *conn_.session_;
+  try {
+    if (last) {
+      session.Commit();
+    } else {
+      session.CommitGroup();
+    }
+  } catch (...) {
+    session.RollbackQuietly();
+    Unregister(conn_.session_);
+    throw;
+  }
+  Unregister(conn_.session_);
+}
+
+void GroupedWork::Step(const std::function<void()>& step) {
+  if (!joined_ && !open_) BeginGroup();
+  Session& session = *conn_.session_;
+  session.Execute("SAVEPOINT brivos_step", {});
+  try {
+    step();
+  } catch (...) {
+    try {
+      session.Execute("ROLLBACK TO brivos_step", {});
+      session.Execute("RELEASE brivos_step", {});
+      if (open_) EndGroup(true);
+    } catch (...) {  // NOLINT(bugprone-empty-catch): the step's own error is the one to report
+      if (open_) {
+        open_ = false;
+        session.RollbackQuietly();
+        Unregister(conn_.session_);
+      }
+    }
+    throw;
+  }
+  session.Execute("RELEASE brivos_step", {});
+  if (open_ && std::chrono::steady_clock::now() - began_ >= hold_) EndGroup(false);
+}
+
+void GroupedWork::Commit() {
+  if (open_) EndGroup(true);
+}
+
 // --- shared routines -----------------------------------------------------------
 
 std::shared_ptr<Recordset> OpenRecordset(const Variant& account, std::string_view sql) {

@@ -72,6 +72,7 @@ class Connection {
   explicit Connection(std::shared_ptr<Session> s);
   std::shared_ptr<Session> session_;
   friend class UnitOfWork;
+  friend class GroupedWork;
 };
 
 // An all-or-nothing unit of work on one database: a transaction holding the
@@ -92,6 +93,41 @@ class UnitOfWork {
   Connection conn_;
   bool outermost_ = false;
   bool done_ = false;
+};
+
+// A long run of all-or-nothing steps on one database (an invoice run, one
+// step per project), committed in groups. Each step runs in a savepoint of
+// the open transaction: a step that raises leaves nothing behind, the steps
+// before it are committed, and its error goes on to the caller. The
+// transaction commits once it has held the write lock for `hold`, so a run
+// of many steps pays for few commits while other writers wait at most one
+// group; a process killed mid-run loses only the steps of the open group,
+// never part of a step. Units of work opened by a step join its savepoint's
+// transaction. Within an outer unit of work on the same database, the steps
+// join that unit, which alone commits.
+class GroupedWork {
+ public:
+  static constexpr std::chrono::milliseconds kDefaultHold{20};
+
+  explicit GroupedWork(const Variant& account, std::chrono::milliseconds hold = kDefaultHold);
+  GroupedWork(const GroupedWork&) = delete;
+  GroupedWork& operator=(const GroupedWork&) = delete;
+  // Commits the steps finished so far, when Commit was not reached.
+  ~GroupedWork();
+
+  void Step(const std::function<void()>& step);
+  // Commits the last group.
+  void Commit();
+
+ private:
+  void BeginGroup();
+  void EndGroup(bool last);
+
+  Connection conn_;
+  std::chrono::milliseconds hold_;
+  std::chrono::steady_clock::time_point began_;
+  bool joined_ = false;
+  bool open_ = false;
 };
 
 // The file an Account path names, taken literally: the whole text and

@@ -26,17 +26,26 @@ using invoicing::ListedProjects;
 BRIVOS_METHOD(CInvoiceMgr, InvoiceAllProjects) {
   const Date cutoff = CDate(a.CutoffDate);
   IUser::Caller(a.Account, a.UserName);
-  for (const auto& project : ActiveProjects(a.Account)) {
-    InvoiceProject(a.Account, a.UserName, a.Token, cutoff, *project);
-  }
+  InvoiceProjects(a.Account, a.UserName, a.Token, cutoff, ActiveProjects(a.Account));
 }
 
 BRIVOS_METHOD(CInvoiceMgr, InvoiceSelectedProjects) {
   const Date cutoff = CDate(a.CutoffDate);
   // Every project is found before any is invoiced.
-  for (const auto& project : ListedProjects(a.Account, a.Projects)) {
-    InvoiceProject(a.Account, a.UserName, a.Token, cutoff, *project);
+  InvoiceProjects(a.Account, a.UserName, a.Token, cutoff, ListedProjects(a.Account, a.Projects));
+}
+
+void CInvoiceMgr::InvoiceProjects(const Variant& Account, const Variant& UserName,
+                                  const Variant& Token, const Date& cutoff,
+                                  const std::vector<std::shared_ptr<IProject>>& projects) {
+  // Each project is invoiced whole or not at all, in a savepoint; the run
+  // commits in groups, and a project that fails stops it with the projects
+  // before it invoiced.
+  GroupedWork run(Account);
+  for (const auto& project : projects) {
+    run.Step([&] { InvoiceProject(Account, UserName, Token, cutoff, *project); });
   }
+  run.Commit();
 }
 
 void CInvoiceMgr::InvoiceProject(const Variant& Account, const Variant& UserName,
@@ -46,8 +55,9 @@ void CInvoiceMgr::InvoiceProject(const Variant& Account, const Variant& UserName
   if (!invoicing::IsBillable(project)) return;
   const invoicing::LineSelection slips = invoicing::SlipsToBill(project.IProjectID(), cutoff);
   const invoicing::LineSelection expenses = invoicing::ExpensesToBill(project.IProjectID(), cutoff);
-  // One unit of work: the lines found are the lines billed, a concurrent run
-  // waits and then finds them billed, and a failure leaves the project as it was.
+  // One unit of work (the run's savepoint, in a run): the lines found are the
+  // lines billed, a concurrent run waits and then finds them billed, and a
+  // failure leaves the project as it was.
   UnitOfWork work(Account);
   Connection& db = work.Db();
   if (!invoicing::AnyLine(db, "IProjectTransaction", slips) &&

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "brivos/automation/Collection.hpp"
 #include "brivos/automation/Manager.hpp"
@@ -89,6 +90,9 @@ class CInvoiceMgr final : public Dispatch<CInvoiceMgr> {
   BRIVOS_MANAGER(CInvoiceMgr, BRIVOS_CINVOICEMGR_METHODS)
 
  private:
+  // Invoices the projects in order, each whole or not at all.
+  void InvoiceProjects(const Variant& Account, const Variant& UserName, const Variant& Token,
+                       const Date& cutoff, const std::vector<std::shared_ptr<IProject>>& projects);
   // Invoices one project in one unit of work, when it is billable and has
   // qualifying lines.
   void InvoiceProject(const Variant& Account, const Variant& UserName, const Variant& Token,

@@ -4,6 +4,7 @@
 #include "brivos/database/Database.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/invoicing/CInvoiceMgr.hpp"
+#include "brivos/invoicing/internal/InvoicePricing.hpp"
 #include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/IProjectExpense.hpp"
 #include "brivos/records/IProjectTransaction.hpp"
@@ -65,7 +66,7 @@ BRIVOS_METHOD(CInvoiceMgr, UpdateInvoice) {
 
 BRIVOS_METHOD(CInvoiceMgr, GetInvoiceTransactions) {
   return X::Select(a.Account, "InvoiceID=?", {Parameter::Number(a.InvoiceID)},
-                   "TaskID ASC, StaffID ASC, TransDate ASC");
+                   invoicing::kInvoiceSlipOrder);
 }
 
 BRIVOS_METHOD(CInvoiceMgr, GetInvoiceTransactionsByTask) {

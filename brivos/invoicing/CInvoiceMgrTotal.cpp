@@ -83,16 +83,14 @@ BRIVOS_METHOD(CInvoiceMgr, GetInvoiceBreakdown) {
   return out;
 }
 
-// The breakdown's total, priced by the same routine, without its header or
-// the names of its lines.
+// The breakdown's total, priced by the same routine from only the columns
+// it needs, without the header or the names of the lines.
 BRIVOS_METHOD(CInvoiceMgr, GetInvoiceTotal) {
   std::shared_ptr<IProjectInvoice> invoice =
       GetInvoice(a.Account, a.UserName, a.Token, a.InvoiceID);
   const SalesTax tax = PartiesOf(*invoice, a.Account).tax;
-  return invoicing::PriceTotals(
-             *GetInvoiceTransactions(a.Account, a.UserName, a.Token, a.InvoiceID),
-             *GetInvoiceExpenses(a.Account, a.UserName, a.Token, a.InvoiceID), tax)
-      .total;
+  Connection db = Connection::Open(a.Account);
+  return invoicing::PriceTotals(db, invoice->IProjectInvoiceID(), tax).total;
 }
 
 }  // namespace brivos

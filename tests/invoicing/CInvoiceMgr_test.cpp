@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <map>
@@ -89,15 +90,17 @@ TEST_F(InvoiceTest, BadInputStopsTheRunBeforeAnythingIsInvoiced) {
 
 TEST_F(InvoiceTest, AFailingProjectIsLeftAsItWasAndEarlierOnesKeepTheirInvoices) {
   const std::int32_t client = Client();
-  const std::int32_t first = Project(client), broken = Project(client);
+  const std::int32_t first = Project(client), broken = Project(client), after = Project(client);
   Slip(first, 1);
   Slip(broken, 1);
   Expense(broken, 1);
+  Slip(after, 1);
   Exec("UPDATE IProject SET ClientID=999 WHERE IProjectID=" + std::to_string(broken));
   EXPECT_EQ(RaisedNumber([&] { InvoiceAll(); }), 91);
   EXPECT_EQ(Invoices(), 1);
   EXPECT_EQ(NextNumber(), 2);  // the broken project's number was handed back
-  EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM IProjectTransaction WHERE Status=2")), 1);
+  // The run stops at the failing project.
+  EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM IProjectTransaction WHERE Status=2")), 2);
   EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM IProjectExpense WHERE Billed=0")), 1);
 }
 
@@ -135,6 +138,50 @@ TEST_F(InvoiceTest, ConcurrentRunsBillEveryLineOnceWithConsecutiveNumbers) {
                         "i.IProjectInvoiceID=t.InvoiceID AND i.Parent=t.Parent WHERE t.Status=3")),
             30);
   EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM IProjectExpense WHERE Billed=1")), 6);
+}
+
+TEST_F(InvoiceTest, ARunKilledAtAnyMomentLeavesEveryProjectWholeAndNoNumberTwice) {
+  constexpr int kProjects = 40, kSlips = 5;
+  const std::int32_t client = Client();
+  for (int p = 0; p < kProjects; ++p) {
+    const std::int32_t project = Project(client);
+    for (int d = 1; d <= kSlips; ++d) Slip(project, d);
+  }
+  // Each child goes on where the last one was killed, given longer each
+  // time, until one finishes the run.
+  bool finished = false, partial = false;
+  for (double ms = 3; !finished; ms *= 1.5) {
+    ReleaseIdleConnections();  // no connection crosses the fork
+    const pid_t child = fork();
+    if (child == 0) _exit(RaisedNumber([&] { InvoiceAll(); }) == 0 ? 0 : 1);
+    usleep(static_cast<useconds_t>(ms * 1000));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    finished = WIFEXITED(status);
+    ASSERT_TRUE(!finished || WEXITSTATUS(status) == 0);
+    const int invoices = Invoices();
+    partial = partial || (invoices > 0 && invoices < kProjects);
+    SCOPED_TRACE("killed after " + std::to_string(ms) + " ms, " + std::to_string(invoices) +
+                 " invoices");
+    // Every slip is unbilled, or billed on an invoice of its project that
+    // holds all the project's slips; numbers run 1, 2, ... with none repeated.
+    EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM IProjectTransaction t WHERE NOT ((Status=2 AND "
+                          "InvoiceID IS NULL) OR (Status=3 AND (SELECT COUNT(*) FROM "
+                          "IProjectTransaction o WHERE o.InvoiceID=t.InvoiceID AND "
+                          "o.Parent=t.Parent)=" +
+                          std::to_string(kSlips) + "))")),
+              0);
+    EXPECT_EQ(CLng(Scalar("SELECT COUNT(DISTINCT InvoiceNumber) FROM IProjectInvoice")), invoices);
+    EXPECT_EQ(NextNumber(), invoices + 1);
+    for (const char* which : {"MIN", "MAX"}) {
+      if (invoices == 0) break;
+      const std::string sql = std::string("SELECT ") + which + "(IProjectInvoiceID) FROM IProjectInvoice";
+      EXPECT_EQ(Total(CLng(Scalar(sql))), Currency::FromScaled(6933600));
+    }
+  }
+  EXPECT_EQ(Invoices(), kProjects);
+  EXPECT_TRUE(partial) << "no kill landed inside the run";
 }
 
 TEST_F(InvoiceTest, ListsFollowTheStatusAndDeletionReleasesTheLines) {

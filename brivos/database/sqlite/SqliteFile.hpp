@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,12 @@
 struct sqlite3;
 
 namespace brivos::internal {
+
+// The longest a writer waits for a file's write lock before its call fails
+// with -2147467259, and the sleep between two looks when another process
+// holds it.
+inline constexpr std::chrono::milliseconds kBusyWait{10000};
+inline constexpr std::chrono::milliseconds kBusySleep{1};
 
 // The identity of the database file at `path`: its name with its device and
 // inode. A file removed and created again under the same name has a new
@@ -22,8 +29,8 @@ DatabaseId IdentifyFile(const std::string& path);
 sqlite3* OpenSqliteFile(const std::string& path);
 
 // Opens an existing subscriber file for the library's calls: writable (a
-// file the library cannot write is refused untouched), with the busy timeout
-// and synchronous mode set and the dialect shim registered. A file without
+// file the library cannot write is refused untouched), waiting for another
+// process's write lock in short sleeps, with synchronous mode set and the dialect shim registered. A file without
 // any table (an empty file among them) raises -2147467259: it is no
 // subscriber database.
 sqlite3* OpenSubscriberFile(const std::string& path);

@@ -67,13 +67,42 @@ struct SqliteSession::Layout {
   std::vector<ColumnKind> kinds;
 };
 
-SqliteSession::SqliteSession(DatabaseId id) : db_(OpenSubscriberFile(id.name)), id_(std::move(id)) {
+SqliteSession::SqliteSession(DatabaseId id)
+    : db_(OpenSubscriberFile(id.name)), id_(std::move(id)), gate_(WriteGate::For(id_)) {
   sqlite3_set_authorizer(db_, &SqliteSession::Authorize, this);
+  // Replaces SQLite's own checkpoint after a commit, which would run while
+  // the committing writer still holds the lock.
+  sqlite3_wal_hook(db_, &SqliteSession::OnLogCommit, this);
 }
 
 SqliteSession::~SqliteSession() {
   for (auto& [text, cached] : statements_) sqlite3_finalize(cached.prepared.stmt);
   sqlite3_close_v2(db_);
+  LeaveTurn();
+}
+
+int SqliteSession::OnLogCommit(void* self, sqlite3* /*db*/, const char* /*database*/,
+                               int frames) {
+  static_cast<SqliteSession*>(self)->log_frames_ = frames;
+  return SQLITE_OK;
+}
+
+void SqliteSession::CheckpointIfDue() noexcept {
+  // SQLite's own bound for its automatic checkpoint.
+  constexpr int kLogFramesBound = 1000;
+  if (log_frames_ < kLogFramesBound) return;
+  log_frames_ = 0;
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+WriteGate* SqliteSession::TurnFor(sqlite3_stmt* stmt) const {
+  return holding_turn_ || sqlite3_stmt_readonly(stmt) != 0 ? nullptr : gate_.get();
+}
+
+void SqliteSession::LeaveTurn() noexcept {
+  if (!holding_turn_) return;
+  holding_turn_ = false;
+  gate_->Leave();
 }
 
 int SqliteSession::Authorize(void* self, int action, const char* name, const char* detail,
@@ -147,8 +176,12 @@ void SqliteSession::Step(sqlite3_stmt* stmt, std::span<const Parameter> params,
   StatementUse use(stmt);
   BindParameters(db_, stmt, params, sql);
   int rc;
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+  {
+    WriteTurn turn(TurnFor(stmt));
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
   }
+  if (!holding_turn_) CheckpointIfDue();
   CheckSqlite(db_, rc, SqlStage::kStep, sql);
 }
 
@@ -219,6 +252,7 @@ std::shared_ptr<Recordset> SqliteSession::Run(const Prepared& prepared,
   const std::vector<ColumnKind>& kinds = layout->kinds;
   auto rs = std::make_shared<Recordset>(layout->names);
 
+  WriteTurn turn(TurnFor(stmt));
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     std::vector<Variant> row;
@@ -235,9 +269,26 @@ std::shared_ptr<Recordset> SqliteSession::Run(const Prepared& prepared,
 
 // The write lock is taken at the start, so that reads inside the unit see
 // what no concurrent writer can change before it commits.
-void SqliteSession::Begin() { Execute("BEGIN IMMEDIATE", {}); }
+void SqliteSession::Begin() {
+  gate_->Enter();
+  holding_turn_ = true;
+  try {
+    Execute("BEGIN IMMEDIATE", {});
+  } catch (...) {
+    LeaveTurn();
+    throw;
+  }
+}
 
-void SqliteSession::Commit() { Execute("COMMIT", {}); }
+void SqliteSession::Commit() {
+  CommitGroup();
+  CheckpointIfDue();
+}
+
+void SqliteSession::CommitGroup() {
+  Execute("COMMIT", {});
+  LeaveTurn();
+}
 
 bool SqliteSession::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
@@ -245,6 +296,7 @@ void SqliteSession::ReleaseMemory() noexcept { sqlite3_db_release_memory(db_); }
 
 void SqliteSession::RollbackQuietly() noexcept {
   if (InTransaction()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  LeaveTurn();
 }
 
 }  // namespace brivos::internal

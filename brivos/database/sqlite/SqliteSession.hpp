@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "brivos/database/Backend.hpp"
+#include "brivos/database/sqlite/WriteGate.hpp"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -37,6 +38,7 @@ class SqliteSession final : public Session {
                       std::string_view key_column) override;
   void Begin() override;
   void Commit() override;
+  void CommitGroup() override;
   void RollbackQuietly() noexcept override;
 
   // True while a transaction is open on the connection.
@@ -62,6 +64,13 @@ class SqliteSession final : public Session {
   // Binds and runs `stmt`; its rows, or a closed set when it has no columns.
   std::shared_ptr<Recordset> Run(const Prepared& prepared, std::span<const Parameter> params,
                                  std::string_view sql);
+  // Writes outside a transaction take the file's write turn for the statement.
+  WriteGate* TurnFor(sqlite3_stmt* stmt) const;
+  void LeaveTurn() noexcept;
+  // Folds the log into the file, without waiting for anyone, once it has
+  // grown past its bound. Never throws.
+  void CheckpointIfDue() noexcept;
+  static int OnLogCommit(void* self, sqlite3* db, const char* database, int frames);
   // Binds and steps a statement that yields no rows the caller reads.
   void Step(sqlite3_stmt* stmt, std::span<const Parameter> params, std::string_view sql);
   // The authorizer of every statement prepared on the connection: it lets
@@ -85,6 +94,11 @@ class SqliteSession final : public Session {
 
   sqlite3* db_;
   DatabaseId id_;
+  std::shared_ptr<WriteGate> gate_;
+  // Set from Begin until the transaction ends: the write turn is held.
+  bool holding_turn_ = false;
+  // Pages in the file's log after the last commit on this connection.
+  int log_frames_ = 0;
   // Statements are cached by their text. The library's texts are few (values
   // are bound, and a written column set gives one text), but a caller's
   // filter or ordering text may vary, so the cache drops the least recently

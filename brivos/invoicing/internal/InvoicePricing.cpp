@@ -66,84 +66,134 @@ Variant LineNames::Staff(const Variant& staff_id) {
 
 namespace {
 
-// The one pricing routine: prices `slips` and then `expenses` in their
-// order into `totals`, handing each priced line with its record to
-// keep_slip(slip, line) or keep_expense(expense, line).
-template <class KeepSlip, class KeepExpense>
-void Price(const Collection& slips, const Collection& expenses, const SalesTax& tax,
-           InvoiceBreakdown::Totals& totals, KeepSlip keep_slip, KeepExpense keep_expense) {
-  for (const Variant& item : slips.Items()) {
-    const auto& slip = static_cast<IProjectTransaction&>(*item.AsObject());
-    InvoiceBreakdown::Slip line;
-    line.minutes = MinutesBetween(CDate(slip.StartTime()), CDate(slip.StopTime()));
-    line.hours = static_cast<double>(line.minutes) / 60;
-    line.overtime = IsTrue(slip.OverTime());
-    line.rate = CCur(line.overtime ? slip.OTRate() : slip.StaffRate());
-    const double time = line.rate.ToDouble() * line.hours;
-    // The running total takes the time rounded once; the line is what it took.
-    line.amount = Currency::FromDouble(totals.total.ToDouble() + time) - totals.total;
-    if (tax.tax1) {
-      line.tax1 = Currency::FromDouble(time * (CDbl(tax.code->Tax1Rate()) / 100));
-    }
-    if (tax.tax2) {
-      // Piggy-backed, tax 2 is charged on the time and tax 1 (compound tax).
-      const double base = IsTrue(tax.code->Tax2PiggyBack()) ? line.tax1.ToDouble() : 0;
-      line.tax2 = Currency::FromDouble((time + base) * (CDbl(tax.code->Tax2Rate()) / 100));
-    }
-    totals.total = totals.total + line.amount + line.tax1 + line.tax2;
-    totals.minutes += line.minutes;
-    totals.time = totals.time + line.amount;
-    totals.tax1 = totals.tax1 + line.tax1;
-    totals.tax2 = totals.tax2 + line.tax2;
-    keep_slip(slip, std::move(line));
+using X = IProjectTransaction;
+using E = IProjectExpense;
+
+// The one pricing routine, a line at a time: prices `slip` (a record, or a
+// row of the columns pricing reads) and adds it into `totals`.
+template <class Slip>
+InvoiceBreakdown::Slip PriceSlip(const Slip& slip, const SalesTax& tax,
+                                 InvoiceBreakdown::Totals& totals) {
+  InvoiceBreakdown::Slip line;
+  line.minutes = MinutesBetween(CDate(slip.StartTime()), CDate(slip.StopTime()));
+  line.hours = static_cast<double>(line.minutes) / 60;
+  line.overtime = IsTrue(slip.OverTime());
+  line.rate = CCur(line.overtime ? slip.OTRate() : slip.StaffRate());
+  const double time = line.rate.ToDouble() * line.hours;
+  // The running total takes the time rounded once; the line is what it took.
+  line.amount = Currency::FromDouble(totals.total.ToDouble() + time) - totals.total;
+  if (tax.tax1) {
+    line.tax1 = Currency::FromDouble(time * (CDbl(tax.code->Tax1Rate()) / 100));
   }
+  if (tax.tax2) {
+    // Piggy-backed, tax 2 is charged on the time and tax 1 (compound tax).
+    const double base = IsTrue(tax.code->Tax2PiggyBack()) ? line.tax1.ToDouble() : 0;
+    line.tax2 = Currency::FromDouble((time + base) * (CDbl(tax.code->Tax2Rate()) / 100));
+  }
+  totals.total = totals.total + line.amount + line.tax1 + line.tax2;
+  totals.minutes += line.minutes;
   totals.hours = static_cast<double>(totals.minutes) / 60;
-  for (const Variant& item : expenses.Items()) {
-    const auto& expense = static_cast<IProjectExpense&>(*item.AsObject());
-    InvoiceBreakdown::Expense line;
-    line.amount = CCur(expense.Amount());
-    line.exchange_rate = CDbl(expense.ExchangeRate());
-    line.converted = Currency::FromDouble(line.amount.ToDouble() * line.exchange_rate);
-    line.markup_percent = CCur(expense.Markup());
-    // The product of two currency values is kept to four places before the division.
-    line.markup = Currency::FromDouble((line.converted * line.markup_percent).ToDouble() / 100);
-    totals.total = totals.total + line.converted + line.markup;
-    totals.expenses = totals.expenses + line.converted;
-    totals.markup = totals.markup + line.markup;
-    keep_expense(expense, std::move(line));
+  totals.time = totals.time + line.amount;
+  totals.tax1 = totals.tax1 + line.tax1;
+  totals.tax2 = totals.tax2 + line.tax2;
+  return line;
+}
+
+template <class Expense>
+InvoiceBreakdown::Expense PriceExpense(const Expense& expense, InvoiceBreakdown::Totals& totals) {
+  InvoiceBreakdown::Expense line;
+  line.amount = CCur(expense.Amount());
+  line.exchange_rate = CDbl(expense.ExchangeRate());
+  line.converted = Currency::FromDouble(line.amount.ToDouble() * line.exchange_rate);
+  line.markup_percent = CCur(expense.Markup());
+  // The product of two currency values is kept to four places before the division.
+  line.markup = Currency::FromDouble((line.converted * line.markup_percent).ToDouble() / 100);
+  totals.total = totals.total + line.converted + line.markup;
+  totals.expenses = totals.expenses + line.converted;
+  totals.markup = totals.markup + line.markup;
+  return line;
+}
+
+// A row of the slip columns pricing reads, in the order SlipColumns lists
+// them, read under the records' property names.
+struct SlipRow {
+  const std::vector<Variant>& row;
+  const Variant& StartTime() const { return row[0]; }
+  const Variant& StopTime() const { return row[1]; }
+  const Variant& OverTime() const { return row[2]; }
+  const Variant& OTRate() const { return row[3]; }
+  const Variant& StaffRate() const { return row[4]; }
+};
+struct ExpenseRow {
+  const std::vector<Variant>& row;
+  const Variant& Amount() const { return row[0]; }
+  const Variant& ExchangeRate() const { return row[1]; }
+  const Variant& Markup() const { return row[2]; }
+};
+
+// "SELECT a,b FROM table" for the columns at `positions` of `schema`.
+std::string SelectColumns(const RecordSchema& schema, std::initializer_list<std::size_t> positions) {
+  std::string sql = "SELECT ";
+  for (const std::size_t at : positions) {
+    if (sql.size() > 7) sql += ',';
+    sql += schema.columns[at].column;
   }
+  return sql + " FROM " + std::string(schema.table);
 }
 
 }  // namespace
 
 void PriceLines(const Collection& slips, const Collection& expenses, const SalesTax& tax,
                 LineNames& names, InvoiceBreakdown& out) {
-  Price(
-      slips, expenses, tax, out.totals,
-      [&](const IProjectTransaction& slip, InvoiceBreakdown::Slip line) {
-        line.slip_id = slip.IProjectTransactionID();
-        line.day = slip.TransDate();
-        line.task_id = slip.TaskID();
-        line.task = names.Task(line.task_id);
-        line.staff_id = slip.StaffID();
-        line.staff = names.Staff(line.staff_id);
-        line.description = slip.Description();
-        out.slips.push_back(std::move(line));
-      },
-      [&](const IProjectExpense& expense, InvoiceBreakdown::Expense line) {
-        line.expense_id = expense.IProjectExpenseID();
-        line.date = expense.ExpenseDate();
-        line.description = expense.Description();
-        out.expenses.push_back(std::move(line));
-      });
+  for (const Variant& item : slips.Items()) {
+    const auto& slip = static_cast<const X&>(*item.AsObject());
+    InvoiceBreakdown::Slip line = PriceSlip(slip, tax, out.totals);
+    line.slip_id = slip.IProjectTransactionID();
+    line.day = slip.TransDate();
+    line.task_id = slip.TaskID();
+    line.task = names.Task(line.task_id);
+    line.staff_id = slip.StaffID();
+    line.staff = names.Staff(line.staff_id);
+    line.description = slip.Description();
+    out.slips.push_back(std::move(line));
+  }
+  for (const Variant& item : expenses.Items()) {
+    const auto& expense = static_cast<const E&>(*item.AsObject());
+    InvoiceBreakdown::Expense line = PriceExpense(expense, out.totals);
+    line.expense_id = expense.IProjectExpenseID();
+    line.date = expense.ExpenseDate();
+    line.description = expense.Description();
+    out.expenses.push_back(std::move(line));
+  }
 }
 
 InvoiceBreakdown::Totals PriceTotals(const Collection& slips, const Collection& expenses,
                                      const SalesTax& tax) {
   InvoiceBreakdown::Totals totals;
-  Price(
-      slips, expenses, tax, totals, [](const IProjectTransaction&, InvoiceBreakdown::Slip) {},
-      [](const IProjectExpense&, InvoiceBreakdown::Expense) {});
+  for (const Variant& item : slips.Items()) {
+    PriceSlip(static_cast<const X&>(*item.AsObject()), tax, totals);
+  }
+  for (const Variant& item : expenses.Items()) {
+    PriceExpense(static_cast<const E&>(*item.AsObject()), totals);
+  }
+  return totals;
+}
+
+InvoiceBreakdown::Totals PriceTotals(Connection& db, const Variant& invoice_id,
+                                     const SalesTax& tax) {
+  static const std::string kSlips =
+      SelectColumns(X::Schema(), {X::kStartTime, X::kStopTime, X::kOverTime, X::kOTRate,
+                                  X::kStaffRate}) +
+      " WHERE InvoiceID=? ORDER BY " + std::string(kInvoiceSlipOrder);
+  static const std::string kExpenses =
+      SelectColumns(E::Schema(), {E::kAmount, E::kExchangeRate, E::kMarkup}) +
+      " WHERE InvoiceID=?";
+  const Parameter id = Parameter::Number(invoice_id);
+  InvoiceBreakdown::Totals totals;
+  const std::shared_ptr<Recordset> slips = db.Query(kSlips, {id});
+  for (const auto& row : slips->Rows()) PriceSlip(SlipRow{row}, tax, totals);
+  const std::shared_ptr<Recordset> expenses = db.Query(kExpenses, {id});
+  for (const auto& row : expenses->Rows()) PriceExpense(ExpenseRow{row}, totals);
   return totals;
 }
 

@@ -14,10 +14,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "brivos/automation/Collection.hpp"
 #include "brivos/automation/Recordset.hpp"
+#include "brivos/database/Database.hpp"
 #include "brivos/foundation/Date.hpp"
 #include "brivos/invoicing/InvoiceBreakdown.hpp"
 #include "brivos/records/CITaxCode.hpp"
@@ -61,9 +63,20 @@ class LineNames {
 void PriceLines(const Collection& slips, const Collection& expenses, const SalesTax& tax,
                 LineNames& names, InvoiceBreakdown& out);
 
+// The order of an invoice's slips, in which they are priced: the running
+// total rounds once per slip, so the order is part of the total.
+inline constexpr std::string_view kInvoiceSlipOrder =
+    "TaskID ASC, StaffID ASC, TransDate ASC, IProjectTransactionID ASC";
+
 // The totals PriceLines gives for the same lines, priced by the same
 // routine without keeping the lines or reading any name; raises as it does.
 InvoiceBreakdown::Totals PriceTotals(const Collection& slips, const Collection& expenses,
+                                     const SalesTax& tax);
+
+// The totals PriceLines gives for the invoice's lines, read in one
+// statement per kind of line, only the columns pricing needs, and priced by
+// the same routine; raises as it does.
+InvoiceBreakdown::Totals PriceTotals(Connection& db, const Variant& invoice_id,
                                      const SalesTax& tax);
 
 // The late-bound form of a breakdown or a preview: a Collection of one
