@@ -529,7 +529,7 @@ Program ThisProgram() {
           Comparison::Worst("GetNextInvoiceNumber without pause: runs with a failure (1 = some)",
                             drawer, "failed", 0.5, ""),
           Comparison::Time("GetInvoiceTotal, 10,000 slips: library/plain",
-                           "GetInvoiceTotal/library", "GetInvoiceTotal/plain", 2),
+                           "GetInvoiceTotal/library", "GetInvoiceTotal/plain", 1.5),
           Comparison::Absolute("GetInvoiceTotal, library: time per call", "GetInvoiceTotal/library",
                                0, "ms"),
           Comparison::Time("GetInvoiceTotal: library/plain reading every column",

@@ -11,6 +11,7 @@
 #include "brivos/automation/TypeLibrary.hpp"
 #include "brivos/clients/CCIMgr.hpp"
 #include "brivos/clients/errCCIMgr.hpp"
+#include "brivos/database/PoolStatistics.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Currency.hpp"
 #include "brivos/foundation/Date.hpp"

@@ -112,3 +112,19 @@ echo
 echo "GetInvoiceTotal: $(at 17:40 call CInvoiceMgr GetInvoiceTotal "$A" admin "$admin" \
   "$invoice")"
 echo "The invoice as a printable page: $html"
+
+# The same invoice over HTTP: `brivos serve` on a free port, a bearer token
+# from signing in, the invoice as JSON; the service stops with SIGTERM.
+log="$BRIVOS_DATA/serve.log"
+"$brivos" serve --listen 127.0.0.1:0 2>"$log" &
+server=$!
+trap 'kill "$server" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do grep -q "listening on" "$log" && break; sleep 0.05; done
+url="$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$log")/v1/accounts/$A"
+token=$(curl -s -X POST "$url/sessions" -d '{"UserName":"admin","Password":"secret"}' |
+  sed -n 's/.*"Token":"\([^"]*\)".*/\1/p')
+total=$(curl -s -H "Authorization: Bearer $token" "$url/invoices/$invoice" |
+  grep -o '"Total":"[^"]*"' | tail -1)
+echo "Over HTTP, GET /v1/accounts/$A/invoices/$invoice with a bearer token: $total"
+kill -TERM "$server"
+wait "$server"

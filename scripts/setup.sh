@@ -3,7 +3,9 @@
 # everything present it only checks and returns.
 set -euo pipefail
 packages=(build-essential cmake libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev libcli11-dev)
+          nlohmann-json3-dev libcli11-dev libboost-dev curl python3-requests wrk
+          pybind11-dev python3-dev python3-pytest
+          file pkg-config postgresql-15 libpq-dev prometheus)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -15,4 +17,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The browser tests: Chromium, Node.js and the npm packages of tests/browser.
+bash "$(dirname "$0")/setup-browser.sh"
+# The OpenAPI linter of the service's tests (tests/server/package-lock.json).
+if command -v npm >/dev/null; then
+  server_tests="$(dirname "$0")/../tests/server"
+  if [ ! -f "$server_tests/node_modules/.package-lock.json" ] ||
+     [ "$server_tests/package-lock.json" -nt "$server_tests/node_modules/.package-lock.json" ]; then
+    echo "installing the npm packages of tests/server"
+    (cd "$server_tests" && npm ci --no-audit --no-fund --loglevel=error) ||
+      echo "warning: npm ci failed in tests/server; the OpenAPI lint will be skipped"
+  fi
 fi

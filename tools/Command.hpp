@@ -10,9 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "tools/VariantJson.hpp"
+#include "json/VariantJson.hpp"
 
 namespace brivos::cli {
+
+using json::ArgumentFromText;
+using json::BadInput;
+using json::DateArgumentFromText;
+using json::Dump;
+using json::Json;
+using json::ToJson;
 
 // The options given before the command.
 struct Options {
@@ -40,6 +47,8 @@ Command AddPreviewCommand(CLI::App& program, const Options& options);
 Command AddClassesCommand(CLI::App& program, const Options& options);
 Command AddMembersCommand(CLI::App& program, const Options& options);
 Command AddEnumsCommand(CLI::App& program, const Options& options);
+Command AddServeCommand(CLI::App& program, const Options& options);
+Command AddMigrateCommand(CLI::App& program, const Options& options);
 
 // The account rule, as --help prints it.
 extern const char* const kAccountRule;

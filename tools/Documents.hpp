@@ -14,9 +14,12 @@
 #include <string>
 
 #include "brivos/brivos.hpp"
-#include "tools/VariantJson.hpp"
+#include "json/VariantJson.hpp"
 
 namespace brivos::cli {
+
+using json::Json;
+using json::ToJson;
 
 std::string InvoiceText(const InvoiceBreakdown& invoice);
 // A page with its style inline and no external resource, printable on A4 or

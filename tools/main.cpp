@@ -9,6 +9,7 @@
 // unexpected.
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ int Run(int argc, char** argv) {
       "brivos"};
   app.footer(std::string(kAccountRule) + kExitRule);
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("brivos ") + BRIVOS_VERSION);
   // The arguments of `call` are read by the command, not by CLI11.
   app.allow_extras();
 
@@ -57,6 +59,10 @@ int Run(int argc, char** argv) {
                  "Directory of the subscriber databases, for accounts given by number")
       ->envname("BRIVOS_DATA");
   app.add_flag("--compact", options.compact, "Print JSON on one line");
+  std::string database_url;
+  CLI::Option* url = app.add_option(
+      "--database-url", database_url,
+      "A PostgreSQL URI: accounts are then schemas of that database (BRIVOS_DATABASE_URL)");
   std::string now_text;
   CLI::Option* now = app.add_option(
       "--now", now_text,
@@ -67,13 +73,16 @@ int Run(int argc, char** argv) {
       AddInitCommand(app, options),    AddCallCommand(app, options),
       AddInvoiceCommand(app, options), AddPreviewCommand(app, options),
       AddClassesCommand(app, options), AddMembersCommand(app, options),
-      AddEnumsCommand(app, options)};
+      AddEnumsCommand(app, options),   AddServeCommand(app, options),
+      AddMigrateCommand(app, options)};
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     // Extras are allowed for `call`, so a mistyped command lands there.
@@ -84,6 +93,9 @@ int Run(int argc, char** argv) {
     }
     throw BadInput(std::string(e.what()) + " (see brivos --help)");
   }
+
+  // The library reads its backend from the environment on first use.
+  if (url->count() > 0) ::setenv("BRIVOS_DATABASE_URL", database_url.c_str(), 1);
 
   // The clock holds still for the whole command, so a script can replay a day.
   if (now->count() > 0) {

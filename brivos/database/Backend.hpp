@@ -11,6 +11,7 @@
 #include "brivos/automation/Recordset.hpp"
 #include "brivos/database/ColumnType.hpp"
 #include "brivos/database/Parameter.hpp"
+#include "brivos/database/PoolStatistics.hpp"
 #include "brivos/foundation/Variant.hpp"
 
 // The seam between the library and a database server or file format. The
@@ -86,6 +87,8 @@ class Backend {
                                         bool default_now) const = 0;
   // Closes every idle pooled session.
   virtual void ReleaseIdle() noexcept = 0;
+  // What the backend's pool holds now; zeros for a backend without one.
+  virtual PoolStatistics Statistics() const { return {}; }
 };
 
 // The backend every Connection uses.

@@ -67,9 +67,8 @@ void CInvoiceMgr::InvoiceProject(const Variant& Account, const Variant& UserName
   // The invoice is priced before it is made, in the same unit of work: a
   // project that could never be totalled is refused whole and hands back
   // its number, and the run stops there.
-  const invoicing::RunPricing priced = invoicing::PriceForRun(
-      Account, project, *X::Select(Account, slips.where, slips.params, invoicing::kSlipOrder),
-      *E::Select(Account, expenses.where, expenses.params));
+  const invoicing::RunPricing priced =
+      invoicing::PriceForRun(Account, project, db, slips, expenses);
   if (priced.refused != 0) {
     const Variant name = project.Name();
     Raise(priced.refused, RuntimeMessage(priced.refused) + ": project " +

@@ -1,4 +1,4 @@
-#include "tools/VariantJson.hpp"
+#include "json/VariantJson.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "tests/support/SubscriberFixture.hpp"
 
-namespace brivos::cli {
+namespace brivos::json {
 namespace {
 
 // ---- arguments
@@ -196,4 +196,4 @@ TEST(Dump, ReplacesInvalidUtf8RatherThanFailing) {
 }
 
 }  // namespace
-}  // namespace brivos::cli
+}  // namespace brivos::json

@@ -94,6 +94,7 @@ void ConnectionPool::EvictLocked(std::size_t open, std::size_t bound,
   while (open > bound && !idle_.empty()) {
     closing.push_back(TakeLocked(idle_.begin()));
     --open;
+    ++evictions_;
   }
 }
 
@@ -154,6 +155,17 @@ void ConnectionPool::Give(std::unique_ptr<SqliteSession> conn) noexcept {
     }
     EvictLocked(idle_.size() + in_use_, bound_, closing);
   }
+}
+
+PoolStatistics ConnectionPool::Statistics() {
+  PoolStatistics figures;
+  figures.max_connections = MaxConnections();
+  std::lock_guard<std::mutex> lock(mutex_);
+  figures.files = by_file_.size();
+  figures.idle_connections = idle_.size();
+  figures.open_connections = idle_.size() + in_use_;
+  figures.evictions = evictions_;
+  return figures;
 }
 
 void ConnectionPool::ReleaseAll() noexcept {

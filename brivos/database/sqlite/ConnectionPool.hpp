@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "brivos/database/PoolStatistics.hpp"
 #include "brivos/database/sqlite/SqliteSession.hpp"
 
 namespace brivos::internal {
@@ -44,6 +45,8 @@ class ConnectionPool {
   // Open connections at most, as the descriptor limit now allows and the
   // operator's settings give.
   std::size_t MaxConnections() const;
+  // What the pool holds now.
+  PoolStatistics Statistics();
 
  private:
   ConnectionPool();
@@ -69,6 +72,7 @@ class ConnectionPool {
   std::unordered_map<std::string, std::vector<Idle::iterator>> by_file_;
   std::atomic<std::size_t> idle_count_{0};
   std::size_t in_use_ = 0;
+  std::uint64_t evictions_ = 0;
   // MaxConnections() as of the latest opening.
   std::size_t bound_ = 1;
 };

@@ -117,4 +117,6 @@ std::string SqliteBackend::ColumnDeclaration(std::string_view quoted_name, Colum
 
 void SqliteBackend::ReleaseIdle() noexcept { ConnectionPool::Instance().ReleaseAll(); }
 
+PoolStatistics SqliteBackend::Statistics() const { return ConnectionPool::Instance().Statistics(); }
+
 }  // namespace brivos::internal

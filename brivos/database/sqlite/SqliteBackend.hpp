@@ -16,6 +16,7 @@ class SqliteBackend final : public Backend {
   std::string ColumnDeclaration(std::string_view quoted_name, ColumnType type, int width,
                                 bool default_now) const override;
   void ReleaseIdle() noexcept override;
+  PoolStatistics Statistics() const override;
 };
 
 }  // namespace brivos::internal

@@ -179,22 +179,30 @@ InvoiceBreakdown::Totals PriceTotals(const Collection& slips, const Collection& 
   return totals;
 }
 
+InvoiceBreakdown::Totals PriceSelected(Connection& db, const LineFilter& slips,
+                                       const LineFilter& expenses, const SalesTax& tax) {
+  static const std::string kSlips = SelectColumns(
+      X::Schema(), {X::kStartTime, X::kStopTime, X::kOverTime, X::kOTRate, X::kStaffRate});
+  static const std::string kExpenses =
+      SelectColumns(E::Schema(), {E::kAmount, E::kExchangeRate, E::kMarkup});
+  const auto statement = [](const std::string& select, const LineFilter& filter) {
+    std::string sql = select + " WHERE " + std::string(filter.where);
+    if (!filter.order_by.empty()) sql += " ORDER BY " + std::string(filter.order_by);
+    return sql;
+  };
+  InvoiceBreakdown::Totals totals;
+  const std::shared_ptr<Recordset> slip_rows = db.Query(statement(kSlips, slips), slips.params);
+  for (const auto& row : slip_rows->Rows()) PriceSlip(SlipRow{row}, tax, totals);
+  const std::shared_ptr<Recordset> expense_rows =
+      db.Query(statement(kExpenses, expenses), expenses.params);
+  for (const auto& row : expense_rows->Rows()) PriceExpense(ExpenseRow{row}, totals);
+  return totals;
+}
+
 InvoiceBreakdown::Totals PriceTotals(Connection& db, const Variant& invoice_id,
                                      const SalesTax& tax) {
-  static const std::string kSlips =
-      SelectColumns(X::Schema(), {X::kStartTime, X::kStopTime, X::kOverTime, X::kOTRate,
-                                  X::kStaffRate}) +
-      " WHERE InvoiceID=? ORDER BY " + std::string(kInvoiceSlipOrder);
-  static const std::string kExpenses =
-      SelectColumns(E::Schema(), {E::kAmount, E::kExchangeRate, E::kMarkup}) +
-      " WHERE InvoiceID=?";
-  const Parameter id = Parameter::Number(invoice_id);
-  InvoiceBreakdown::Totals totals;
-  const std::shared_ptr<Recordset> slips = db.Query(kSlips, {id});
-  for (const auto& row : slips->Rows()) PriceSlip(SlipRow{row}, tax, totals);
-  const std::shared_ptr<Recordset> expenses = db.Query(kExpenses, {id});
-  for (const auto& row : expenses->Rows()) PriceExpense(ExpenseRow{row}, totals);
-  return totals;
+  const Parameter id[] = {Parameter::Number(invoice_id)};
+  return PriceSelected(db, {"InvoiceID=?", id, kInvoiceSlipOrder}, {"InvoiceID=?", id, {}}, tax);
 }
 
 }  // namespace brivos::invoicing

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,6 +73,17 @@ inline constexpr std::string_view kInvoiceSlipOrder =
 // routine without keeping the lines or reading any name; raises as it does.
 InvoiceBreakdown::Totals PriceTotals(const Collection& slips, const Collection& expenses,
                                      const SalesTax& tax);
+
+// The lines of one kind a filter selects on a database, in an order.
+struct LineFilter {
+  std::string_view where;
+  std::span<const Parameter> params;
+  std::string_view order_by;  // "" for the database's order
+};
+// The totals PriceLines gives for the slips and expenses the filters select,
+// read in one statement each, only the columns pricing needs; raises as it does.
+InvoiceBreakdown::Totals PriceSelected(Connection& db, const LineFilter& slips,
+                                       const LineFilter& expenses, const SalesTax& tax);
 
 // The totals PriceLines gives for the invoice's lines, read in one
 // statement per kind of line, only the columns pricing needs, and priced by

@@ -54,8 +54,12 @@ std::set<std::int32_t> LineKeys(Connection& db, std::string_view table,
   return keys;
 }
 
-RunPricing PriceForRun(const Variant& account, IProject& project, const Collection& slips,
-                       const Collection& expenses) {
+namespace {
+
+// The refusal of a project whose parties are missing or whose lines `price`
+// cannot price; else the totals it gives.
+template <class Price>
+RunPricing Priced(const Variant& account, IProject& project, Price price) {
   RunPricing out;
   std::shared_ptr<SFAProspect> client = project.Client(account);
   if (!client || !project.Subscriber(account)) {
@@ -64,7 +68,7 @@ RunPricing PriceForRun(const Variant& account, IProject& project, const Collecti
     return out;
   }
   try {
-    out.totals = PriceTotals(slips, expenses, SalesTaxOf(client->TaxCode(account)));
+    out.totals = price(SalesTaxOf(client->TaxCode(account)));
   } catch (const Error& e) {
     if (e.Number() != errnum::kInvalidUseOfNull && e.Number() != errnum::kOverflow &&
         e.Number() != errnum::kTypeMismatch) {
@@ -76,10 +80,27 @@ RunPricing PriceForRun(const Variant& account, IProject& project, const Collecti
   return out;
 }
 
+}  // namespace
+
+RunPricing PriceForRun(const Variant& account, IProject& project, const Collection& slips,
+                       const Collection& expenses) {
+  return Priced(account, project,
+                [&](const SalesTax& tax) { return PriceTotals(slips, expenses, tax); });
+}
+
+RunPricing PriceForRun(const Variant& account, IProject& project, Connection& db,
+                       const LineSelection& slips, const LineSelection& expenses) {
+  return Priced(account, project, [&](const SalesTax& tax) {
+    return PriceSelected(db, {slips.where, slips.params, kSlipOrder},
+                         {expenses.where, expenses.params, {}}, tax);
+  });
+}
+
 std::vector<std::shared_ptr<IProject>> ActiveProjects(const Variant& account) {
   const auto active =
       IProject::Select(account, "Status=?",
-                       {IProject::P(IProject::kStatus, eProjectStatus::psActive)}, "Parent ASC");
+                       {IProject::P(IProject::kStatus, eProjectStatus::psActive)},
+                       "Parent ASC, IProjectID ASC");
   std::vector<std::shared_ptr<IProject>> projects;
   for (const Variant& item : active->Items()) {
     projects.push_back(std::static_pointer_cast<IProject>(item.AsObject()));

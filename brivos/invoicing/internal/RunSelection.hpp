@@ -48,6 +48,10 @@ struct RunPricing {
 };
 RunPricing PriceForRun(const Variant& account, IProject& project, const Collection& slips,
                        const Collection& expenses);
+// The same for the lines the selections find on `db`, reading only the
+// columns pricing needs.
+RunPricing PriceForRun(const Variant& account, IProject& project, Connection& db,
+                       const LineSelection& slips, const LineSelection& expenses);
 
 // The projects an all-projects run takes, in its order: every active
 // project of the file.

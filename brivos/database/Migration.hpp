@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "brivos/foundation/Variant.hpp"
+
+namespace brivos {
+
+// The rows of one table a move copied.
+struct MovedTable {
+  std::string table;
+  std::int64_t rows = 0;
+};
+
+// Copies every row of the SQLite file an Account names (see DatabaseFileOf)
+// into the database the same Account names on the active backend, which
+// must be PostgreSQL (BRIVOS_DATABASE_URL) and newly provisioned: the rows
+// provisioning wrote are replaced, every key is kept, each table's key
+// sequence is set past its highest key, and the number counters come over
+// as the file holds them. All or nothing. Returns the rows copied per table,
+// in the order of the tables' names.
+std::vector<MovedTable> CopyFileIntoActiveDatabase(const Variant& account);
+
+// The number of rows of each table of the database an Account names, on
+// the active backend, for the tables `tables` names.
+std::vector<MovedTable> CountRows(const Variant& account, const std::vector<std::string>& tables);
+
+}  // namespace brivos

@@ -1,0 +1,372 @@
+#include "brivos/database/postgresql/PgBackend.hpp"
+
+#include <fcntl.h>
+#include <libpq-fe.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+
+#include "brivos/database/Database.hpp"
+#include "brivos/database/postgresql/PgError.hpp"
+#include "brivos/database/postgresql/PgSession.hpp"
+#include "brivos/database/postgresql/PgText.hpp"
+#include "brivos/foundation/Ascii.hpp"
+#include "brivos/foundation/Error.hpp"
+
+namespace brivos::internal {
+
+namespace {
+
+constexpr std::size_t kMaxIdlePerSchema = 16;
+constexpr std::size_t kMaxIdle = 128;
+
+// Taken by whoever creates shared objects or a subscriber, so that two
+// processes provisioning at once take turns.
+constexpr const char* kProvisioningLock = "SELECT pg_advisory_xact_lock(2147221504)";
+
+constexpr const char* kSharedSchema = R"sql(
+CREATE SCHEMA IF NOT EXISTS brivos;
+CREATE EXTENSION IF NOT EXISTS citext SCHEMA brivos;
+DO $$ BEGIN
+  IF to_regtype('brivos.brivos_date') IS NULL THEN
+    CREATE DOMAIN brivos.brivos_date AS double precision;
+  END IF;
+  IF to_regtype('brivos.brivos_boolean') IS NULL THEN
+    CREATE DOMAIN brivos.brivos_boolean AS integer;
+  END IF;
+  IF to_regtype('brivos.brivos_currency') IS NULL THEN
+    CREATE DOMAIN brivos.brivos_currency AS numeric(19,4);
+  END IF;
+END $$;
+CREATE OR REPLACE FUNCTION brivos.now_serial() RETURNS double precision LANGUAGE sql STABLE AS
+  $$SELECT coalesce(nullif(current_setting('brivos.now', true), '')::double precision,
+    round((extract(epoch FROM localtimestamp)::double precision / 86400 + 25569) * 86400) / 86400)$$;
+CREATE OR REPLACE FUNCTION brivos.cdate(text) RETURNS double precision LANGUAGE sql STABLE STRICT AS
+  $$SELECT extract(epoch FROM $1::timestamp)::double precision / 86400 + 25569$$;
+CREATE OR REPLACE FUNCTION brivos.cdate(double precision) RETURNS double precision
+  LANGUAGE sql IMMUTABLE STRICT AS $$SELECT $1$$;
+CREATE OR REPLACE FUNCTION brivos.ucase(text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS
+  $$SELECT upper($1)$$;
+CREATE OR REPLACE FUNCTION brivos.lcase(text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS
+  $$SELECT lower($1)$$;
+CREATE OR REPLACE FUNCTION brivos.len(text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS
+  $$SELECT length($1)$$;
+CREATE OR REPLACE FUNCTION brivos.mid(text, integer) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS
+  $$SELECT substr($1, $2)$$;
+CREATE OR REPLACE FUNCTION brivos.mid(text, integer, integer) RETURNS text
+  LANGUAGE sql IMMUTABLE STRICT AS $$SELECT substr($1, $2, $3)$$;
+CREATE TABLE IF NOT EXISTS brivos.subscriber (
+  schema_name text PRIMARY KEY, role_name text NOT NULL, password text NOT NULL);
+REVOKE ALL ON brivos.subscriber FROM PUBLIC;
+GRANT USAGE ON SCHEMA brivos TO PUBLIC;
+DO $$ BEGIN
+  EXECUTE format('REVOKE TEMPORARY ON DATABASE %I FROM PUBLIC', current_database());
+EXCEPTION WHEN insufficient_privilege THEN NULL;
+END $$;
+)sql";
+
+struct ResultHolder {
+  PGresult* r;
+  ~ResultHolder() { PQclear(r); }
+};
+
+void Simple(PGconn* conn, const std::string& sql) {
+  ResultHolder result{PQexec(conn, sql.c_str())};
+  CheckPg(conn, result.r, sql);
+}
+
+std::uint32_t Fnv1a(std::string_view text) {
+  std::uint32_t h = 2166136261u;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 16777619u;
+  }
+  return h;
+}
+
+std::string Hex8(std::uint32_t v) {
+  char buf[9];
+  std::snprintf(buf, sizeof buf, "%08x", v);
+  return buf;
+}
+
+std::string RandomHex(int bytes) {
+  std::string out;
+  unsigned char buf[32];
+  if (::getrandom(buf, static_cast<std::size_t>(bytes), 0) != bytes) {
+    RaiseDatabase(errnum::kDbFailure, "The operating system gave no random bytes.");
+  }
+  for (int i = 0; i < bytes; ++i) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", buf[i]);
+    out += two;
+  }
+  return out;
+}
+
+// Closes a connection opened by the parent of a forked process without a
+// word on the parent's socket.
+void Abandon(PGconn* conn) {
+  const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null_fd >= 0) {
+    ::dup2(null_fd, PQsocket(conn));
+    ::close(null_fd);
+  }
+  PQfinish(conn);
+}
+
+// COMMENT statements giving each column of `ddl` its spelling: PostgreSQL
+// keeps unquoted names lowered, and result sets name columns as the schema
+// spells them.
+std::string SpellingComments(std::string_view ddl) {
+  std::string out;
+  std::size_t at = 0;
+  constexpr std::string_view kCreate = "CREATE TABLE \"";
+  while ((at = ddl.find(kCreate, at)) != std::string_view::npos) {
+    at += kCreate.size();
+    const std::size_t table_end = ddl.find('"', at);
+    if (table_end == std::string_view::npos) break;
+    const std::string table(ddl.substr(at, table_end - at));
+    int depth = 0;
+    bool expect_name = false;
+    for (std::size_t i = table_end + 1; i < ddl.size(); ++i) {
+      const char c = ddl[i];
+      if (c == '(') {
+        if (++depth == 1) expect_name = true;
+      } else if (c == ')') {
+        if (--depth == 0) break;
+      } else if (c == ',' && depth == 1) {
+        expect_name = true;
+      } else if (c == '"' && expect_name) {
+        const std::size_t end = ddl.find('"', i + 1);
+        const std::string column(ddl.substr(i + 1, end - i - 1));
+        out += "COMMENT ON COLUMN " + table + "." + column + " IS " + QuoteLiteral(column) + ";\n";
+        i = end;
+        expect_name = false;
+      } else if (c != ' ' && c != '\n') {
+        expect_name = false;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+PgBackend::PgBackend(std::string uri) : uri_(std::move(uri)) {}
+
+PgBackend::~PgBackend() = default;
+
+std::string PgBackend::SchemaOf(const Variant& account) {
+  const std::string text = CStr(account);
+  if (text.find('\0') != std::string::npos) {
+    RaiseDatabase(errnum::kDbCannotOpen, "The Account holds a NUL character.");
+  }
+  const std::size_t slash = text.rfind('\\');
+  const std::string number = slash == std::string::npos ? text : text.substr(slash + 1);
+  std::string schema;
+  for (char c : number.substr(0, 40)) {
+    const char l = AsciiLower(c);
+    schema += (l >= 'a' && l <= 'z') || (l >= '0' && l <= '9') || l == '_' ? l : '_';
+  }
+  if (schema.empty() || (schema[0] >= '0' && schema[0] <= '9')) schema = "n" + schema;
+  if (slash != std::string::npos) {
+    // The directory as a path, so that two spellings of one ("dir/." and
+    // "dir") name one subscriber.
+    std::string dir = text.substr(0, slash);
+    std::replace(dir.begin(), dir.end(), '\\', '/');
+    dir = std::filesystem::path(dir).lexically_normal().string();
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    schema += "_" + Hex8(Fnv1a(dir));
+  }
+  return schema;
+}
+
+PGconn* PgBackend::Admin() {
+  if (admin_ != nullptr && admin_pid_ != ::getpid()) {
+    Abandon(admin_);
+    admin_ = nullptr;
+  }
+  if (admin_ != nullptr && PQstatus(admin_) != CONNECTION_OK) {
+    PQfinish(admin_);
+    admin_ = nullptr;
+  }
+  if (admin_ == nullptr) {
+    PGconn* conn = PQconnectdb(uri_.c_str());
+    if (PQstatus(conn) != CONNECTION_OK) {
+      std::string message = PQerrorMessage(conn);
+      PQfinish(conn);
+      while (!message.empty() && message.back() == '\n') message.pop_back();
+      RaiseDatabase(errnum::kDbCannotOpen, "Could not connect to the database: " + message);
+    }
+    admin_ = conn;
+    admin_pid_ = ::getpid();
+    shared_ready_ = false;
+  }
+  if (!shared_ready_) EnsureShared(admin_);
+  return admin_;
+}
+
+void PgBackend::EnsureShared(PGconn* admin) {
+  Simple(admin, "SET client_min_messages = warning");
+  Simple(admin, std::string("BEGIN; ") + kProvisioningLock);
+  try {
+    Simple(admin, kSharedSchema);
+    Simple(admin, "COMMIT");
+  } catch (...) {
+    PQclear(PQexec(admin, "ROLLBACK"));
+    throw;
+  }
+  shared_ready_ = true;
+}
+
+DatabaseId PgBackend::Locate(const Variant& account) {
+  const std::string schema = SchemaOf(account);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (auto it = subscribers_.find(schema); it != subscribers_.end()) {
+    return DatabaseId{schema, 0, it->second.serial};
+  }
+  PGconn* admin = Admin();
+  const char* values[] = {schema.c_str()};
+  ResultHolder result{PQexecParams(admin,
+                                   "SELECT s.role_name, s.password, n.oid FROM brivos.subscriber s "
+                                   "JOIN pg_namespace n ON n.nspname = s.schema_name "
+                                   "WHERE s.schema_name = $1",
+                                   1, nullptr, values, nullptr, nullptr, 0)};
+  CheckPg(admin, result.r, "locate");
+  if (PQntuples(result.r) == 0) {
+    RaiseDatabase(errnum::kDbCannotOpen,
+                  "Could not find the subscriber '" + CStr(account) + "' (schema " + schema + ").");
+  }
+  Subscriber found{PQgetvalue(result.r, 0, 0), PQgetvalue(result.r, 0, 1),
+                   std::stoull(PQgetvalue(result.r, 0, 2))};
+  const std::uint64_t serial = found.serial;
+  subscribers_.emplace(schema, std::move(found));
+  return DatabaseId{schema, 0, serial};
+}
+
+std::shared_ptr<Session> PgBackend::Connect(const DatabaseId& id) {
+  Subscriber subscriber;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& idle = idle_[id.name];
+    while (!idle.empty()) {
+      std::unique_ptr<PgSession> session = std::move(idle.back());
+      idle.pop_back();
+      --idle_count_;
+      if (session->Reusable() && session->Id() == id) {
+        return std::shared_ptr<PgSession>(session.release(), [this](PgSession* s) { Give(s); });
+      }
+    }
+    const auto it = subscribers_.find(id.name);
+    if (it == subscribers_.end()) {
+      RaiseDatabase(errnum::kDbCannotOpen, "Could not find the subscriber schema " + id.name + ".");
+    }
+    subscriber = it->second;
+  }
+  const std::string options = "-c search_path=" + id.name + ",brivos";
+  const char* keys[] = {"dbname", "user", "password", "options", "fallback_application_name",
+                        nullptr};
+  const char* values[] = {uri_.c_str(), subscriber.role.c_str(), subscriber.password.c_str(),
+                          options.c_str(), "brivos", nullptr};
+  PGconn* conn = PQconnectdbParams(keys, values, 1);
+  if (PQstatus(conn) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(conn);
+    PQfinish(conn);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    RaiseDatabase(errnum::kDbCannotOpen, "Could not connect to the database: " + message);
+  }
+  return std::shared_ptr<PgSession>(new PgSession(conn, id), [this](PgSession* s) { Give(s); });
+}
+
+void PgBackend::Give(PgSession* raw) noexcept {
+  std::unique_ptr<PgSession> session(raw);
+  if (!session->Reusable()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto& idle = idle_[session->Id().name];
+  if (idle.size() >= kMaxIdlePerSchema || idle_count_ >= kMaxIdle) return;
+  try {
+    idle.push_back(std::move(session));
+    ++idle_count_;
+  } catch (...) {
+  }
+}
+
+void PgBackend::CreateDatabase(const Variant& account, std::string_view ddl,
+                               const std::function<void(Session&)>& fill) {
+  const std::string schema = SchemaOf(account);
+  const std::string role = schema.substr(0, 50) + "_" + RandomHex(4);
+  const std::string password = RandomHex(16);
+  std::lock_guard<std::mutex> lock(mutex_);
+  PGconn* admin = Admin();
+  Simple(admin, std::string("BEGIN; ") + kProvisioningLock);
+  try {
+    {
+      const char* values[] = {schema.c_str()};
+      ResultHolder exists{PQexecParams(admin, "SELECT 1 FROM pg_namespace WHERE nspname = $1", 1,
+                                       nullptr, values, nullptr, nullptr, 0)};
+      CheckPg(admin, exists.r, "schema lookup");
+      if (PQntuples(exists.r) > 0) {
+        RaiseDatabase(errnum::kDbFailure,
+                      "Database of subscriber '" + CStr(account) + "' already exists.");
+      }
+    }
+    const std::string r = QuoteIdentifier(role);
+    const std::string s = QuoteIdentifier(schema);
+    Simple(admin, "CREATE ROLE " + r + " LOGIN PASSWORD " + QuoteLiteral(password) + "; GRANT " + r +
+                      " TO CURRENT_USER; CREATE SCHEMA " + s + " AUTHORIZATION " + r +
+                      "; INSERT INTO brivos.subscriber VALUES (" + QuoteLiteral(schema) + ", " +
+                      QuoteLiteral(role) + ", " + QuoteLiteral(password) + ")");
+    ResultHolder oid{PQexec(admin, ("SELECT " + QuoteLiteral(schema) + "::regnamespace::oid").c_str())};
+    CheckPg(admin, oid.r, "schema oid");
+    const DatabaseId id{schema, 0, std::stoull(PQgetvalue(oid.r, 0, 0))};
+    // The tables belong to the subscriber's role.
+    Simple(admin, "SET LOCAL ROLE " + r + "; SET LOCAL search_path = " + s + ", brivos");
+    Simple(admin, UnquoteIdentifiers(ddl) + ";\n" + SpellingComments(ddl));
+    if (fill) {
+      PgSession session(admin, id, false);
+      fill(session);
+    }
+    Simple(admin, "DEALLOCATE ALL; COMMIT");
+  } catch (...) {
+    PQclear(PQexec(admin, "ROLLBACK; DEALLOCATE ALL"));
+    throw;
+  }
+}
+
+std::string PgBackend::ColumnDeclaration(std::string_view quoted_name, ColumnType type, int width,
+                                         bool default_now) const {
+  const std::string name(quoted_name);
+  const std::string check =
+      " CHECK (length(" + name + ") <= " + std::to_string(width) + ")";
+  switch (type) {
+    case ColumnType::Key:
+      return name + " integer GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY";
+    case ColumnType::Long:
+      return name + " integer";
+    case ColumnType::Double:
+      return name + " double precision";
+    case ColumnType::Currency:
+      return name + " brivos.brivos_currency";
+    case ColumnType::Boolean:
+      return name + " brivos.brivos_boolean";
+    case ColumnType::Date:
+      return name + " brivos.brivos_date" + (default_now ? " DEFAULT brivos.now_serial()" : "");
+    case ColumnType::Text:
+    case ColumnType::Memo:
+      return name + " brivos.citext" + check;
+  }
+  return name;
+}
+
+void PgBackend::ReleaseIdle() noexcept {
+  std::lock_guard<std::mutex> lock(mutex_);
+  idle_.clear();
+  idle_count_ = 0;
+}
+
+}  // namespace brivos::internal

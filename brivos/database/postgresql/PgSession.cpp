@@ -1,0 +1,445 @@
+#include "brivos/database/postgresql/PgSession.hpp"
+
+#include <fcntl.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "brivos/database/internal/StatementLog.hpp"
+#include "brivos/database/postgresql/PgError.hpp"
+#include "brivos/database/postgresql/PgText.hpp"
+#include "brivos/foundation/Ascii.hpp"
+#include "brivos/foundation/Clock.hpp"
+#include "brivos/foundation/Error.hpp"
+
+namespace brivos::internal {
+
+namespace {
+
+constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700,
+              kBool = 16;
+constexpr std::size_t kMaxCachedStatements = 128;
+
+// Frees a result however its use ends.
+struct ResultHolder {
+  PGresult* r;
+  ~ResultHolder() { PQclear(r); }
+};
+
+// The kind and spelling of each column of the subscribers' tables, by table
+// and column number: the schema's types that share a base type (a Date and
+// a Double) and the names as the schema spells them, which PostgreSQL keeps
+// lowered. Read from the catalog once per table in the process.
+struct ColumnInfo {
+  PgKind kind;
+  std::string spelling;
+};
+std::mutex catalog_mutex;
+std::map<std::pair<Oid, int>, ColumnInfo> catalog;
+std::map<Oid, bool> catalog_loaded;
+
+PgKind KindOfTypeName(std::string_view type) {
+  if (type == "brivos_date") return PgKind::kDate;
+  if (type == "brivos_boolean") return PgKind::kBoolean;
+  if (type == "brivos_currency") return PgKind::kCurrency;
+  if (type == "int2" || type == "int4" || type == "int8") return PgKind::kLong;
+  if (type == "float4" || type == "float8" || type == "numeric") return PgKind::kDouble;
+  if (type == "bool") return PgKind::kBool;
+  return PgKind::kText;
+}
+
+PgKind KindOfTypeOid(Oid type) {
+  switch (type) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+      return PgKind::kLong;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+      return PgKind::kDouble;
+    case kBool:
+      return PgKind::kBool;
+    default:
+      return PgKind::kText;
+  }
+}
+
+Oid TypeOfKind(ColumnType kind) {
+  switch (kind) {
+    case ColumnType::Key:
+    case ColumnType::Long:
+    case ColumnType::Boolean:
+      return kInt4;
+    case ColumnType::Double:
+    case ColumnType::Date:
+      return kFloat8;
+    case ColumnType::Currency:
+      return kNumeric;
+    case ColumnType::Text:
+    case ColumnType::Memo:
+      return 0;  // the server infers it: a text compared with a column takes the column's type
+  }
+  return 0;
+}
+
+std::string NumberText(double d) {
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
+  char buf[32];
+  const auto end = std::to_chars(buf, buf + sizeof buf, d).ptr;
+  return std::string(buf, end);
+}
+
+// The text a parameter is sent as; nullopt for NULL.
+bool ParameterText(const Parameter& p, std::string& out) {
+  const Variant& v = p.value;
+  if (v.IsNull() || v.IsEmpty()) return false;
+  switch (p.kind) {
+    case ColumnType::Key:
+    case ColumnType::Long:
+      out = std::to_string(CLng(v));
+      break;
+    case ColumnType::Double:
+      out = NumberText(CDbl(v));
+      break;
+    case ColumnType::Date:
+      out = NumberText(CDate(v).Serial());
+      break;
+    case ColumnType::Currency: {
+      // The same values as a file database takes: one whose real form would
+      // read back as another value is refused there, so it is here.
+      const Currency value = CCur(v);
+      if (Currency::FromDouble(value.ToDouble()) != value) RaiseRuntime(errnum::kOverflow);
+      out = value.ToString();
+      break;
+    }
+    case ColumnType::Boolean:
+      out = CBool(v) ? "1" : "0";
+      break;
+    case ColumnType::Text:
+    case ColumnType::Memo:
+      out = CStr(v);
+      if (out.find('\0') != std::string::npos) {
+        RaiseDatabase(errnum::kDbConstraint, "A text holds a NUL character.");
+      }
+      break;
+  }
+  return true;
+}
+
+Variant LongValue(const char* text) {
+  std::int64_t i = 0;
+  std::from_chars(text, text + std::char_traits<char>::length(text), i);
+  if (i >= INT32_MIN && i <= INT32_MAX) return Variant(static_cast<std::int32_t>(i));
+  return Variant(static_cast<double>(i));
+}
+
+double DoubleValue(const char* text) {
+  std::string_view t(text);
+  if (t == "NaN") return std::nan("");
+  if (t == "Infinity") return HUGE_VAL;
+  if (t == "-Infinity") return -HUGE_VAL;
+  double d = 0;
+  std::from_chars(t.data(), t.data() + t.size(), d);
+  return d;
+}
+
+// "-12.5000" exactly, as ten-thousandths.
+Currency CurrencyValue(const char* text) {
+  std::string_view t(text);
+  const bool negative = !t.empty() && t[0] == '-';
+  if (negative) t.remove_prefix(1);
+  std::int64_t scaled = 0;
+  int decimals = -1;
+  for (char c : t) {
+    if (c == '.') {
+      decimals = 0;
+      continue;
+    }
+    if (decimals >= 4) break;
+    scaled = scaled * 10 + (c - '0');
+    if (decimals >= 0) ++decimals;
+  }
+  for (int d = decimals < 0 ? 0 : decimals; d < 4; ++d) scaled *= 10;
+  return Currency::FromScaled(negative ? -scaled : scaled);
+}
+
+Variant ReadValue(const char* text, PgKind kind) {
+  switch (kind) {
+    case PgKind::kLong:
+      return LongValue(text);
+    case PgKind::kDouble:
+      return Variant(DoubleValue(text));
+    case PgKind::kCurrency:
+      return Variant(CurrencyValue(text));
+    case PgKind::kBoolean:
+      return Variant(DoubleValue(text) != 0.0);
+    case PgKind::kBool:
+      return Variant(text[0] == 't');
+    case PgKind::kDate:
+      return Variant(Date::FromSerial(DoubleValue(text)));
+    case PgKind::kText:
+      break;
+  }
+  return Variant(std::string(text));
+}
+
+// The local wall-clock time as a day serial, to the whole second.
+double SystemLocalSerial() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return Date::FromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                         tm.tm_sec)
+      .Serial();
+}
+
+}  // namespace
+
+PgSession::PgSession(PGconn* conn, DatabaseId id, bool owned)
+    : conn_(conn), id_(std::move(id)), owned_(owned), pid_(::getpid()) {}
+
+PgSession::~PgSession() {
+  if (!owned_ || conn_ == nullptr) return;
+  if (::getpid() != pid_) {
+    // The socket is shared with the parent process: what libpq says on
+    // closing goes nowhere instead of ending the parent's connection.
+    const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null_fd >= 0) {
+      ::dup2(null_fd, PQsocket(conn_));
+      ::close(null_fd);
+    }
+  }
+  PQfinish(conn_);
+}
+
+bool PgSession::Reusable() const {
+  return ::getpid() == pid_ && PQstatus(conn_) == CONNECTION_OK &&
+         PQtransactionStatus(conn_) == PQTRANS_IDLE;
+}
+
+void PgSession::Simple(const char* sql) {
+  ResultHolder result{PQexec(conn_, sql)};
+  CheckPg(conn_, result.r, sql);
+}
+
+PGresult* PgSession::Run(std::string_view sql, std::span<const Parameter> params,
+                         Prepared** prepared_out) {
+  NoteStatement(sql);
+  // One prepared statement per text and kinds of its parameters: a number
+  // bound as a Long and as a Double are statements of their own.
+  std::string key(sql);
+  key += '\x1f';
+  for (const Parameter& p : params) key += static_cast<char>('0' + static_cast<int>(p.kind));
+  auto it = statements_.find(key);
+  if (it == statements_.end()) {
+    if (statements_.size() >= kMaxCachedStatements) {
+      for (const auto& [text, old] : statements_) {
+        ResultHolder r{PQexec(conn_, ("DEALLOCATE " + old.name).c_str())};
+      }
+      statements_.clear();
+    }
+    std::vector<Oid> types;
+    types.reserve(params.size());
+    for (const Parameter& p : params) types.push_back(TypeOfKind(p.kind));
+    std::string name = "b" + std::to_string(++next_statement_);
+    const std::string text = TranslateStatement(sql);
+    ResultHolder result{PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(types.size()),
+                                  types.data())};
+    CheckPg(conn_, result.r, sql);
+    it = statements_.emplace(std::move(key), Prepared{std::move(name), nullptr}).first;
+  }
+  std::vector<std::string> texts(params.size());
+  std::vector<const char*> values(params.size(), nullptr);
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (ParameterText(params[i], texts[i])) values[i] = texts[i].c_str();
+  }
+  PGresult* result = PQexecPrepared(conn_, it->second.name.c_str(), static_cast<int>(values.size()),
+                                    values.data(), nullptr, nullptr, 0);
+  const ExecStatusType status = PQresultStatus(result);
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    ResultHolder failed{result};
+    RaisePg(conn_, result, sql);
+  }
+  *prepared_out = &it->second;
+  return result;
+}
+
+std::shared_ptr<const PgSession::Layout> PgSession::LayoutOf(const PGresult* result,
+                                                             std::string_view sql) {
+  const int columns = PQnfields(result);
+  // Tables not seen before in this process: their columns' kinds and names.
+  for (int c = 0; c < columns; ++c) {
+    const Oid table = PQftable(result, c);
+    if (table == InvalidOid) continue;
+    {
+      std::lock_guard<std::mutex> lock(catalog_mutex);
+      if (catalog_loaded.contains(table)) continue;
+    }
+    const std::string table_text = std::to_string(table);
+    const char* values[] = {table_text.c_str()};
+    ResultHolder info{PQexecParams(
+        conn_,
+        "SELECT a.attnum, t.typname, coalesce(col_description(a.attrelid, a.attnum), a.attname) "
+        "FROM pg_attribute a JOIN pg_type t ON t.oid = a.atttypid "
+        "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped",
+        1, nullptr, values, nullptr, nullptr, 0)};
+    CheckPg(conn_, info.r, sql);
+    std::lock_guard<std::mutex> lock(catalog_mutex);
+    for (int row = 0; row < PQntuples(info.r); ++row) {
+      catalog[{table, std::atoi(PQgetvalue(info.r, row, 0))}] =
+          ColumnInfo{KindOfTypeName(PQgetvalue(info.r, row, 1)), PQgetvalue(info.r, row, 2)};
+    }
+    catalog_loaded[table] = true;
+  }
+  auto names = std::make_shared<std::vector<std::string>>();
+  auto layout = std::make_shared<Layout>();
+  std::lock_guard<std::mutex> lock(catalog_mutex);
+  for (int c = 0; c < columns; ++c) {
+    std::string name = PQfname(result, c);
+    PgKind kind = KindOfTypeOid(PQftype(result, c));
+    const auto found = catalog.find({PQftable(result, c), PQftablecol(result, c)});
+    // A column named as the schema names it reads as the schema's kind; an
+    // alias or expression is spelled as the statement spells it.
+    if (found != catalog.end()) kind = found->second.kind;
+    if (found != catalog.end() && EqualsIgnoreCase(name, found->second.spelling)) {
+      name = found->second.spelling;
+    } else if (std::string in_text = SpellingIn(sql, name); !in_text.empty()) {
+      name = std::move(in_text);
+    }
+    names->push_back(std::move(name));
+    layout->kinds.push_back(kind);
+  }
+  layout->names = std::move(names);
+  return layout;
+}
+
+std::shared_ptr<Recordset> PgSession::RowsOf(PGresult* result, const Layout& layout) {
+  auto rs = std::make_shared<Recordset>(layout.names);
+  const int rows = PQntuples(result);
+  const int columns = PQnfields(result);
+  for (int r = 0; r < rows; ++r) {
+    std::vector<Variant> row;
+    row.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      row.push_back(PQgetisnull(result, r, c)
+                        ? Variant::Null()
+                        : ReadValue(PQgetvalue(result, r, c),
+                                    layout.kinds[static_cast<std::size_t>(c)]));
+    }
+    rs->AddRow(std::move(row));
+  }
+  if (rs->RecordCount() > 0) rs->MoveFirst();
+  return rs;
+}
+
+int PgSession::Execute(std::string_view sql, std::span<const Parameter> params) {
+  Prepared* prepared = nullptr;
+  ResultHolder result{Run(sql, params, &prepared)};
+  const char* changed = PQcmdTuples(result.r);
+  return changed[0] == '\0' ? 0 : std::atoi(changed);
+}
+
+std::shared_ptr<Recordset> PgSession::Query(std::string_view sql,
+                                            std::span<const Parameter> params) {
+  Prepared* prepared = nullptr;
+  ResultHolder result{Run(sql, params, &prepared)};
+  if (PQnfields(result.r) == 0) {
+    auto closed = std::make_shared<Recordset>();
+    closed->SetClosed(true);
+    return closed;
+  }
+  if (!prepared->layout ||
+      prepared->layout->kinds.size() != static_cast<std::size_t>(PQnfields(result.r))) {
+    prepared->layout = LayoutOf(result.r, sql);
+  }
+  return RowsOf(result.r, *prepared->layout);
+}
+
+std::int32_t PgSession::Insert(std::string_view sql, std::span<const Parameter> params,
+                               std::string_view key_column) {
+  FollowClock();
+  std::string text(sql);
+  while (!text.empty() && (text.back() == ';' || text.back() == ' ')) text.pop_back();
+  text += " RETURNING ";
+  text += key_column;
+  Prepared* prepared = nullptr;
+  ResultHolder result{Run(text, params, &prepared)};
+  if (PQntuples(result.r) < 1 || PQgetisnull(result.r, 0, 0)) return 0;
+  return CLng(LongValue(PQgetvalue(result.r, 0, 0)));
+}
+
+void PgSession::FollowClock() {
+  const double now = Now().Serial();
+  const bool overridden = std::fabs(now - SystemLocalSerial()) > 2.0 / 86400;
+  if (!overridden && !clock_set_) return;
+  const std::string value = overridden ? NumberText(now) : "";
+  const char* values[] = {value.c_str()};
+  ResultHolder result{PQexecParams(conn_, "SELECT set_config('brivos.now', $1, false)", 1, nullptr,
+                                   values, nullptr, nullptr, 0)};
+  CheckPg(conn_, result.r, "SET brivos.now");
+  clock_set_ = overridden;
+}
+
+std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
+                                                    std::chrono::milliseconds budget) {
+  NoteStatement(sql);
+  if (!IsConfinedStatement(sql)) {
+    RaiseDatabase(errnum::kDbStatementRejected,
+                  "The statement may only read and write the subscriber's own tables: " +
+                      std::string(sql));
+  }
+  const bool own_transaction = PQtransactionStatus(conn_) == PQTRANS_IDLE;
+  // Whatever the statement changes in the session (settings, locks) is
+  // undone before the session serves anyone else.
+  struct Restore {
+    PgSession& s;
+    bool own;
+    ~Restore() {
+      if (own && PQtransactionStatus(s.conn_) != PQTRANS_IDLE) {
+        PQclear(PQexec(s.conn_, "ROLLBACK"));
+      }
+      PQclear(PQexec(s.conn_, "RESET ALL; SELECT pg_advisory_unlock_all()"));
+      s.clock_set_ = false;
+    }
+  } restore{*this, own_transaction};
+  const std::string timeout =
+      "SET LOCAL statement_timeout = " + std::to_string(std::max<std::int64_t>(1, budget.count()));
+  if (own_transaction) Simple("BEGIN");
+  Simple(timeout.c_str());
+  const std::string text = TranslateStatement(sql);
+  ResultHolder result{PQexecParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)};
+  CheckPg(conn_, result.r, sql);
+  if (own_transaction) Simple("COMMIT");
+  if (PQnfields(result.r) == 0) {
+    auto closed = std::make_shared<Recordset>();
+    closed->SetClosed(true);
+    return closed;
+  }
+  return RowsOf(result.r, *LayoutOf(result.r, sql));
+}
+
+void PgSession::Begin() {
+  // Units of work on one subscriber take turns, as they do on a file: a
+  // lock held to the end of the transaction, keyed by the schema.
+  const std::string sql =
+      "BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(static_cast<std::int64_t>(id_.serial)) + ")";
+  Simple(sql.c_str());
+}
+
+void PgSession::Commit() { Simple("COMMIT"); }
+
+void PgSession::RollbackQuietly() noexcept {
+  if (PQtransactionStatus(conn_) != PQTRANS_IDLE && ::getpid() == pid_) {
+    PQclear(PQexec(conn_, "ROLLBACK"));
+  }
+}
+
+}  // namespace brivos::internal

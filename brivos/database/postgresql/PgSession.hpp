@@ -1,0 +1,79 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "brivos/database/Backend.hpp"
+
+struct pg_conn;
+struct pg_result;
+
+namespace brivos::internal {
+
+// How a result column's text is read back.
+enum class PgKind { kLong, kDouble, kCurrency, kBoolean, kDate, kText, kBool };
+
+// One libpq connection to a subscriber's schema, logged in as the
+// subscriber's own role, with its prepared statements. Used by one caller
+// at a time. A session opened in a process that then forked is never used
+// or closed through its socket in the child.
+class PgSession final : public Session {
+ public:
+  // Takes ownership of `conn` (closed with the session) unless `owned` is false.
+  PgSession(pg_conn* conn, DatabaseId id, bool owned = true);
+  PgSession(const PgSession&) = delete;
+  PgSession& operator=(const PgSession&) = delete;
+  ~PgSession() override;
+
+  const DatabaseId& Id() const override { return id_; }
+  int Execute(std::string_view sql, std::span<const Parameter> params) override;
+  std::shared_ptr<Recordset> Query(std::string_view sql,
+                                   std::span<const Parameter> params) override;
+  std::shared_ptr<Recordset> QueryConfined(std::string_view sql,
+                                           std::chrono::milliseconds budget) override;
+  std::int32_t Insert(std::string_view sql, std::span<const Parameter> params,
+                      std::string_view key_column) override;
+  void Begin() override;
+  void Commit() override;
+  void RollbackQuietly() noexcept override;
+
+  // True when the session can serve another caller: opened in this process,
+  // connected, and outside any transaction.
+  bool Reusable() const;
+
+ private:
+  struct Layout {
+    std::shared_ptr<const std::vector<std::string>> names;
+    std::vector<PgKind> kinds;
+  };
+  struct Prepared {
+    std::string name;
+    std::shared_ptr<const Layout> layout;
+  };
+  // The result of running `sql` (prepared once per text and parameter kinds).
+  pg_result* Run(std::string_view sql, std::span<const Parameter> params, Prepared** prepared);
+  std::shared_ptr<const Layout> LayoutOf(const pg_result* result, std::string_view sql);
+  std::shared_ptr<Recordset> RowsOf(pg_result* result, const Layout& layout);
+  void Simple(const char* sql);
+  // Makes the schema's defaults read the library's clock when a test or a
+  // replay has set it.
+  void FollowClock();
+
+  pg_conn* conn_;
+  DatabaseId id_;
+  bool owned_;
+  pid_t pid_;
+  std::unordered_map<std::string, Prepared> statements_;
+  int next_statement_ = 0;
+  bool clock_set_ = false;
+};
+
+}  // namespace brivos::internal

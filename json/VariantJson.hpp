@@ -1,0 +1,52 @@
+#pragma once
+
+// Automation values to and from JSON: the one encoding of every front end
+// (the `brivos` program, the HTTP service, the bindings). Records are objects
+// of their properties, collections arrays, Currency decimal text with four
+// places, Dates ISO text, Empty and Null null.
+
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "brivos/brivos.hpp"
+
+namespace brivos::json {
+
+using Json = nlohmann::ordered_json;
+
+// Input a front end refuses before the library sees it: a usage mistake, not
+// an error the library raised.
+class BadInput : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A JSON value as a Variant: null is Null, booleans Boolean, an integral
+// number that fits 32 bits a Long, any other number a Double, strings String,
+// arrays Array. Objects are refused with BadInput.
+Variant FromJson(const Json& value);
+
+// One command-line argument as a Variant. JSON text gives its value as
+// FromJson does. A bare word that is not JSON (admin, A100, 2024-03-05) is a
+// String. Text that starts like JSON ({, [ or a double quote) but does not
+// parse is refused, since the caller plainly meant JSON.
+Variant ArgumentFromText(std::string_view text);
+
+// A Date from an argument given after --date: ISO text or a day serial.
+Variant DateArgumentFromText(std::string_view text);
+
+// A value as JSON. Records are objects of their column properties in
+// interface order, collections arrays of their items, result sets arrays of
+// row objects (every row, from the first), Currency the decimal text with
+// four places, Dates ISO text, Empty and Null null. With `raw`, every value
+// is wrapped as {"type": <variant type>, "value": ...} so the variant type
+// shows; objects also carry their class.
+Json ToJson(const Variant& value, bool raw = false);
+
+// The text of one JSON document, indented unless `compact`. Text that is not
+// valid UTF-8 is written with replacement characters rather than refused.
+std::string Dump(const Json& value, bool compact);
+
+}  // namespace brivos::json

@@ -1,0 +1,42 @@
+// My week: slips entered, edited and deleted through the grid's form; the
+// grid totals each row, each day and the week. The administrator enters them,
+// on the project's staff like anyone: the service gives a plain user no way
+// to read their own staff row, which a new slip names.
+import { assert, run, tab, signIn, text, ids } from './harness.mjs';
+
+await run(async (keep) => {
+  const page = keep(await tab());
+  await signIn(page, 'admin', 'secret');
+  await page.waitForSelector('#week-grid tfoot td');
+  const monday = new Date(`${(await text(page, '#week-range')).slice(0, 10)}T00:00:00`);
+  const day = (n) => new Date(monday.getTime() + (n * 24 + 12) * 3600e3).toISOString().slice(0, 10);
+  const slips = () => page.$$eval('#week-grid .slip', (b) => b.length);
+  const set = (name, value) => page.$eval(`#slip-form [name=${name}]`, (e, v) => { e.value = v; }, value);
+  async function save(fields, want) {
+    for (const [name, value] of Object.entries(fields)) await set(name, value);
+    await page.click('#slip-save');
+    await page.waitForFunction((n) => document.querySelectorAll('#week-grid .slip').length === n, {}, want);
+  }
+  const [design, dev] = [ids.design, ids.development].map(String);
+  await save({ task: design, day: day(0), start: '09:00', stop: '10:30', description: 'Layouts' }, 1);
+  await page.select('#slip-form [name=task]', dev);
+  await save({ day: day(0), start: '13:00', stop: '14:15' }, 2);
+  await page.select('#slip-form [name=task]', design);
+  await save({ day: day(1), start: '09:00', stop: '11:00' }, 3);
+  await save({ day: day(2), start: '08:00', stop: '08:45' }, 4);
+
+  // Slip buttons come row by row (Design, then Development), each by day.
+  const clickSlip = (i) => page.$$eval('#week-grid .slip', (b, n) => b[n].click(), i);
+  await clickSlip(1);
+  await save({ stop: '12:00' }, 4);
+  await clickSlip(2);
+  await page.click('#slip-delete');
+  await page.waitForFunction(() => document.querySelectorAll('#week-grid .slip').length === 3);
+
+  const cells = (sel) => page.$$eval(sel, (r) => r.map((x) => [...x.cells].map((c) => c.firstChild?.textContent ?? '')));
+  assert.deepEqual(await cells('#week-grid tfoot tr'),
+    [['Total', '2.75', '3.00', '0.00', '0.00', '0.00', '0.00', '0.00', '5.75']]);
+  assert.deepEqual((await cells('#week-grid tbody tr')).map((r) => [r[0], r[8]]),
+    [['Website relaunch — Design', '4.50'], ['Website relaunch — Development', '1.25']]);
+  assert.match(await text(page, '#week-grid tbody'), /09:00–12:00 Complete/);
+});

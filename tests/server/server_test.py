@@ -1,0 +1,334 @@
+"""`brivos serve` as a real process on a free port, driven by requests and curl.
+
+Usage: server_test.py PATH_TO_BRIVOS. Exits 77 (skipped) when a client is missing.
+"""
+import datetime
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+try:
+    import requests
+except ImportError:
+    print("skipped: Python's requests is not installed (Debian: python3-requests)")
+    sys.exit(77)
+if shutil.which("curl") is None:
+    print("skipped: curl is not installed")
+    sys.exit(77)
+
+BRIVOS = sys.argv.pop(1)
+DATA = tempfile.mkdtemp(prefix="brivos-serve-")
+TODAY = datetime.date.today().isoformat()
+SEEN = []  # every JSON body the servers answered
+
+
+class Server:
+    """One `brivos serve` on a free port; stop() sends SIGTERM and checks it exits 0 in 10 s."""
+
+    def __init__(self, *extra):
+        self.log = tempfile.TemporaryFile("w+")
+        self.proc = subprocess.Popen([BRIVOS, "--db-dir", DATA, "serve", "--listen", "127.0.0.1:0",
+                                      *extra], stderr=self.log)
+        for _ in range(100):
+            self.log.seek(0)
+            line = self.log.readline()
+            if "listening on" in line:
+                self.url = line.split()[-1]
+                return
+            time.sleep(0.05)
+        raise RuntimeError("the server did not start")
+
+    def __call__(self, method, path, token=None, **kw):
+        headers = kw.pop("headers", {})
+        if token:
+            headers["Authorization"] = "Bearer " + token
+        r = requests.request(method, self.url + path, headers=headers, timeout=15, **kw)
+        if r.headers.get("Content-Type", "").startswith("application/") and "openapi" not in path:
+            SEEN.append(r.json())
+        return r
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGTERM)
+        return self.proc.wait(timeout=10)
+
+
+def brivos(*args):
+    return subprocess.run([BRIVOS, "--db-dir", DATA, *args], check=True, capture_output=True)
+
+
+def setUpModule():
+    global srv, A, admin, bob
+    brivos("init", "A1", "--company", "Acme", "--user", "admin", "--password", "secret")
+    brivos("init", "B2", "--company", "Other", "--user", "admin", "--password", "secret2")
+    os.makedirs(os.path.join(DATA, "web"))
+    with open(os.path.join(DATA, "web", "index.html"), "w") as f:
+        f.write("<!doctype html><title>app</title>")
+    srv = Server("--web-root", os.path.join(DATA, "web"))
+    A = "/v1/accounts/A1"
+    admin = sign_in("A1", "admin", "secret")
+    # A user has one session at a time: tests that sign in again use eve.
+    for name in ["bob", "eve"]:
+        call("CUserManager", "AddUserProfile", ProfileUserName=name, Password="pw",
+             FirstName=name, LastName="", Initial="", ReportsToID=None, Admin=False,
+             vmProjectsAccess=0, MinWeekHours=40, EMail="", Rate=0, Cost=0, OTRate=0, OTCost=0,
+             AllowLogon=True)
+    bob = sign_in("A1", "bob", "pw")
+
+
+def tearDownModule():
+    code = srv.stop()
+    srv.log.seek(0)
+    log = srv.log.read()
+    shutil.rmtree(DATA, ignore_errors=True)
+    srv.log.close()
+    assert code == 0, "SIGTERM: exit status %d" % code
+    assert "POST /v1/accounts/A1/sessions 201 " in log and admin not in log, log[-2000:]
+
+
+def sign_in(account, user, password, server=None):
+    r = (server or srv)("POST", "/v1/accounts/%s/sessions" % account,
+                        json={"UserName": user, "Password": password})
+    assert r.status_code == 201, r.text
+    return r.json()["Token"]
+
+
+def call(cls, method, token=None, expect=200, **args):
+    r = srv("POST", "%s/call/%s/%s" % (A, cls, method), token or admin, json=args)
+    assert r.status_code == expect, (cls, method, r.status_code, r.text)
+    return r.json().get("result") if r.status_code == 200 else r.json()
+
+
+class ServiceTest(unittest.TestCase):
+    def test_sign_out_ends_the_session(self):
+        token = sign_in("A1", "eve", "pw")
+        self.assertEqual(srv("DELETE", A + "/sessions/current", token).status_code, 204)
+        self.assertEqual(srv("GET", A + "/me", token).status_code, 401)
+
+    def test_four_unauthorized_cases(self):
+        short = Server("--session-max-age", "1s")
+        try:
+            expired = sign_in("A1", "eve", "pw", short)
+            time.sleep(2.1)
+            other = sign_in("B2", "admin", "secret2")
+            for token in [None, "DEADBEEF0123", other, expired]:
+                r = (short if token == expired else srv)("GET", A + "/me", token)
+                self.assertEqual(r.status_code, 401, token)
+                self.assertTrue(r.headers["WWW-Authenticate"].startswith("Bearer"))
+        finally:
+            self.assertEqual(short.stop(), 0)
+            short.log.close()
+
+    def test_generic_calls_and_the_working_day(self):
+        admin_id = srv("GET", A + "/me", admin).json()["IUserID"]
+        bob_id = srv("GET", A + "/me", bob).json()["IUserID"]
+        self.assertEqual(call("CAccountMgr", "GetAccountInfo")["CompanyName"], "Acme")
+        tax = call("CCIMgr", "AddTaxCode", TaxCode="Q", Description="GST", Tax1Rate=5,
+                   Tax1Name="GST", Tax1Exempt=False, Tax2Rate=0, Tax2Name="", Tax2Exempt=False,
+                   Tax2PiggyBack=False, Inactive=False)
+        client = call("CCIMgr", "AddClient", CompanyName="Northwind", Address1="", Address2="",
+                      City="", Province="", PostalCode="", Country="", Telephone="", FAX="",
+                      Description="", BusinessNumber="", TaxCode=tax, AccountNumber="",
+                      DefaultTerms="Net 30")
+        project = call("CProjectMgr", "AddProject", Name="Web", Description="", Status=2,
+                       StartDate="2024-03-01", EndDate="", Billable=True, EstCost=0, EstRevenue=0,
+                       OTAllowed=True, TimeChunk=15, ClientID=client, ManagerID=admin_id)
+        task = call("CProjectMgr", "AddTask", ProjectID=project, Name="Design", Description="",
+                    EffectiveDate="2024-03-01", Inactive=False, PlannedStart=None,
+                    PlannedDuration=0, PlannedFinish=None)
+        staff = call("CProjectMgr", "AddStaff", ProjectID=project, UserID=bob_id, Rate=100,
+                     Cost=50, OTRate=150, OTCost=75)
+        self.assertEqual(call("CSecurityMgr", "GetSysSession")["UserName"], "admin")
+        self.assertEqual(call("CInvoiceMgr", "GetTrialInvoices"), [])
+        self.assertTrue(call("eTransStatusEnm", "IsValidValue", bob, vntValue=2))
+        rows = call("CReportMgr", "ExecReportQuery", sSQL="SELECT * FROM IUser")
+        self.assertEqual({row["Password"] for row in rows}, {None})
+
+        # Bob's day: the timer, a slip after the fact, an expense report he owns.
+        for step, status, state in [("start", 201, 0), ("pause", 200, 4), ("restart", 200, 0)]:
+            r = srv("POST", A + "/timer/" + step, bob, json={"TaskID": task} if step == "start" else {})
+            self.assertEqual((r.status_code, r.json()["Status"]), (status, state), r.text)
+        self.assertEqual(srv("GET", A + "/timer", bob).json()["Status"], 0)
+        self.assertEqual(srv("POST", A + "/timer/stop", bob).status_code, 204)
+        self.assertEqual(srv("GET", A + "/timer", bob).status_code, 204)
+        # StaffID and the rates come from Bob's staff row when left out.
+        slip = dict(ProjectID=project, TransDate=TODAY, StartHour=0, StartMinute=0, EndHour=0,
+                    EndMinute=30, Description="Review", Status=1, Error="", TaskID=task,
+                    OverTime=False)
+        added = srv("POST", A + "/time-entries", bob, json=slip).json()
+        self.assertIn("StaffID", added, added)
+        self.assertEqual((added["StaffID"], added["StaffRate"]), (staff, "100.0000"))
+        added = added["IProjectTransactionID"]
+        r = srv("PATCH", A + "/time-entries/%d" % added, bob, json={"Description": "Code review"})
+        self.assertEqual(r.json()["Description"], "Code review")
+        page = srv("GET", A + "/time-entries?from=%s&to=%s&per_page=2" % (TODAY, TODAY), bob)
+        self.assertEqual((len(page.json()), page.headers["X-Total-Count"]), (2, "3"))
+        self.assertIn('rel="next"', page.headers["Link"])
+        report = call("CUserManager", "AddExpenseReport", ReportNo=0, Name="Admin's",
+                      Description="", CreateDate=TODAY, CashAdvance=0, Total=0, AmountPaid=0,
+                      Approved=False, ApprovedOn=None, ApprovedBy="")
+
+        # The role table, with one administrator and one plain user.
+        for cls, method, args, expect in [
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "SELECT 1"}, 403),
+            ("CAccountMgr", "UpdateNextNumbers", {"NextInvoice": 1, "NextExpenseReport": 1,
+                                                  "NextClientAccount": 1}, 403),
+            ("CUserManager", "DeleteUserProfile", {"UserID": admin_id}, 403),
+            ("CUserManager", "UpdateUserProfile", dict(UserID=bob_id, FirstName="B", LastName="",
+             Initial="", Admin=True, ReportsToID=None, vmProjectsAccess=0, MinWeekHours=0,
+             EMail="", Rate=0, Cost=0, OTRate=0, OTCost=0, AllowLogon=True), 403),
+            ("CUserManager", "GetUserProfile", {"ProfileAccount": "A1", "ProfileUserName": "admin"}, 403),
+            ("CUserManager", "GetUserProfile", {"ProfileAccount": "B2", "ProfileUserName": "bob"}, 403),
+            ("CUserManager", "GetUserProfile", {"ProfileAccount": "A1", "ProfileUserName": "bob"}, 200),
+            ("CUserManager", "GetExpenseReport", {"ReportID": report}, 403),
+            ("CProjectMgr", "UpdateTransactionStatus", {"TransID": added, "Status": 2}, 403),
+            ("CProjectMgr", "AddProject", {}, 403),
+            ("CProjectMgr", "GetProjects", {"SortOrder": 0}, 200),
+            ("CCIMgr", "GetAllCustomers", {}, 200),
+            ("CInvoiceMgr", "GetTrialInvoices", {}, 403),
+        ]:
+            call(cls, method, bob, expect, **args)
+        self.assertEqual(srv("GET", A + "/invoicing/preview?cutoff=" + TODAY, bob).status_code, 403)
+
+        # Approval and invoicing through the routes.
+        for entry in srv("GET", A + "/time-entries?from=%s&to=%s" % (TODAY, TODAY), bob).json():
+            r = srv("PUT", A + "/time-entries/%d/status" % entry["IProjectTransactionID"], admin,
+                    json={"Status": 2})
+            self.assertEqual(r.json()["Status"], 2)
+        preview = srv("GET", A + "/invoicing/preview?cutoff=" + TODAY, admin).json()
+        run = srv("POST", A + "/invoicing/runs", admin, json={"CutoffDate": TODAY})
+        self.assertEqual((run.status_code, len(run.json())), (201, 1), run.text)
+        invoice = run.json()[0]["IProjectInvoiceID"]
+        self.assertEqual(srv("GET", A + "/invoices?status=0", admin).headers["X-Total-Count"], "1")
+        breakdown = srv("GET", A + "/invoices/%d" % invoice, admin).json()
+        self.assertEqual(breakdown["Totals"]["Total"], preview["Projects"][0]["Total"])
+        html = srv("GET", A + "/invoices/%d" % invoice, admin, headers={"Accept": "text/html"})
+        self.assertTrue(html.headers["Content-Type"].startswith("text/html"))
+        self.assertIn(breakdown["Totals"]["Total"][:-2], html.text)
+
+    def test_problem_documents(self):
+        big = os.path.join(DATA, "big.json")
+        with open(big, "w") as f:
+            f.write('{"sSQL": "' + "x" * (1 << 20) + '"}')
+        curl = subprocess.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-H",
+                               "Authorization: Bearer " + admin, "--data-binary", "@" + big,
+                               srv.url + A + "/call/CReportMgr/ExecReportQuery"],
+                              capture_output=True, text=True)
+        self.assertEqual(curl.stdout, "413")
+        nested = lambda depth: {"vntValue": json.loads("[" * (depth - 1) + "]" * (depth - 1))}
+        for cls, method, body, status, number in [
+            ("CProjectMgr", "GetProject", {"ProjectID": 999}, 404, 9),
+            ("CProjectMgr", "GetProject", {"ProjectID": "x"}, 422, 13),
+            ("CProjectMgr", "GetProject", {}, 400, None),
+            ("CProjectMgr", "GetProject", {"ProjectID": 1, "Token": "x"}, 400, None),
+            ("CProjectMgr", "GetProject", {"ProjectID": 1, "Extra": 1}, 400, None),
+            ("CProjectMgr", "NoSuchMethod", {}, 404, None),
+            ("CUserManager", "AddUserProfile", {}, 400, None),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "SELEC"}, 500, -2147217900),
+            ("eTransStatusEnm", "IsValidValue", nested(32), 422, 13),
+            ("eTransStatusEnm", "IsValidValue", nested(33), 400, None),
+        ]:
+            r = srv("POST", "%s/call/%s/%s" % (A, cls, method), admin, json=body)
+            self.assertEqual(r.status_code, status, (method, body, r.text))
+            if status != 200:
+                self.assertEqual(r.headers["Content-Type"], "application/problem+json")
+                problem = r.json()
+                self.assertEqual((problem["status"], problem.get("number")), (status, number))
+                self.assertTrue(problem["title"] and problem["detail"] and problem["type"])
+        add_bob = dict(ProfileUserName="bob", Password="x", FirstName="", LastName="", Initial="",
+                       ReportsToID=None, Admin=False, vmProjectsAccess=0, MinWeekHours=0,
+                       EMail="", Rate=0, Cost=0, OTRate=0, OTCost=0, AllowLogon=True)
+        self.assertEqual(call("CUserManager", "AddUserProfile", expect=409, **add_bob)["source"],
+                         "BRIVOS.CUserManager")
+
+    def test_sign_in_throttling(self):
+        for attempt in range(6):
+            r = srv("POST", A + "/sessions", json={"UserName": "mallory", "Password": "guess"})
+            self.assertEqual(r.status_code, 401 if attempt < 5 else 429)
+        self.assertGreater(int(r.headers["Retry-After"]), 0)
+        self.assertEqual(r.json()["status"], 429)
+        sign_in("A1", "eve", "pw")
+
+    def test_accounts_stay_in_the_data_directory(self):
+        outside = tempfile.mkdtemp()
+        subprocess.run([BRIVOS, "--db-dir", outside, "init", "E4", "--company", "E", "--user",
+                        "admin", "--password", "secret2"], check=True, capture_output=True)
+        os.symlink(os.path.join(DATA, "B2.mdb"), os.path.join(DATA, "C3.mdb"))
+        os.symlink(os.path.join(outside, "E4.mdb"), os.path.join(DATA, "E4.mdb"))
+        for account in ["C3", "E4", "A1.mdb", "..%2FB2", "A%2F1", "B2%00"]:
+            r = srv("POST", "/v1/accounts/%s/sessions" % account,
+                    json={"UserName": "admin", "Password": "secret2"})
+            self.assertEqual(r.status_code, 404, account)
+        shutil.rmtree(outside)
+
+    def test_slow_header_clients_hold_no_worker(self):
+        slow = [socket.create_connection(("127.0.0.1", int(srv.url.rsplit(":", 1)[1])))
+                for _ in range(3)]
+        stop = threading.Event()
+
+        def trickle():
+            for byte in b"GET /v1/health HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"y" * 60:
+                if stop.wait(1):
+                    return
+                for s in slow:
+                    try:
+                        s.send(bytes([byte]))
+                    except OSError:
+                        pass
+
+        threading.Thread(target=trickle, daemon=True).start()
+        time.sleep(1.5)
+        start = time.monotonic()
+        self.assertEqual(srv("GET", "/v1/health").json()["status"], "ok")
+        self.assertLess(time.monotonic() - start, 0.5)
+        for s in slow:
+            s.settimeout(13)
+            self.assertEqual(s.recv(100), b"")  # dropped after 10 s
+            s.close()
+        self.assertLess(time.monotonic() - start, 12)
+        stop.set()
+
+    def test_openapi_and_static_files(self):
+        doc = srv("GET", "/v1/openapi.json").json()
+        classes = json.loads(brivos("classes").stdout)
+        for c in classes:
+            if c["creatable"]:
+                self.assertTrue(any("/call/%s/" % c["name"] in p for p in doc["paths"]), c)
+        self.assertEqual(srv("GET", "/").headers["Content-Type"], "text/html; charset=utf-8")
+        curl = subprocess.run(["curl", "-s", "--path-as-is", "-o", "/dev/null", "-w",
+                               "%{http_code}", srv.url + "/../web/index.html"],
+                              capture_output=True, text=True)
+        self.assertEqual(curl.stdout, "404")
+        lint = os.environ.get("BRIVOS_REDOCLY", "")
+        if os.path.exists(lint):
+            path = os.path.join(DATA, "openapi.json")
+            with open(path, "w") as f:
+                json.dump(doc, f)
+            r = subprocess.run([lint, "lint", path], capture_output=True, text=True)
+            self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        else:
+            print("OpenAPI lint skipped: no redocly at BRIVOS_REDOCLY (scripts/setup.sh installs it)")
+
+    def test_zz_no_password_in_any_body(self):
+        def walk(value):
+            if isinstance(value, dict):
+                for key, item in value.items():
+                    self.assertFalse(key.lower() == "password" and item is not None, value)
+                    walk(item)
+            elif isinstance(value, list):
+                for item in value:
+                    walk(item)
+
+        self.assertGreater(len(SEEN), 50)
+        walk(SEEN)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,90 @@
+// brivos serve [--db-dir DIR] [--listen HOST:PORT] [--threads N] [--session-max-age DURATION]
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "server/Service.hpp"
+#include "tools/Command.hpp"
+
+namespace brivos::cli {
+namespace {
+
+struct ServeArgs {
+  std::string listen = "127.0.0.1:8080";
+  int threads = 4;
+  std::string max_age = "12h";
+  std::string web_root;
+};
+
+// "90s", "30m", "12h", "2d" or plain seconds.
+std::chrono::seconds ParseDuration(const std::string& text) {
+  std::size_t used = 0;
+  long long count = -1;
+  try {
+    count = std::stoll(text, &used);
+  } catch (const std::exception&) {
+  }
+  const std::string unit = text.substr(used);
+  const long long scale = unit.empty() || unit == "s" ? 1
+                          : unit == "m"               ? 60
+                          : unit == "h"               ? 3600
+                          : unit == "d"               ? 86400
+                                                      : 0;
+  if (count <= 0 || scale == 0) {
+    throw BadInput("--session-max-age needs a duration such as 12h, 30m or 90s, not '" + text +
+                   "'");
+  }
+  return std::chrono::seconds(count * scale);
+}
+
+int RunServe(const ServeArgs& in, const Options& options) {
+  server::Config config;
+  config.data_dir = options.db_dir.empty() ? "." : options.db_dir;
+  const std::size_t colon = in.listen.rfind(':');
+  int port = -1;
+  try {
+    if (colon != std::string::npos) port = std::stoi(in.listen.substr(colon + 1));
+  } catch (const std::exception&) {
+  }
+  if (colon == std::string::npos || colon == 0 || port < 0 || port > 65535) {
+    throw BadInput("--listen needs HOST:PORT such as 127.0.0.1:8080, not '" + in.listen + "'");
+  }
+  config.host = in.listen.substr(0, colon);
+  config.port = static_cast<std::uint16_t>(port);
+  if (in.threads < 1 || in.threads > 256) throw BadInput("--threads needs 1 to 256");
+  config.threads = in.threads;
+  config.session_max_age = ParseDuration(in.max_age);
+  config.web_root = in.web_root;
+#ifdef BRIVOS_WEB_ROOT
+  if (config.web_root.empty() && std::filesystem::is_directory(BRIVOS_WEB_ROOT)) {
+    config.web_root = BRIVOS_WEB_ROOT;
+  }
+#endif
+  if (!std::filesystem::is_directory(config.data_dir)) {
+    throw BadInput("the data directory '" + config.data_dir + "' does not exist");
+  }
+  return server::Serve(config);
+}
+
+}  // namespace
+
+Command AddServeCommand(CLI::App& program, const Options& options) {
+  auto in = std::make_shared<ServeArgs>();
+  CLI::App* serve = program.add_subcommand(
+      "serve",
+      "Serve the library over HTTP as JSON, with bearer sessions (--db-dir names the "
+      "data directory)");
+  serve->add_option("--listen", in->listen, "HOST:PORT to listen on (port 0: any free port)")
+      ->capture_default_str();
+  serve->add_option("--threads", in->threads, "Workers running library calls")
+      ->capture_default_str();
+  serve
+      ->add_option("--session-max-age", in->max_age,
+                   "How long a session token stays valid after sign-in (90s, 30m, 12h, 2d)")
+      ->capture_default_str();
+  serve->add_option("--web-root", in->web_root, "Directory of the browser app served at /");
+  return {serve, [in, &options](const Extras&) { return RunServe(*in, options); }, false};
+}
+
+}  // namespace brivos::cli

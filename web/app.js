@@ -1,0 +1,684 @@
+// The BRIVOS web app: sign-in, the week of time slips, the timer, expenses,
+// approvals and invoicing, over the server's HTTP API and nothing else.
+'use strict';
+
+const $ = (sel, root = document) => root.querySelector(sel);
+const $$ = (sel, root = document) => [...root.querySelectorAll(sel)];
+const el = (tag, props = {}, ...kids) => {
+  const e = document.createElement(tag);
+  for (const [k, v] of Object.entries(props)) {
+    if (k === 'class') e.className = v;
+    else if (k.startsWith('on')) e.addEventListener(k.slice(2), v);
+    else if (k in e && typeof v !== 'string') e[k] = v;
+    else e.setAttribute(k, v);
+  }
+  for (const kid of kids.flat()) if (kid != null) e.append(kid);
+  return e;
+};
+
+// ---- the session ---------------------------------------------------------
+
+const KEY = 'brivos.session';
+let session = JSON.parse(sessionStorage.getItem(KEY) || 'null');
+let me = null;  // the caller's IUser record
+let resumeAfterSignIn = [];  // requests waiting for a new session
+
+class ApiError extends Error {
+  constructor(status, problem) {
+    super(problem.detail || problem.title || `HTTP ${status}`);
+    this.status = status;
+    this.problem = problem;
+  }
+}
+
+// A call of the API under the account signed in to: the parsed JSON, the
+// text for `accept` other than JSON, or null for 204. A refused token shows
+// the sign-in with a message and repeats the call once signed in again, so
+// nothing typed is lost.
+async function api(method, path, body, accept = 'application/json') {
+  const headers = { Accept: accept };
+  if (session) headers.Authorization = `Bearer ${session.token}`;
+  if (body !== undefined) headers['Content-Type'] = 'application/json';
+  const res = await fetch(`/v1/accounts/${encodeURIComponent(session.account)}${path}`, {
+    method, headers, body: body === undefined ? undefined : JSON.stringify(body),
+  });
+  if (res.status === 401) {
+    await new Promise((resolve) => { resumeAfterSignIn.push(resolve); expired(); });
+    return api(method, path, body, accept);
+  }
+  return answer(res, accept);
+}
+
+async function answer(res, accept) {
+  if (res.status === 204) return null;
+  const type = res.headers.get('Content-Type') || '';
+  if (!res.ok) {
+    let problem = { title: res.statusText };
+    if (type.includes('json')) problem = await res.json();
+    if (res.status === 429 && res.headers.get('Retry-After')) {
+      problem.detail = `${problem.detail || 'Too many attempts.'} Try again in ${res.headers.get('Retry-After')} seconds.`;
+    }
+    throw new ApiError(res.status, problem);
+  }
+  return accept === 'application/json' ? res.json() : res.text();
+}
+
+const call = (cls, method, args = {}) =>
+  api('POST', `/call/${cls}/${method}`, args).then((r) => r.result);
+
+function showError(target, err) {
+  const box = typeof target === 'string' ? $(target) : target;
+  if (!err) { box.textContent = ''; return; }
+  const p = err.problem;
+  box.textContent = p && p.number != null ? `${err.message} (error ${p.number})` : err.message;
+}
+
+// Runs `work` for a button or form, its errors shown in `errBox`.
+async function guarded(errBox, work) {
+  showError(errBox, null);
+  try { await work(); } catch (err) { showError(errBox, err); }
+}
+
+function expired() {
+  $('#signin-msg').textContent = 'Your session has ended. Sign in again to carry on; nothing you typed is lost.';
+  const f = $('#signin-form');
+  if (!$('#nav').hidden) {
+    $$('.view').forEach((v) => { v.dataset.was = v.hidden ? '' : '1'; v.hidden = true; });
+    $('#nav').hidden = true;
+  }
+  if ($('#signin').hidden) {
+    f.account.value = session.account;
+    f.user.value = session.user;
+    f.password.value = '';
+    $('#signin').hidden = false;
+  }
+  f.password.focus();
+}
+
+async function signIn(ev) {
+  ev.preventDefault();
+  const f = ev.target;
+  const account = f.account.value.trim();
+  const user = f.user.value.trim();
+  await guarded('#signin-err', async () => {
+    const res = await fetch(`/v1/accounts/${encodeURIComponent(account)}/sessions`, {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/json', Accept: 'application/json' },
+      body: JSON.stringify({ UserName: user, Password: f.password.value }),
+    });
+    const s = await answer(res, 'application/json');
+    const same = session && session.account === account && session.user.toLowerCase() === user.toLowerCase();
+    session = { account, user: s.UserName || user, token: s.Token };
+    sessionStorage.setItem(KEY, JSON.stringify(session));
+    f.password.value = '';
+    $('#signin-msg').textContent = '';
+    if (same && resumeAfterSignIn.length) {
+      $('#signin').hidden = true;
+      $('#nav').hidden = false;
+      $$('.view').forEach((v) => { v.hidden = v.dataset.was !== '1'; });
+      const waiting = resumeAfterSignIn;
+      resumeAfterSignIn = [];
+      waiting.forEach((resume) => resume());
+    } else {
+      if (resumeAfterSignIn.length) { location.reload(); return; }
+      await start();
+    }
+  });
+}
+
+async function signOut() {
+  try { await api('DELETE', '/sessions/current'); } catch { /* signed out either way */ }
+  sessionStorage.removeItem(KEY);
+  location.hash = '';
+  location.reload();
+}
+
+// ---- formats, as the printed invoice writes them -------------------------
+
+const pad = (n) => String(n).padStart(2, '0');
+const isoDay = (d) => `${d.getFullYear()}-${pad(d.getMonth() + 1)}-${pad(d.getDate())}`;
+// The library's dates are local times as ISO text ("2024-03-05T09:00:01").
+const parseDate = (s) => (s == null ? null : new Date(String(s).replace(' ', 'T').length === 10 ? `${s}T00:00:00` : String(s).replace(' ', 'T')));
+const hhmm = (d) => `${pad(d.getHours())}:${pad(d.getMinutes())}`;
+const dayText = (s) => (s == null ? '' : String(s).slice(0, 10));
+function dateText(s) {
+  if (s == null) return '';
+  const d = parseDate(s);
+  const time = `${pad(d.getHours())}:${pad(d.getMinutes())}:${pad(d.getSeconds())}`;
+  return time === '00:00:00' ? isoDay(d) : `${isoDay(d)} ${time}`;
+}
+const hours = (minutes) => (minutes / 60).toFixed(2);
+
+// Amounts come as decimal text with four places. A column shows two
+// decimals, or four when one of its amounts has a fraction of a cent.
+function fraction(v) {
+  const [, frac = ''] = String(v).split('.');
+  return frac.padEnd(4, '0');
+}
+const amountDecimals = (values) =>
+  (values.some((v) => v != null && fraction(v).slice(2) !== '00') ? 4 : 2);
+function amount(v, decimals = 4) {
+  if (v == null || v === '') return '';
+  const [whole] = String(v).split('.');
+  return `${whole}.${fraction(v).slice(0, decimals)}`;
+}
+const plainNumber = (v) => (v == null ? '' : String(Number(v)));
+
+const SLIP_STATUS = ['Running', 'Complete', 'Approved', 'Billed', 'Paused'];
+const slipMinutes = (t) => {
+  const a = parseDate(t.StartTime); const b = parseDate(t.StopTime);
+  return a && b ? Math.round((b - a) / 60000) : 0;
+};
+const editable = (t) => t.Status !== 2 && t.Status !== 3;
+
+// ---- projects and tasks --------------------------------------------------
+
+let projects = null;  // IProject records by ID
+let tasks = null;     // IProjectTask records by ID
+
+let loading = null;
+
+// Loads projects and their tasks once; every view waits for the same load.
+function loadProjects() {
+  loading = loading || (async () => {
+    const list = await api('GET', '/projects?per_page=1000');
+    const found = new Map();
+    await Promise.all(list.map(async (p) => {
+      for (const t of await api('GET', `/projects/${p.IProjectID}/tasks?per_page=1000`)) {
+        found.set(t.IProjectTaskID, { ...t, ProjectID: t.ProjectID ?? p.IProjectID });
+      }
+    }));
+    projects = new Map(list.map((p) => [p.IProjectID, p]));
+    tasks = found;
+  })().catch((err) => { loading = null; throw err; });
+  return loading;
+}
+const projectName = (id) => (projects.get(id) || { Name: `Project ${id}` }).Name;
+const taskName = (id) => (tasks.get(id) || { Name: id == null ? '' : `Task ${id}` }).Name;
+
+function fillSelect(select, options, keep = true) {
+  const old = select.value;
+  select.replaceChildren(...options.map(([value, text]) => el('option', { value: String(value) }, text)));
+  if (keep && options.some(([v]) => String(v) === old)) select.value = old;
+}
+const projectOptions = () => [...projects.values()].map((p) => [p.IProjectID, p.Name]);
+function taskOptions(projectId) {
+  return [...tasks.values()]
+    .filter((t) => projectId == null || t.ProjectID === projectId)
+    .filter((t) => !t.Inactive)
+    .map((t) => [t.IProjectTaskID, projectId == null ? `${projectName(t.ProjectID)} — ${t.Name}` : t.Name]);
+}
+
+// ---- My week -------------------------------------------------------------
+
+let weekStart = monday(new Date());
+let weekSlips = [];
+
+function monday(d) {
+  const m = new Date(d.getFullYear(), d.getMonth(), d.getDate());
+  m.setDate(m.getDate() - ((m.getDay() + 6) % 7));
+  return m;
+}
+const addDays = (d, n) => new Date(d.getFullYear(), d.getMonth(), d.getDate() + n);
+
+async function showWeek() {
+  await guarded('#week-err', async () => {
+    await loadProjects();
+    const f = $('#slip-form');
+    if (!f.project.options.length) {
+      fillSelect(f.project, projectOptions());
+      fillSelect(f.task, taskOptions(Number(f.project.value)));
+    }
+    if (!f.day.value) f.day.value = isoDay(new Date());
+    const to = addDays(weekStart, 6);
+    weekSlips = await api('GET', `/time-entries?from=${isoDay(weekStart)}&to=${isoDay(to)}&per_page=1000`);
+    $('#week-range').textContent = `${isoDay(weekStart)} to ${isoDay(to)}`;
+    drawWeek();
+  });
+}
+
+function drawWeek() {
+  const days = [...Array(7)].map((_, i) => addDays(weekStart, i));
+  const keys = days.map(isoDay);
+  const rows = new Map();
+  for (const t of weekSlips) {
+    const key = `${t.ProjectID}/${t.TaskID}`;
+    if (!rows.has(key)) rows.set(key, { t, cells: keys.map(() => []) });
+    const i = keys.indexOf(dayText(t.TransDate));
+    if (i >= 0) rows.get(key).cells[i].push(t);
+  }
+  const dayTotals = keys.map(() => 0);
+  const names = ['Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat', 'Sun'];
+  $('#week-grid thead').replaceChildren(el('tr', {},
+    el('th', { scope: 'col' }, 'Project — task'),
+    days.map((d, i) => el('th', { scope: 'col', class: 'num' }, `${names[i]} ${keys[i].slice(5)}`)),
+    el('th', { scope: 'col', class: 'num' }, 'Week')));
+  const body = [...rows.values()].map(({ t, cells }) => {
+    let rowTotal = 0;
+    const tds = cells.map((slips, i) => {
+      const minutes = slips.reduce((s, x) => s + slipMinutes(x), 0);
+      rowTotal += minutes;
+      dayTotals[i] += minutes;
+      return el('td', { class: 'num' }, slips.length ? hours(minutes) : '',
+        slips.map((x) => el('button', {
+          type: 'button', class: 'slip', disabled: !editable(x),
+          'aria-label': `${editable(x) ? 'Edit' : 'View'} slip ${hhmm(parseDate(x.StartTime))} to ${hhmm(parseDate(x.StopTime))}, ${SLIP_STATUS[x.Status] || x.Status}`,
+          onclick: () => editSlip(x),
+        }, `${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))}${x.OverTime ? ' OT' : ''} `,
+        el('span', { class: 'status' }, SLIP_STATUS[x.Status] || String(x.Status)))));
+    });
+    return el('tr', {}, el('th', { scope: 'row' }, `${projectName(t.ProjectID)} — ${taskName(t.TaskID)}`),
+      tds, el('td', { class: 'num' }, hours(rowTotal)));
+  });
+  if (!body.length) body.push(el('tr', {}, el('td', { colspan: '9' }, 'No slips this week.')));
+  $('#week-grid tbody').replaceChildren(...body);
+  const week = dayTotals.reduce((a, b) => a + b, 0);
+  $('#week-grid tfoot').replaceChildren(el('tr', {}, el('th', { scope: 'row' }, 'Total'),
+    dayTotals.map((m) => el('td', { class: 'num' }, hours(m))),
+    el('td', { class: 'num', id: 'week-total' }, hours(week))));
+}
+
+function editSlip(t) {
+  const f = $('#slip-form');
+  f.id.value = t.IProjectTransactionID;
+  fillSelect(f.project, projectOptions());
+  f.project.value = String(t.ProjectID);
+  fillSelect(f.task, taskOptions(t.ProjectID));
+  f.task.value = String(t.TaskID);
+  f.day.value = dayText(t.TransDate);
+  f.start.value = hhmm(parseDate(t.StartTime));
+  f.stop.value = hhmm(parseDate(t.StopTime));
+  f.description.value = t.Description || '';
+  f.overtime.checked = !!t.OverTime;
+  $('#slip-h').textContent = `Edit slip (${SLIP_STATUS[t.Status] || t.Status})`;
+  $('#slip-save').textContent = 'Save slip';
+  $('#slip-delete').hidden = false;
+  $('#slip-cancel').hidden = false;
+  f.project.focus();
+}
+
+function resetSlipForm() {
+  const f = $('#slip-form');
+  f.id.value = '';
+  f.start.value = f.stop.value = f.description.value = '';
+  f.overtime.checked = false;
+  $('#slip-h').textContent = 'Add a slip';
+  $('#slip-save').textContent = 'Add slip';
+  $('#slip-delete').hidden = $('#slip-cancel').hidden = true;
+}
+
+async function saveSlip(ev) {
+  ev.preventDefault();
+  const f = ev.target;
+  await guarded('#slip-err', async () => {
+    const [sh, sm] = f.start.value.split(':').map(Number);
+    const [eh, em] = f.stop.value.split(':').map(Number);
+    const projectId = Number(f.project.value);
+    const body = {
+      TaskID: Number(f.task.value), TransDate: f.day.value,
+      StartHour: sh, StartMinute: sm, EndHour: eh, EndMinute: em,
+      Description: f.description.value, OverTime: f.overtime.checked,
+    };
+    if (f.id.value) await api('PATCH', `/time-entries/${f.id.value}`, body);
+    else await api('POST', '/time-entries', { ...body, ProjectID: projectId, Status: 1, Error: '' });
+    const day = parseDate(f.day.value);
+    resetSlipForm();
+    weekStart = monday(day);
+    await showWeek();
+  });
+}
+
+async function deleteSlip() {
+  const f = $('#slip-form');
+  await guarded('#slip-err', async () => {
+    await api('DELETE', `/time-entries/${f.id.value}`);
+    resetSlipForm();
+    await showWeek();
+  });
+}
+
+// ---- Timer ---------------------------------------------------------------
+
+let timerSlip = null;
+let ticker = null;
+
+// The stop a pause now gives, as the library rounds it: the next multiple
+// of the project's chunk after the start's minute, counted within the hour.
+function pauseStop(slip, now) {
+  const chunk = Math.max(1, (projects.get(slip.ProjectID) || {}).TimeChunk || 1);
+  const startMinute = parseDate(slip.StartTime).getMinutes();
+  let h = now.getHours();
+  let m = (Math.floor((now.getMinutes() - startMinute) / chunk) + 1) * chunk + startMinute;
+  if (m > 59) { h += 1; m -= 60; }
+  return { text: `${pad(h)}:${pad(m)}`, chunk };
+}
+
+async function showTimer() {
+  await guarded('#timer-err', async () => {
+    await loadProjects();
+    fillSelect($('#timer-form').task, taskOptions(null));
+    timerSlip = await api('GET', '/timer');
+    drawTimer();
+  });
+}
+
+function drawTimer() {
+  clearInterval(ticker);
+  const s = timerSlip;
+  const running = s && s.Status === 0;
+  const paused = s && s.Status === 4;
+  $('#timer-pause').disabled = !running;
+  $('#timer-stop').disabled = !running;
+  $('#timer-restart').disabled = !paused;
+  const what = s ? `${projectName(s.ProjectID)} — ${taskName(s.TaskID)}${s.Description ? `: ${s.Description}` : ''}` : '';
+  const start = s && parseDate(s.StartTime);
+  if (running) {
+    $('#timer-state').textContent = `Running since ${hhmm(start)} on ${dayText(s.TransDate)}, ${what}`;
+    const tick = () => {
+      const secs = Math.max(0, Math.floor((Date.now() - start) / 1000));
+      $('#timer-clock').textContent = `${pad(Math.floor(secs / 3600))}:${pad(Math.floor(secs / 60) % 60)}:${pad(secs % 60)}`;
+      const stop = pauseStop(s, new Date());
+      $('#timer-pause-at').textContent = `Pausing now stops the slip at ${stop.text} (rounded to the project's ${stop.chunk}-minute chunk).`;
+    };
+    tick();
+    ticker = setInterval(tick, 1000);
+  } else if (paused) {
+    const minutes = slipMinutes(s);
+    $('#timer-state').textContent = `Paused: ${hhmm(start)} to ${hhmm(parseDate(s.StopTime))} on ${dayText(s.TransDate)}, ${hours(minutes)} hours, ${what}`;
+    $('#timer-clock').textContent = '';
+    $('#timer-pause-at').textContent = `The stop is rounded to the project's ${Math.max(1, (projects.get(s.ProjectID) || {}).TimeChunk || 1)}-minute chunk.`;
+  } else {
+    $('#timer-state').textContent = 'No timer is running.';
+    $('#timer-clock').textContent = '';
+    $('#timer-pause-at').textContent = '';
+  }
+}
+
+const timerAction = (path, body) => guarded('#timer-err', async () => {
+  await api('POST', `/timer/${path}`, body);
+  timerSlip = await api('GET', '/timer');
+  drawTimer();
+});
+
+// ---- Expenses ------------------------------------------------------------
+
+let reports = new Map();  // the caller's expense reports by ID
+
+async function showExpenses() {
+  await guarded('#exp-err', async () => {
+    await loadProjects();
+    const f = $('#exp-form');
+    fillSelect(f.project, projectOptions());
+    if (!f.date.value) f.date.value = isoDay(new Date());
+    if (!f.type.options.length) {
+      const [types, payments] = await Promise.all([
+        call('eExpenseTypeEnm', 'GetAllValues'), call('eExpensePaymentTypeEnm', 'GetAllValues')]);
+      fillSelect(f.type, types.map((r) => [r.Code, r.Description]));
+      fillSelect(f.payment, payments.map((r) => [r.Code, r.Description]));
+      f.type.value = '14';
+      f.payment.value = '4';
+    }
+    const list = await api('GET', '/expenses?per_page=1000');
+    for (const id of new Set(list.map((x) => x.ExpenseReportID).filter((id) => id && !reports.has(id)))) {
+      reports.set(id, await call('CUserManager', 'GetExpenseReport', { ReportID: id }));
+    }
+    fillSelect(f.report, [['new', 'New report (name below)'],
+      ...[...reports.values()].map((r) => [r.IExpenseReportID, `${r.ReportNo} ${r.Name || ''}`])]);
+    const dec = amountDecimals(list.map((x) => x.Amount));
+    $('#exp-list tbody').replaceChildren(...list.map((x) => el('tr', {},
+      el('td', {}, dayText(x.ExpenseDate)), el('td', {}, projectName(x.ProjectID)),
+      el('td', {}, x.Description || ''), el('td', { class: 'num' }, amount(x.Amount, dec)),
+      el('td', { class: 'num' }, plainNumber(x.ExchangeRate)),
+      el('td', {}, x.ExpenseReportID && reports.has(x.ExpenseReportID) ? reports.get(x.ExpenseReportID).ReportNo : ''),
+      el('td', {}, x.Billed ? 'Billed' : x.Approved ? 'Approved' : 'Awaiting approval'))));
+    if (!list.length) $('#exp-list tbody').append(el('tr', {}, el('td', { colspan: '7' }, 'No expenses yet.')));
+  });
+}
+
+async function addExpense(ev) {
+  ev.preventDefault();
+  const f = ev.target;
+  await guarded('#exp-err', async () => {
+    let reportId = f.report.value === 'new' ? 0 : Number(f.report.value);
+    if (f.report.value === 'new' && f.reportName.value.trim()) {
+      reportId = await call('CUserManager', 'AddExpenseReport', {
+        ReportNo: 0, Name: f.reportName.value.trim(), Description: '', CreateDate: f.date.value,
+        CashAdvance: 0, Total: 0, AmountPaid: 0, Approved: false, ApprovedOn: null, ApprovedBy: '',
+      });
+    }
+    await api('POST', '/expenses', {
+      ReportID: reportId, ExpenseDate: f.date.value, PONumber: '', InvoiceNumber: '',
+      Amount: f.amount.value, Description: f.description.value, ProjectID: Number(f.project.value),
+      ExpenseType: Number(f.type.value), ExchangeRate: Number(f.rate.value),
+      PaymentType: Number(f.payment.value), Establishment: f.establishment.value, City: f.city.value,
+      Route: '', Distance: 0, Rate: 0, TaxCodeID: 0,
+    });
+    f.amount.value = f.description.value = f.establishment.value = f.city.value = f.reportName.value = '';
+    await showExpenses();
+    if (reportId) f.report.value = String(reportId);
+  });
+}
+
+// ---- Approvals -----------------------------------------------------------
+
+const q = (sql) => call('CReportMgr', 'ExecReportQuery', { sSQL: sql });
+const WHO = 'u.UserName AS Who, u.FirstName AS First, u.LastName AS Last, p.Name AS Project';
+const STAFF = 'JOIN IProjectStaff s ON s.IProjectStaffID = x.StaffID JOIN IUser u ON u.IUserID = s.UserID '
+  + 'JOIN IProject p ON p.IProjectID = x.Parent';
+
+async function showApprovals() {
+  await guarded('#appr-err', async () => {
+    const [slips, expenses] = await Promise.all([
+      q(`SELECT x.IProjectTransactionID AS ID, x.TransDate AS Day, x.StartTime, x.StopTime, x.Description, x.OverTime, k.Name AS Task, ${WHO} `
+        + `FROM IProjectTransaction x ${STAFF} LEFT JOIN IProjectTask k ON k.IProjectTaskID = x.TaskID `
+        + 'WHERE x.Status = 1 ORDER BY u.UserName, x.TransDate, x.StartTime'),
+      q(`SELECT x.IProjectExpenseID AS ID, x.ExpenseDate AS Day, x.Description, x.Amount, x.ExchangeRate, ${WHO} `
+        + `FROM IProjectExpense x ${STAFF} WHERE x.Approved = 0 AND x.Billed = 0 ORDER BY u.UserName, x.ExpenseDate`),
+    ]);
+    const groups = new Map();
+    const add = (kind, r) => {
+      const key = `${r.Who}|${isoDay(monday(parseDate(r.Day)))}`;
+      if (!groups.has(key)) groups.set(key, { r, week: isoDay(monday(parseDate(r.Day))), slips: [], expenses: [] });
+      groups.get(key)[kind].push(r);
+    };
+    slips.forEach((r) => add('slips', r));
+    expenses.forEach((r) => add('expenses', r));
+    const box = $('#appr-list');
+    box.replaceChildren();
+    if (!groups.size) box.append(el('p', {}, 'Nothing awaits approval.'));
+    for (const g of [...groups.values()].sort((a, b) => (a.r.Who + a.week).localeCompare(b.r.Who + b.week))) {
+      const person = [g.r.First, g.r.Last].filter(Boolean).join(' ') || g.r.Who;
+      const title = `${person}, week of ${g.week}`;
+      const rows = [];
+      const check = (kind, id, label) => el('input', { type: 'checkbox', class: 'pick', 'data-kind': kind, 'data-id': String(id), 'aria-label': `Select ${label}` });
+      for (const r of g.slips) {
+        const a = parseDate(r.StartTime); const b = parseDate(r.StopTime);
+        const label = `slip of ${dayText(r.Day)} ${hhmm(a)} to ${hhmm(b)}`;
+        rows.push(el('tr', {}, el('td', {}, check('slip', r.ID, label)), el('td', {}, dayText(r.Day)),
+          el('td', {}, `${r.Project} — ${r.Task || ''}`), el('td', {}, `${hhmm(a)}–${hhmm(b)}${r.OverTime ? ' overtime' : ''}`),
+          el('td', { class: 'num' }, hours(Math.round((b - a) / 60000))), el('td', {}, r.Description || ''),
+          el('td', {}, el('button', { type: 'button', onclick: () => approve([['slip', r.ID]]) , 'aria-label': `Approve ${label}` }, 'Approve'))));
+      }
+      const dec = amountDecimals(g.expenses.map((r) => r.Amount));
+      for (const r of g.expenses) {
+        const label = `expense of ${dayText(r.Day)} ${amount(r.Amount, dec)}`;
+        rows.push(el('tr', {}, el('td', {}, check('expense', r.ID, label)), el('td', {}, dayText(r.Day)),
+          el('td', {}, `${r.Project} — expense`), el('td', {}, `rate ${plainNumber(r.ExchangeRate)}`),
+          el('td', { class: 'num' }, amount(r.Amount, dec)), el('td', {}, r.Description || ''),
+          el('td', {}, el('button', { type: 'button', onclick: () => approve([['expense', r.ID]]), 'aria-label': `Approve ${label}` }, 'Approve'))));
+      }
+      const all = el('input', { type: 'checkbox', 'aria-label': `Select all of ${title}`,
+        onchange: (e) => $$('.pick', e.target.closest('section')).forEach((c) => { c.checked = e.target.checked; }) });
+      box.append(el('section', { 'aria-label': title }, el('h3', {}, title),
+        el('div', { class: 'scroll' }, el('table', {},
+          el('thead', {}, el('tr', {}, el('th', { scope: 'col' }, all), el('th', { scope: 'col' }, 'Day'),
+            el('th', { scope: 'col' }, 'Project — task'), el('th', { scope: 'col' }, 'Time'),
+            el('th', { scope: 'col', class: 'num' }, 'Hours / amount'), el('th', { scope: 'col' }, 'Description'),
+            el('th', { scope: 'col' }, el('span', { class: 'sr' }, 'Approve')))),
+          el('tbody', {}, rows)))));
+    }
+  });
+}
+
+// Approves slips (status Approved) and expenses (Approved set), one by one.
+async function approve(items) {
+  await guarded('#appr-err', async () => {
+    if (!items.length) throw new Error('Select the slips and expenses to approve first.');
+    for (const [kind, id] of items) {
+      if (kind === 'slip') {
+        await api('PUT', `/time-entries/${id}/status`, { Status: 2 });
+      } else {
+        const x = await call('CProjectMgr', 'GetExpense', { ExpenseID: id });
+        await call('CProjectMgr', 'UpdateExpense', {
+          ExpenseID: id, ExpenseDate: x.ExpenseDate, PONumber: x.PONumber, InvoiceNumber: x.InvoiceNumber,
+          Amount: x.Amount, Markup: x.Markup, Description: x.Description, Billed: x.Billed, Approved: true,
+          StaffID: x.StaffID, ExpenseType: x.ExpenseType, ExchangeRate: x.ExchangeRate,
+          PaymentType: x.PaymentType, Establishment: x.Establishment, City: x.City, Route: x.Route,
+          Distance: x.Distance, Rate: x.Rate, TaxCodeID: x.TaxCodeID ?? 0,
+        });
+      }
+    }
+    $('#status').textContent = `Approved ${items.length}.`;
+    await showApprovals();
+  });
+}
+
+// ---- Invoicing -----------------------------------------------------------
+
+// The preview's three tables, whether the server sends them keyed or in order.
+function previewParts(p) {
+  if (Array.isArray(p)) return { Projects: p[0] || [], Slips: p[1] || [], Expenses: p[2] || [] };
+  return { Projects: p.Projects || [], Slips: p.Slips || [], Expenses: p.Expenses || [] };
+}
+
+async function preview(ev) {
+  ev.preventDefault();
+  const cutoff = $('#inv-form').cutoff.value;
+  await guarded('#inv-err', async () => {
+    await loadProjects();
+    const p = previewParts(await api('GET', `/invoicing/preview?cutoff=${cutoff}`));
+    const box = $('#inv-preview');
+    box.replaceChildren(el('h3', {}, `What invoicing up to ${cutoff} would do`));
+    const dec = amountDecimals(p.Projects.map((r) => r.Total));
+    const th = (t, cls) => el('th', { scope: 'col', class: cls || '' }, t);
+    box.append(el('div', { class: 'scroll' }, el('table', { id: 'inv-projects' },
+      el('thead', {}, el('tr', {}, th('Project'), th('Client'), th('Slips', 'num'), th('Expenses', 'num'), th('Total', 'num'), th('Left out because'))),
+      el('tbody', {}, p.Projects.map((r) => el('tr', { class: r.Invoiced ? '' : 'left-out' },
+        el('td', {}, r.Project || ''), el('td', {}, r.Client || ''), el('td', { class: 'num' }, String(r.Slips)),
+        el('td', { class: 'num' }, String(r.Expenses)), el('td', { class: 'num' }, amount(r.Total, dec)),
+        el('td', {}, r.Reason ? `${r.Reason}${r.Error != null ? ` (error ${r.Error})` : ''}` : '')))))));
+    const out = [
+      ...p.Slips.filter((s) => !s.Included).map((s) => [dayText(s.Day), projectName(s.ProjectID), `${s.Task || ''}, ${s.Staff || ''}`, s.Minutes == null ? '' : `${hours(s.Minutes)} h`, s.Reason]),
+      ...p.Expenses.filter((x) => !x.Included).map((x) => [dayText(x.Date), projectName(x.ProjectID), x.Description || 'expense', amount(x.Amount, amountDecimals(p.Expenses.map((e) => e.Amount))), x.Reason]),
+    ];
+    box.append(el('h3', {}, 'Lines left out'), out.length
+      ? el('div', { class: 'scroll' }, el('table', { id: 'inv-left-out' },
+        el('thead', {}, el('tr', {}, th('Day'), th('Project'), th('Line'), th('Time or amount', 'num'), th('Reason'))),
+        el('tbody', {}, out.map((cells) => el('tr', {}, cells.map((c, i) => el('td', { class: i === 3 ? 'num' : '' }, c || '')))))))
+      : el('p', {}, 'None: every line up to the cutoff is billed.'));
+  });
+}
+
+async function runInvoicing() {
+  const f = $('#inv-form');
+  if (!f.reportValidity()) return;
+  await guarded('#inv-err', async () => {
+    const made = await api('POST', '/invoicing/runs', { CutoffDate: f.cutoff.value });
+    const n = Array.isArray(made) ? made.length : 0;
+    $('#inv-preview').replaceChildren(el('p', { role: 'status' }, `Invoicing made ${n} invoice${n === 1 ? '' : 's'}.`));
+    $('#inv-status').value = '0';
+    await listInvoices();
+  });
+}
+
+async function listInvoices() {
+  await guarded('#inv-err', async () => {
+    await loadProjects();
+    const list = await api('GET', `/invoices?status=${$('#inv-status').value}&per_page=1000`);
+    $('#inv-list tbody').replaceChildren(...list.map((i) => el('tr', {},
+      el('td', {}, String(i.InvoiceNumber ?? '')), el('td', {}, dateText(i.InvoiceDate)),
+      el('td', {}, projectName(i.ProjectID)), el('td', {}, i.Terms || ''),
+      el('td', {}, el('button', { type: 'button', onclick: () => openInvoice(i), 'aria-label': `Open invoice ${i.InvoiceNumber}` }, 'Open')))));
+    if (!list.length) $('#inv-list tbody').append(el('tr', {}, el('td', { colspan: '5' }, 'No invoices.')));
+  });
+}
+
+async function openInvoice(i) {
+  await guarded('#inv-err', async () => {
+    const html = await api('GET', `/invoices/${i.IProjectInvoiceID}`, undefined, 'text/html');
+    const frame = $('#inv-frame');
+    if (frame.src.startsWith('blob:')) URL.revokeObjectURL(frame.src);
+    frame.src = URL.createObjectURL(new Blob([html], { type: 'text/html' }));
+    frame.title = `Invoice ${i.InvoiceNumber}`;
+    $('#inv-page').hidden = false;
+    $('#inv-print').focus();
+  });
+}
+
+// ---- views ---------------------------------------------------------------
+
+const VIEWS = { week: showWeek, timer: showTimer, expenses: showExpenses, approvals: showApprovals, invoicing: listInvoices };
+
+function route() {
+  let name = location.hash.slice(1);
+  if (!VIEWS[name] || (!me.Admin && (name === 'approvals' || name === 'invoicing'))) name = 'week';
+  $$('.view').forEach((v) => { v.hidden = v.id !== name; });
+  $$('#nav [data-view]').forEach((b) => {
+    if (b.dataset.view === name) b.setAttribute('aria-current', 'page'); else b.removeAttribute('aria-current');
+  });
+  if (name !== 'timer') clearInterval(ticker);
+  VIEWS[name]();
+}
+
+async function start() {
+  me = await api('GET', '/me');
+  $('#signin').hidden = true;
+  $('#nav').hidden = false;
+  $('#who').textContent = `${me.FirstName || ''} ${me.LastName || ''}`.trim() || session.user;
+  $$('#nav [data-admin]').forEach((b) => { b.hidden = !me.Admin; });
+  if (!$('#inv-form').cutoff.value) $('#inv-form').cutoff.value = isoDay(new Date());
+  route();
+}
+
+document.addEventListener('DOMContentLoaded', () => {
+  $('#signin-form').addEventListener('submit', signIn);
+  $('#sign-out').addEventListener('click', signOut);
+  $$('#nav [data-view]').forEach((b) => b.addEventListener('click', () => {
+    if (location.hash === `#${b.dataset.view}`) route(); else location.hash = b.dataset.view;
+  }));
+  window.addEventListener('hashchange', () => { if (me) route(); });
+  $('#week-prev').addEventListener('click', () => { weekStart = addDays(weekStart, -7); showWeek(); });
+  $('#week-next').addEventListener('click', () => { weekStart = addDays(weekStart, 7); showWeek(); });
+  $('#week-today').addEventListener('click', () => { weekStart = monday(new Date()); showWeek(); });
+  const slip = $('#slip-form');
+  slip.addEventListener('submit', saveSlip);
+  slip.project.addEventListener('change', () => fillSelect(slip.task, taskOptions(Number(slip.project.value))));
+  $('#slip-delete').addEventListener('click', deleteSlip);
+  $('#slip-cancel').addEventListener('click', resetSlipForm);
+  $('#timer-form').addEventListener('submit', (ev) => {
+    ev.preventDefault();
+    const f = ev.target;
+    timerAction('start', { TaskID: Number(f.task.value), Description: f.description.value });
+  });
+  $('#timer-pause').addEventListener('click', () => timerAction('pause', {}));
+  $('#timer-stop').addEventListener('click', () => timerAction('stop', {}));
+  $('#timer-restart').addEventListener('click', () => timerAction('restart', { TransID: timerSlip.IProjectTransactionID }));
+  $('#exp-form').addEventListener('submit', addExpense);
+  $('#appr-refresh').addEventListener('click', showApprovals);
+  $('#appr-selected').addEventListener('click', () =>
+    approve($$('#appr-list .pick:checked').map((c) => [c.dataset.kind, Number(c.dataset.id)])));
+  $('#inv-form').addEventListener('submit', preview);
+  $('#inv-run').addEventListener('click', runInvoicing);
+  $('#inv-status').addEventListener('change', listInvoices);
+  $('#inv-print').addEventListener('click', () => $('#inv-frame').contentWindow.print());
+  $('#inv-frame').addEventListener('load', (ev) => {
+    const doc = ev.target.contentDocument;
+    if (doc && doc.body) ev.target.style.height = `${doc.documentElement.scrollHeight + 16}px`;
+  });
+  $('#inv-close').addEventListener('click', () => { $('#inv-page').hidden = true; });
+  if (session) {
+    start().catch((err) => { $('#signin').hidden = false; showError('#signin-err', err); });
+  } else {
+    $('#signin-form').account.focus();
+  }
+});
