@@ -1,7 +1,5 @@
 // My week: slips entered, edited and deleted through the grid's form; the
-// grid totals each row, each day and the week. The administrator enters them,
-// on the project's staff like anyone: the service gives a plain user no way
-// to read their own staff row, which a new slip names.
+// grid totals each row, each day and the week.
 import { assert, run, tab, signIn, text, ids } from './harness.mjs';
 
 await run(async (keep) => {
@@ -15,7 +13,9 @@ await run(async (keep) => {
   async function save(fields, want) {
     for (const [name, value] of Object.entries(fields)) await set(name, value);
     await page.click('#slip-save');
-    await page.waitForFunction((n) => document.querySelectorAll('#week-grid .slip').length === n, {}, want);
+    // Saved once the form is empty again and the grid holds `want` slips.
+    await page.waitForFunction((n) => document.querySelector('#slip-form').id.value === '' &&
+      document.querySelectorAll('#week-grid .slip').length === n, {}, want);
   }
   const [design, dev] = [ids.design, ids.development].map(String);
   await save({ task: design, day: day(0), start: '09:00', stop: '10:30', description: 'Layouts' }, 1);
