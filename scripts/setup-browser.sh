@@ -7,18 +7,8 @@ cd "$(dirname "$0")/.."
 packages=(chromium fonts-dejavu-core)
 command -v node >/dev/null || packages+=(nodejs)
 command -v npm >/dev/null || packages+=(npm)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source scripts/apt-missing.sh
+install_missing "${packages[@]}"
 lock=tests/browser/package-lock.json
 stamp=tests/browser/node_modules/.package-lock.json
 if [ ! -f "$stamp" ] || [ "$lock" -nt "$stamp" ]; then

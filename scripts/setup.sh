@@ -6,18 +6,8 @@ packages=(build-essential cmake libsqlite3-dev libgtest-dev libgmock-dev libbenc
           nlohmann-json3-dev libcli11-dev libboost-dev curl python3-requests wrk
           pybind11-dev python3-dev python3-pytest
           file pkg-config postgresql-15 libpq-dev prometheus)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source "$(dirname "$0")/apt-missing.sh"
+install_missing "${packages[@]}"
 # The browser tests: Chromium, Node.js and the npm packages of tests/browser.
 bash "$(dirname "$0")/setup-browser.sh"
 # The OpenAPI linter of the service's tests (tests/server/package-lock.json).
