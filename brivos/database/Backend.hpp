@@ -62,6 +62,12 @@ class Session {
   // upkeep a commit may do (folding a log into the database) waits for the
   // run's last Commit.
   virtual void CommitGroup() { Commit(); }
+  // True when another writer of this process waits for the write lock the
+  // session holds; a database that cannot tell says true.
+  virtual bool WritersWaiting() const { return true; }
+  // A long run of writes begins (true) or ends (false): a backend may keep
+  // more of the database in memory meanwhile.
+  virtual void ExpectLongWork(bool /*long_work*/) {}
   // Rolls back an open transaction, ignoring failures. Never throws.
   virtual void RollbackQuietly() noexcept = 0;
 };

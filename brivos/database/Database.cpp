@@ -171,18 +171,23 @@ UnitOfWork::~UnitOfWork() {
 
 // --- GroupedWork -------------------------------------------------------------
 
-GroupedWork::GroupedWork(const Variant& account, std::chrono::milliseconds hold)
-    : conn_(Connection::Open(account)), hold_(hold) {
+GroupedWork::GroupedWork(const Variant& account, std::chrono::milliseconds hold,
+                         std::chrono::milliseconds longest)
+    : conn_(Connection::Open(account)), hold_(hold), longest_(longest) {
   for (const OpenUnit& unit : t_open_units) {
     if (unit.session == conn_.session_) joined_ = true;
   }
+  if (!joined_) conn_.session_->ExpectLongWork(true);
 }
 
 GroupedWork::~GroupedWork() {
-  if (!open_) return;
   try {
-    EndGroup(true);
+    if (open_) EndGroup(true);
   } catch (...) {  // NOLINT(bugprone-empty-catch): the steps of the group are undone whole
+  }
+  try {
+    if (!joined_) conn_.session_->ExpectLongWork(false);
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the connection only keeps a larger cache
   }
 }
 
@@ -237,7 +242,9 @@ void GroupedWork::Step(const std::function<void()>& step) {
     throw;
   }
   session.Execute("RELEASE brivos_step", {});
-  if (open_ && std::chrono::steady_clock::now() - began_ >= hold_) EndGroup(false);
+  if (!open_) return;
+  const auto held = std::chrono::steady_clock::now() - began_;
+  if (held >= longest_ || (held >= hold_ && session.WritersWaiting())) EndGroup(false);
 }
 
 void GroupedWork::Commit() {

@@ -99,17 +99,21 @@ class UnitOfWork {
 // step per project), committed in groups. Each step runs in a savepoint of
 // the open transaction: a step that raises leaves nothing behind, the steps
 // before it are committed, and its error goes on to the caller. The
-// transaction commits once it has held the write lock for `hold`, so a run
-// of many steps pays for few commits while other writers wait at most one
-// group; a process killed mid-run loses only the steps of the open group,
-// never part of a step. Units of work opened by a step join its savepoint's
-// transaction. Within an outer unit of work on the same database, the steps
+// transaction commits after a step once it has held the write lock for
+// `hold` and another writer waits for it, or after `longest` in any case (a
+// writer of another process, which it cannot see waiting, waits no longer):
+// a run alone pays for few commits, and other writers wait at most one step
+// past `hold`. A process killed mid-run loses only the steps of the open
+// group, never part of a step. Units of work opened by a step join its
+// savepoint's transaction. Within an outer unit of work on the same database, the steps
 // join that unit, which alone commits.
 class GroupedWork {
  public:
   static constexpr std::chrono::milliseconds kDefaultHold{20};
+  static constexpr std::chrono::milliseconds kLongestHold{1000};
 
-  explicit GroupedWork(const Variant& account, std::chrono::milliseconds hold = kDefaultHold);
+  explicit GroupedWork(const Variant& account, std::chrono::milliseconds hold = kDefaultHold,
+                       std::chrono::milliseconds longest = kLongestHold);
   GroupedWork(const GroupedWork&) = delete;
   GroupedWork& operator=(const GroupedWork&) = delete;
   // Commits the steps finished so far, when Commit was not reached.
@@ -125,6 +129,7 @@ class GroupedWork {
 
   Connection conn_;
   std::chrono::milliseconds hold_;
+  std::chrono::milliseconds longest_;
   std::chrono::steady_clock::time_point began_;
   bool joined_ = false;
   bool open_ = false;

@@ -29,10 +29,6 @@ int ShortSleeps(void* /*unused*/, int count) {
   return 1;
 }
 
-// Each connection keeps this much of its file in memory (negative: KiB).
-// The operating system caches the file too; a thousand connections of
-// SQLite's default 2 MiB would hold gigabytes.
-constexpr const char* kCacheSizePragma = "PRAGMA cache_size=-512";
 // When a connection closes, its log stays (an evicted connection closing
 // must not delete it and its index, which the next opening would build
 // again) and is cut to nothing once checkpointed, so that the next opening
@@ -63,6 +59,10 @@ const char* SynchronousPragma() {
 }
 
 }  // namespace
+
+std::string CacheSizePragma(int kib) {
+  return "PRAGMA cache_size=-" + std::to_string(kib);  // negative: KiB, not pages
+}
 
 DatabaseId IdentifyFile(const std::string& path) {
   struct stat st {};
@@ -103,7 +103,10 @@ sqlite3* OpenSubscriberFile(const std::string& path) {
   }
   OwnedHandle db(OpenSqliteFile(path));
   CheckSqlite(db.get(), sqlite3_busy_handler(db.get(), &ShortSleeps, nullptr), SqlStage::kOpen);
-  for (const char* pragma : {SynchronousPragma(), kCacheSizePragma, kLogSizePragma}) {
+  // The operating system caches the file too; a thousand connections of
+  // SQLite's default 2 MiB cache would hold gigabytes.
+  const std::string cache = CacheSizePragma(kCacheKiB);
+  for (const char* pragma : {SynchronousPragma(), cache.c_str(), kLogSizePragma}) {
     CheckSqlite(db.get(), sqlite3_exec(db.get(), pragma, nullptr, nullptr, nullptr),
                 SqlStage::kOpen);
   }

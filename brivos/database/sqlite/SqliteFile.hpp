@@ -23,6 +23,16 @@ inline constexpr std::chrono::milliseconds kBusySleep{1};
 // is no such file.
 DatabaseId IdentifyFile(const std::string& path);
 
+// How much of its file a connection keeps in memory (KiB): at most this
+// much usually, since a thousand idle connections must stay small, and the
+// wider figure during a long run of writes, which touches many pages again
+// and again (an invoice run reads and rewrites the same index pages).
+inline constexpr int kCacheKiB = 512;
+inline constexpr int kLongWorkCacheKiB = 16384;
+
+// The statement that sets a connection's cache to `kib` KiB.
+std::string CacheSizePragma(int kib);
+
 // Opens the existing file `path` read-write with SQLite, taking the name as
 // it is: never as a URI ("file:..."), never creating the file. Raises
 // through RaiseSqlite on failure.

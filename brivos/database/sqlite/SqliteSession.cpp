@@ -290,6 +290,13 @@ void SqliteSession::CommitGroup() {
   LeaveTurn();
 }
 
+bool SqliteSession::WritersWaiting() const { return gate_->Waiting(); }
+
+void SqliteSession::ExpectLongWork(bool long_work) {
+  Execute(CacheSizePragma(long_work ? kLongWorkCacheKiB : kCacheKiB), {});
+  if (!long_work) ReleaseMemory();
+}
+
 bool SqliteSession::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
 void SqliteSession::ReleaseMemory() noexcept { sqlite3_db_release_memory(db_); }

@@ -40,6 +40,9 @@ class SqliteSession final : public Session {
   void Commit() override;
   void CommitGroup() override;
   void RollbackQuietly() noexcept override;
+  // Writers of this process queued at the file's gate.
+  bool WritersWaiting() const override;
+  void ExpectLongWork(bool long_work) override;
 
   // True while a transaction is open on the connection.
   bool InTransaction() const;

@@ -37,6 +37,11 @@ void WriteGate::Enter() {
   RaiseDatabase(errnum::kDbCannotOpen, "database is locked");
 }
 
+bool WriteGate::Waiting() {
+  std::lock_guard lock(mutex_);
+  return next_ticket_ - serving_ > 1 + abandoned_.size();
+}
+
 void WriteGate::Leave() noexcept {
   {
     std::lock_guard lock(mutex_);

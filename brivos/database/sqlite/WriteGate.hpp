@@ -26,6 +26,8 @@ class WriteGate {
   // (a writer holding the turn for that long is stuck), leaving its place.
   void Enter();
   void Leave() noexcept;
+  // True when a writer waits behind the one holding the turn.
+  bool Waiting();
 
  private:
   std::mutex mutex_;
