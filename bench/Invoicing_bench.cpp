@@ -270,6 +270,16 @@ void PlainInvoiceAll(benchmark::State& state, bool per_project) {
   Finish(state, rss_before);
 }
 
+// GetNextInvoiceNumber with nothing else running: the floor of every wait
+// below, one commit's disk sync.
+void LibraryDrawAlone(benchmark::State& state) {
+  auto accounts = CreateObject("BRIVOS.CAccountMgr");
+  for (auto _ : state) {
+    std::vector<Variant> args{g.db->account(), Variant("admin"), Variant(kAnyToken)};
+    accounts->Invoke("GetNextInvoiceNumber", args);
+  }
+}
+
 // InvoiceAllProjects while another thread draws invoice numbers in a loop,
 // pausing `pause_ms` between draws, for at most `drawing_ms` (0: the whole
 // run). The invoices made while the drawer ran show whether invoicing got
@@ -489,6 +499,9 @@ Program ThisProgram() {
         tight.repetitions = kTightDrawerRuns;
         Register(drawer, tight, LibraryInvoiceAllWithDrawer, 0, kTightDrawingMs);
         Register(paced, run, LibraryInvoiceAllWithDrawer, 10, 0);
+        Settings draws = ms;
+        draws.iterations = 50;
+        Register("GetNextInvoiceNumber/alone", draws, LibraryDrawAlone);
         Register("GetInvoiceTotal/library", ms, LibraryGetInvoiceTotal);
         Register("GetInvoiceTotal/plain", ms, PlainGetInvoiceTotal, false);
         Register("GetInvoiceTotal/plain-every-column", ms, PlainGetInvoiceTotal, true);
@@ -510,6 +523,8 @@ Program ThisProgram() {
                             "peak_rss_MB", 0, "MB"),
           Comparison::Worst("InvoiceAllProjects, plain, per project: longest transaction",
                             all + "plain-per-project", "longest_unit_ms", 0, "ms"),
+          Comparison::Absolute("GetNextInvoiceNumber alone: time per draw (a disk sync)",
+                               "GetNextInvoiceNumber/alone", 0, "ms"),
           Comparison::Worst("GetNextInvoiceNumber every 10 ms, while invoicing: longest wait",
                             paced, "longest_wait_ms", 50, "ms"),
           Comparison::Value("GetNextInvoiceNumber every 10 ms: draws per run", paced, "draws", 0,
