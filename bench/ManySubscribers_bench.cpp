@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.hpp"
+#include "bench/PlainSqlite.hpp"
 #include "brivos/database/Database.hpp"
 
 namespace brivos::bench {
@@ -120,6 +121,24 @@ void Rotate(benchmark::State& state, Call call, int subscribers) {
   state.counters["peak_MB"] = PeakMemoryMb();
 }
 
+// The floor of a call on a subscriber whose connection was evicted: plain
+// sqlite3 opening the file (SQLite parses its schema), reading the session
+// and closing it again (the last connection to a file checkpoints its log).
+void PlainReopen(benchmark::State& state, int subscribers) {
+  const Farm& farm = TheFarm();
+  std::size_t next = 0;
+  LibraryLoop(state, [&] {
+    PlainDb db((farm.dir / std::to_string(next) / "S0.mdb").string());
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db.get(), "SELECT * FROM SysSessions WHERE Token=?", -1, &stmt, nullptr);
+    sqlite3_bind_text(stmt, 1, farm.token.c_str(), -1, SQLITE_STATIC);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW) throw std::runtime_error("no session");
+    if (++next == static_cast<std::size_t>(subscribers)) next = 0;
+  });
+}
+
 std::string NameOf(const char* call, int subscribers) {
   return std::string(call) + "/" + std::to_string(subscribers);
 }
@@ -149,8 +168,17 @@ Program ThisProgram() {
     comparisons.push_back(Comparison::Worst(std::string(c.name) + ", peak memory at 1,000",
                                             NameOf(c.name, 1000), "peak_MB", 150, "MB"));
   }
+  Settings reopen;
+  reopen.repetitions = 1;
+  reopen.iterations = 10000;
+  Register("GetSysSession/10000/plain-reopen", reopen, PlainReopen, 10000);
   comparisons.push_back(Comparison::Absolute("GetSysSession, 10,000 subscribers",
                                              NameOf("GetSysSession", 10000), 300, "us"));
+  comparisons.push_back(Comparison::Absolute("plain sqlite3 opening, reading, closing, 10,000",
+                                             "GetSysSession/10000/plain-reopen", 0, "us"));
+  comparisons.push_back(Comparison::Time("GetSysSession, 10,000 subscribers / plain reopening",
+                                         NameOf("GetSysSession", 10000),
+                                         "GetSysSession/10000/plain-reopen"));
   for (int n : {100, 10000}) {
     comparisons.push_back(Comparison::Worst("GetSysSession, peak memory at " + std::to_string(n),
                                             NameOf("GetSysSession", n), "peak_MB", 0, "MB"));
