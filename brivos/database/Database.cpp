@@ -171,9 +171,22 @@ UnitOfWork::~UnitOfWork() {
 
 // --- GroupedWork -------------------------------------------------------------
 
-GroupedWork::GroupedWork(const Variant& account, std::chrono::milliseconds hold,
-                         std::chrono::milliseconds longest)
-    : conn_(Connection::Open(account)), hold_(hold), longest_(longest) {
+namespace {
+
+// The longest a grouped run holds the write lock between two commits.
+std::chrono::milliseconds LongestGroupHold() {
+  constexpr std::chrono::milliseconds kDefault{1000};
+  const char* text = std::getenv("BRIVOS_RUN_COMMIT_MS");
+  if (text == nullptr) return kDefault;
+  char* end = nullptr;
+  const long ms = std::strtol(text, &end, 10);
+  return end != text && *end == '\0' && ms > 0 ? std::chrono::milliseconds(ms) : kDefault;
+}
+
+}  // namespace
+
+GroupedWork::GroupedWork(const Variant& account, std::chrono::milliseconds hold)
+    : conn_(Connection::Open(account)), hold_(hold), longest_(LongestGroupHold()) {
   for (const OpenUnit& unit : t_open_units) {
     if (unit.session == conn_.session_) joined_ = true;
   }

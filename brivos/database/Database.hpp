@@ -100,20 +100,18 @@ class UnitOfWork {
 // the open transaction: a step that raises leaves nothing behind, the steps
 // before it are committed, and its error goes on to the caller. The
 // transaction commits after a step once it has held the write lock for
-// `hold` and another writer waits for it, or after `longest` in any case (a
-// writer of another process, which it cannot see waiting, waits no longer):
-// a run alone pays for few commits, and other writers wait at most one step
-// past `hold`. A process killed mid-run loses only the steps of the open
+// `hold` and another writer waits for it, or after a second in any case (a
+// writer of another process, which it cannot see waiting, waits no longer;
+// BRIVOS_RUN_COMMIT_MS sets another bound): a run alone pays for few
+// commits, and other writers wait at most one step past `hold`. A process killed mid-run loses only the steps of the open
 // group, never part of a step. Units of work opened by a step join its
 // savepoint's transaction. Within an outer unit of work on the same database, the steps
 // join that unit, which alone commits.
 class GroupedWork {
  public:
   static constexpr std::chrono::milliseconds kDefaultHold{20};
-  static constexpr std::chrono::milliseconds kLongestHold{1000};
 
-  explicit GroupedWork(const Variant& account, std::chrono::milliseconds hold = kDefaultHold,
-                       std::chrono::milliseconds longest = kLongestHold);
+  explicit GroupedWork(const Variant& account, std::chrono::milliseconds hold = kDefaultHold);
   GroupedWork(const GroupedWork&) = delete;
   GroupedWork& operator=(const GroupedWork&) = delete;
   // Commits the steps finished so far, when Commit was not reached.

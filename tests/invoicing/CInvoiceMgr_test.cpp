@@ -148,7 +148,9 @@ TEST_F(InvoiceTest, ARunKilledAtAnyMomentLeavesEveryProjectWholeAndNoNumberTwice
     for (int d = 1; d <= kSlips; ++d) Slip(project, d);
   }
   // Each child goes on where the last one was killed, given longer each
-  // time, until one finishes the run.
+  // time, until one finishes the run; it commits every 10 ms, so that kills
+  // land between its groups too.
+  setenv("BRIVOS_RUN_COMMIT_MS", "10", 1);
   bool finished = false, partial = false;
   for (double ms = 3; !finished; ms *= 1.5) {
     ReleaseIdleConnections();  // no connection crosses the fork
@@ -181,6 +183,7 @@ TEST_F(InvoiceTest, ARunKilledAtAnyMomentLeavesEveryProjectWholeAndNoNumberTwice
     }
   }
   EXPECT_EQ(Invoices(), kProjects);
+  unsetenv("BRIVOS_RUN_COMMIT_MS");
   EXPECT_TRUE(partial) << "no kill landed inside the run";
 }
 
