@@ -57,11 +57,9 @@ class Session {
   // Opens a transaction that holds the database's write lock from its start,
   // so that a read inside it sees what no concurrent writer can change.
   virtual void Begin() = 0;
+  // Commits; upkeep a commit may call for (folding a log into the
+  // database) runs after the write lock is let go.
   virtual void Commit() = 0;
-  // Commits one group of a long run of writes that begins again at once:
-  // upkeep a commit may do (folding a log into the database) waits for the
-  // run's last Commit.
-  virtual void CommitGroup() { Commit(); }
   // True when another writer of this process waits for the write lock the
   // session holds; a database that cannot tell says true.
   virtual bool WritersWaiting() const { return true; }

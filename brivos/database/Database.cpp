@@ -195,7 +195,7 @@ GroupedWork::GroupedWork(const Variant& account, std::chrono::milliseconds hold)
 
 GroupedWork::~GroupedWork() {
   try {
-    if (open_) EndGroup(true);
+    if (open_) EndGroup();
   } catch (...) {  // NOLINT(bugprone-empty-catch): the steps of the group are undone whole
   }
   try {
@@ -217,15 +217,11 @@ void GroupedWork::BeginGroup() {
   open_ = true;
 }
 
-void GroupedWork::EndGroup(bool last) {
+void GroupedWork::EndGroup() {
   open_ = false;
   Session& session = *conn_.session_;
   try {
-    if (last) {
-      session.Commit();
-    } else {
-      session.CommitGroup();
-    }
+    session.Commit();
   } catch (...) {
     session.RollbackQuietly();
     Unregister(conn_.session_);
@@ -244,7 +240,7 @@ void GroupedWork::Step(const std::function<void()>& step) {
     try {
       session.Execute("ROLLBACK TO brivos_step", {});
       session.Execute("RELEASE brivos_step", {});
-      if (open_) EndGroup(true);
+      if (open_) EndGroup();
     } catch (...) {  // NOLINT(bugprone-empty-catch): the step's own error is the one to report
       if (open_) {
         open_ = false;
@@ -257,11 +253,11 @@ void GroupedWork::Step(const std::function<void()>& step) {
   session.Execute("RELEASE brivos_step", {});
   if (!open_) return;
   const auto held = std::chrono::steady_clock::now() - began_;
-  if (held >= longest_ || (held >= hold_ && session.WritersWaiting())) EndGroup(false);
+  if (held >= longest_ || (held >= hold_ && session.WritersWaiting())) EndGroup();
 }
 
 void GroupedWork::Commit() {
-  if (open_) EndGroup(true);
+  if (open_) EndGroup();
 }
 
 // --- shared routines -----------------------------------------------------------

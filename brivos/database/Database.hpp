@@ -123,7 +123,7 @@ class GroupedWork {
 
  private:
   void BeginGroup();
-  void EndGroup(bool last);
+  void EndGroup();
 
   Connection conn_;
   std::chrono::milliseconds hold_;

@@ -281,13 +281,9 @@ void SqliteSession::Begin() {
 }
 
 void SqliteSession::Commit() {
-  CommitGroup();
-  CheckpointIfDue();
-}
-
-void SqliteSession::CommitGroup() {
   Execute("COMMIT", {});
   LeaveTurn();
+  CheckpointIfDue();
 }
 
 bool SqliteSession::WritersWaiting() const { return gate_->Waiting(); }
