@@ -7,6 +7,7 @@
 #include <span>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Database.hpp"
 #include "json/VariantJson.hpp"
 #include "server/Metrics.hpp"
 #include "server/OpenApi.hpp"
@@ -30,6 +31,7 @@ const std::vector<std::pair<std::string, std::string>> kBearerChallenge = {
     {"WWW-Authenticate", "Bearer realm=\"brivos\""}};
 const std::vector<std::pair<std::string, std::string>> kInvalidToken = {
     {"WWW-Authenticate", "Bearer realm=\"brivos\", error=\"invalid_token\""}};
+const std::vector<std::pair<std::string, std::string>> kAllowGet = {{"Allow", "GET, HEAD"}};
 
 // "A100", "acme-2", "b_7": letters, digits, '-' and '_' only.
 bool PlainAccountNumber(std::string_view text) {
@@ -235,7 +237,9 @@ struct Caller {
 
 class Handler {
  public:
-  Handler(Api& api, const Request& request) : api_(api), request_(request) {}
+  // HEAD runs as GET; the connection leaves the body out.
+  Handler(Api& api, const Request& request)
+      : api_(api), request_(request), method_(request.method == "HEAD" ? "GET" : request.method) {}
   Response Run();
   const std::string& RouteTemplate() const { return route_; }
 
@@ -292,6 +296,7 @@ class Handler {
 
   Api& api_;
   const Request& request_;
+  std::string method_;
   std::string path_;
   std::map<std::string, std::string> query_;
   Caller caller_;
@@ -346,6 +351,8 @@ Api::Api(Config config) : config_(std::move(config)) {
 }
 
 Response Api::Handle(const Request& request) {
+  // A report statement of a client reads passwords and tokens as NULL.
+  const SecretColumnsHidden hidden;
   Handler handler(*this, request);
   Response response = handler.Run();
   response.route = handler.RouteTemplate();
@@ -385,13 +392,15 @@ Response Handler::Dispatch() {
   std::vector<std::string> segments = Split(path_, '/');
   if (!segments.empty() && segments.front().empty()) segments.erase(segments.begin());
   if (segments.empty() || segments.front() != "v1") {
-    if (request_.method != "GET") {
-      throw HttpError(405, "static files are read with GET");
-    }
+    if (method_ != "GET") throw HttpError(405, "static files are read with GET", kAllowGet);
     route_ = "/{file}";
     return ServeStatic(api_.config_.web_root, path_);
   }
-  if (segments.size() == 2 && segments[1] == "health" && request_.method == "GET") {
+  if (segments.size() == 2 && (segments[1] == "health" || segments[1] == "openapi.json") &&
+      method_ != "GET") {
+    throw HttpError(405, "/v1/" + segments[1] + " is read with GET", kAllowGet);
+  }
+  if (segments.size() == 2 && segments[1] == "health") {
     route_ = "/v1/health";
     Json out = Json::object();
     out["status"] = "ok";
@@ -399,7 +408,7 @@ Response Handler::Dispatch() {
     out["classes"] = RegisteredClasses().size();
     return JsonResponse(200, out);
   }
-  if (segments.size() == 2 && segments[1] == "openapi.json" && request_.method == "GET") {
+  if (segments.size() == 2 && segments[1] == "openapi.json") {
     route_ = "/v1/openapi.json";
     // The registry and the routes are fixed once the program runs.
     static const std::string document = OpenApiDocument(RouteDocs());
@@ -426,7 +435,7 @@ Response Handler::Accounts(std::span<const std::string> rest) {
   caller_.account = Variant(api_.real_data_dir_ + "\\" + account_no);
 
   const std::vector<std::string> path(rest.begin() + 1, rest.end());
-  bool path_known = false;
+  std::string allow;  // the methods of the path, when it is known
   for (const Route& route : Routes()) {
     const std::vector<std::string> pattern = Split(route.doc.path + 1, '/');
     if (pattern.size() != path.size()) continue;
@@ -440,9 +449,13 @@ Response Handler::Accounts(std::span<const std::string> rest) {
       }
     }
     if (!match) continue;
-    path_known = true;
     route_ = std::string("/v1/accounts/{account}") + route.doc.path;
-    if (!EqualsIgnoreCase(route.doc.method, request_.method)) continue;
+    if (!EqualsIgnoreCase(route.doc.method, method_)) {
+      if (!allow.empty()) allow += ", ";
+      for (const char c : std::string_view(route.doc.method)) allow += AsciiUpper(c);
+      if (EqualsIgnoreCase(route.doc.method, "get")) allow += ", HEAD";
+      continue;
+    }
     if (route.doc.authenticated) Authenticate();
     if (route.doc.class_name[0] != '\0' && !caller_.admin && route.doc.authenticated) {
       const ClassInfo* info = FindClass(route.doc.class_name);
@@ -452,7 +465,9 @@ Response Handler::Accounts(std::span<const std::string> rest) {
     }
     return (this->*route.action)(params);
   }
-  if (path_known) throw HttpError(405, request_.method + " is not allowed on " + path_);
+  if (!allow.empty()) {
+    throw HttpError(405, request_.method + " is not allowed on " + path_, {{"Allow", allow}});
+  }
   throw HttpError(404, "no route " + path_);
 }
 

@@ -32,7 +32,6 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kBodyLimit = 1 << 20;
 constexpr std::size_t kHeaderLimit = 16 * 1024;
-constexpr auto kIdleTimeout = 60s;    // between requests on a kept-alive connection
 constexpr auto kHeaderTimeout = 10s;  // from the first byte to the end of the header
 constexpr auto kBodyTimeout = 30s;
 constexpr auto kWriteTimeout = 30s;
@@ -119,7 +118,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     parser_->body_limit(kBodyLimit);
     if (buffer_.size() > 0) return ReadHeader();
     // Idle until the first byte: no worker, only this small object.
-    stream_.expires_after(kIdleTimeout);
+    stream_.expires_after(server_.Service().Settings().idle_timeout);
     stream_.async_read_some(buffer_.prepare(4096),
                             [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                               if (ec) return self->Close();
@@ -183,7 +182,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const bool keep = message.keep_alive();
     // Answered here, not by a worker: a scrape reads a busy service too.
     const std::string path = request->target.substr(0, request->target.find('?'));
-    if (request->method == "GET" && path == "/metrics") return Answer(MetricsResponse(), keep);
+    if ((request->method == "GET" || request->method == "HEAD") && path == "/metrics") {
+      return Answer(MetricsResponse(), keep);
+    }
     net::post(server_.Workers(), [self = shared_from_this(), request, keep] {
       Response response = self->server_.Service().Handle(*request);
       net::post(self->stream_.get_executor(),
@@ -207,6 +208,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     response_.body() = std::move(r.body);
     response_.keep_alive(keep && !server_.Stopping());
     response_.prepare_payload();
+    // HEAD is answered as GET, Content-Length included, without the body.
+    if (has_request && parser_->get().method() == http::verb::head) response_.body().clear();
     status_ = r.status;
     route_ = std::move(r.route);
     stream_.expires_after(kWriteTimeout);

@@ -18,6 +18,9 @@ struct Config {
   // Workers that run library calls; the I/O never waits on them.
   int threads = 4;
   std::chrono::seconds session_max_age{12 * 3600};
+  // How long a kept-alive connection may wait for its next request before
+  // the service closes it.
+  std::chrono::seconds idle_timeout{60};
   // The browser app's files, served at "/"; empty serves none.
   std::string web_root;
 };

@@ -96,10 +96,11 @@ int RunMigrate(const MigrateArgs& in, const Options& options) {
   const std::vector<std::string> tables = file["tables"].get<std::vector<std::string>>();
 
   // From here on this process serves the PostgreSQL database. Provisioning
-  // refuses a subscriber whose schema exists; its rows are then replaced.
+  // refuses a subscriber whose schema exists; the rows it writes are then
+  // replaced in its own transaction, so a failed move leaves nothing.
   ::setenv("BRIVOS_DATABASE_URL", in.to.c_str(), 1);
-  CreateSubscriberDatabase(CStr(account), "moving", "moving", "moving");
-  CopyFileIntoActiveDatabase(account);
+  CopyFileIntoActiveDatabase(
+      account, [&] { CreateSubscriberDatabase(CStr(account), "moving", "moving", "moving"); });
   const Json moved = Measure(account, tables);
 
   Json out = Json::object();

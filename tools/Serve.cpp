@@ -1,4 +1,5 @@
 // brivos serve [--db-dir DIR] [--listen HOST:PORT] [--threads N] [--session-max-age DURATION]
+//              [--idle-timeout DURATION]
 
 #include <filesystem>
 #include <memory>
@@ -14,11 +15,12 @@ struct ServeArgs {
   std::string listen = "127.0.0.1:8080";
   int threads = 4;
   std::string max_age = "12h";
+  std::string idle = "60s";
   std::string web_root;
 };
 
 // "90s", "30m", "12h", "2d" or plain seconds.
-std::chrono::seconds ParseDuration(const std::string& text) {
+std::chrono::seconds ParseDuration(const std::string& option, const std::string& text) {
   std::size_t used = 0;
   long long count = -1;
   try {
@@ -32,8 +34,7 @@ std::chrono::seconds ParseDuration(const std::string& text) {
                           : unit == "d"               ? 86400
                                                       : 0;
   if (count <= 0 || scale == 0) {
-    throw BadInput("--session-max-age needs a duration such as 12h, 30m or 90s, not '" + text +
-                   "'");
+    throw BadInput(option + " needs a duration such as 12h, 30m or 90s, not '" + text + "'");
   }
   return std::chrono::seconds(count * scale);
 }
@@ -54,7 +55,8 @@ int RunServe(const ServeArgs& in, const Options& options) {
   config.port = static_cast<std::uint16_t>(port);
   if (in.threads < 1 || in.threads > 256) throw BadInput("--threads needs 1 to 256");
   config.threads = in.threads;
-  config.session_max_age = ParseDuration(in.max_age);
+  config.session_max_age = ParseDuration("--session-max-age", in.max_age);
+  config.idle_timeout = ParseDuration("--idle-timeout", in.idle);
   config.web_root = in.web_root;
 #ifdef BRIVOS_WEB_ROOT
   if (config.web_root.empty() && std::filesystem::is_directory(BRIVOS_WEB_ROOT)) {
@@ -82,6 +84,10 @@ Command AddServeCommand(CLI::App& program, const Options& options) {
   serve
       ->add_option("--session-max-age", in->max_age,
                    "How long a session token stays valid after sign-in (90s, 30m, 12h, 2d)")
+      ->capture_default_str();
+  serve
+      ->add_option("--idle-timeout", in->idle,
+                   "How long a kept-alive connection may wait for its next request")
       ->capture_default_str();
   serve->add_option("--web-root", in->web_root, "Directory of the browser app served at /");
   return {serve, [in, &options](const Extras&) { return RunServe(*in, options); }, false};

@@ -185,8 +185,8 @@ std::chrono::milliseconds LongestGroupHold() {
 
 }  // namespace
 
-GroupedWork::GroupedWork(const Variant& account, std::chrono::milliseconds hold)
-    : conn_(Connection::Open(account)), hold_(hold), longest_(LongestGroupHold()) {
+GroupedWork::GroupedWork(const Variant& account)
+    : conn_(Connection::Open(account)), longest_(LongestGroupHold()) {
   for (const OpenUnit& unit : t_open_units) {
     if (unit.session == conn_.session_) joined_ = true;
   }
@@ -252,8 +252,9 @@ void GroupedWork::Step(const std::function<void()>& step) {
   }
   session.Execute("RELEASE brivos_step", {});
   if (!open_) return;
-  const auto held = std::chrono::steady_clock::now() - began_;
-  if (held >= longest_ || (held >= hold_ && session.WritersWaiting())) EndGroup();
+  if (session.WritersWaiting() || std::chrono::steady_clock::now() - began_ >= longest_) {
+    EndGroup();
+  }
 }
 
 void GroupedWork::Commit() {
@@ -308,5 +309,45 @@ std::chrono::milliseconds ReportTimeBudget() {
 void SetReportTimeBudget(std::chrono::milliseconds budget) { BudgetMs().store(budget.count()); }
 
 void ReleaseIdleConnections() { ActiveBackend().ReleaseIdle(); }
+
+// --- secret columns ------------------------------------------------------------
+
+namespace {
+
+std::atomic<SecretColumnList (*)()> g_secret_columns{nullptr};
+thread_local int t_secrets_hidden = 0;
+
+// The named secret columns; none until the records have named them.
+const SecretColumnList& SecretColumns() {
+  static const SecretColumnList none;
+  SecretColumnList (*const list)() = g_secret_columns.load();
+  if (list == nullptr) return none;
+  static const SecretColumnList secrets = list();
+  return secrets;
+}
+
+}  // namespace
+
+void NameSecretColumns(SecretColumnList (*list)()) {
+  SecretColumnList (*none)() = nullptr;
+  g_secret_columns.compare_exchange_strong(none, list);
+}
+
+bool IsSecretColumn(std::string_view table, std::string_view column) {
+  const SecretColumnList& secrets = SecretColumns();
+  return std::any_of(secrets.begin(), secrets.end(), [&](const auto& secret) {
+    return EqualsIgnoreCase(secret.first, table) && EqualsIgnoreCase(secret.second, column);
+  });
+}
+
+bool HoldsSecretColumn(std::string_view table) {
+  const SecretColumnList& secrets = SecretColumns();
+  return std::any_of(secrets.begin(), secrets.end(),
+                     [&](const auto& secret) { return EqualsIgnoreCase(secret.first, table); });
+}
+
+SecretColumnsHidden::SecretColumnsHidden() noexcept { ++t_secrets_hidden; }
+SecretColumnsHidden::~SecretColumnsHidden() { --t_secrets_hidden; }
+bool SecretColumnsHidden::Active() noexcept { return t_secrets_hidden > 0; }
 
 }  // namespace brivos

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "brivos/automation/Recordset.hpp"
 #include "brivos/database/Parameter.hpp"
@@ -99,19 +101,18 @@ class UnitOfWork {
 // step per project), committed in groups. Each step runs in a savepoint of
 // the open transaction: a step that raises leaves nothing behind, the steps
 // before it are committed, and its error goes on to the caller. The
-// transaction commits after a step once it has held the write lock for
-// `hold` and another writer waits for it, or after a second in any case (a
-// writer of another process, which it cannot see waiting, waits no longer;
+// transaction commits after a step when another writer of this process
+// waits for the write lock, and after a second in any case (a writer of
+// another process, which it cannot see waiting, waits no longer;
 // BRIVOS_RUN_COMMIT_MS sets another bound): a run alone pays for few
-// commits, and other writers wait at most one step past `hold`. A process killed mid-run loses only the steps of the open
-// group, never part of a step. Units of work opened by a step join its
-// savepoint's transaction. Within an outer unit of work on the same database, the steps
-// join that unit, which alone commits.
+// commits, and another writer waits for one step at most. A process killed
+// mid-run loses only the steps of the open group, never part of a step.
+// Units of work opened by a step join its savepoint's transaction. Within an
+// outer unit of work on the same database, the steps join that unit, which
+// alone commits.
 class GroupedWork {
  public:
-  static constexpr std::chrono::milliseconds kDefaultHold{20};
-
-  explicit GroupedWork(const Variant& account, std::chrono::milliseconds hold = kDefaultHold);
+  explicit GroupedWork(const Variant& account);
   GroupedWork(const GroupedWork&) = delete;
   GroupedWork& operator=(const GroupedWork&) = delete;
   // Commits the steps finished so far, when Commit was not reached.
@@ -126,7 +127,6 @@ class GroupedWork {
   void EndGroup();
 
   Connection conn_;
-  std::chrono::milliseconds hold_;
   std::chrono::milliseconds longest_;
   std::chrono::steady_clock::time_point began_;
   bool joined_ = false;
@@ -173,5 +173,34 @@ void SetReportTimeBudget(std::chrono::milliseconds budget);
 
 // Drops every idle pooled connection (tests and tools that replace files).
 void ReleaseIdleConnections();
+
+// Secret columns (a password, a session token) as (table, column) pairs.
+// The records name theirs once, while the program starts: `list` is called
+// the first time a secret is looked up, and a later call is ignored.
+using SecretColumnList = std::vector<std::pair<std::string, std::string>>;
+void NameSecretColumns(SecretColumnList (*list)());
+bool IsSecretColumn(std::string_view table, std::string_view column);
+bool HoldsSecretColumn(std::string_view table);
+
+// While one is in scope on a thread, a caller's own statement text run on
+// that thread (QueryConfined, OpenReportRecordset) reads every secret column
+// as NULL, whatever alias, expression, view or subquery wraps it. It may not
+// write a table holding a secret (a RETURNING clause would read the row's),
+// create a trigger (which would run later, inside another caller's
+// statement) nor alter a table (a renamed column would not be hidden). The
+// library's own statements read secrets as always (sign-in reads the
+// password). A service holds one around each call it makes for a client.
+// Honoured by the SQLite backend; the PostgreSQL backend runs the text as
+// the account's role and reads secret columns unchanged.
+class SecretColumnsHidden {
+ public:
+  SecretColumnsHidden() noexcept;
+  ~SecretColumnsHidden();
+  SecretColumnsHidden(const SecretColumnsHidden&) = delete;
+  SecretColumnsHidden& operator=(const SecretColumnsHidden&) = delete;
+
+  // True while one is in scope on this thread.
+  static bool Active() noexcept;
+};
 
 }  // namespace brivos

@@ -17,7 +17,7 @@ std::vector<MovedTable> CountRows(const Variant& account, const std::vector<std:
 }
 
 #ifndef BRIVOS_WITH_POSTGRESQL
-std::vector<MovedTable> CopyFileIntoActiveDatabase(const Variant&) {
+std::vector<MovedTable> CopyFileIntoActiveDatabase(const Variant&, const std::function<void()>&) {
   internal::RaiseDatabase(errnum::kDbFailure,
                           "This build of the library has no PostgreSQL backend (libpq was not "
                           "found when it was built).");

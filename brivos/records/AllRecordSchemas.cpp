@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "brivos/automation/TypeLibrary.hpp"
+#include "brivos/database/Database.hpp"
 #include "brivos/records/Record.hpp"
 #include "brivos/records/RecordSchema.hpp"
 
@@ -45,5 +46,23 @@ std::vector<EnumInfo> WidthEnums() {
 }  // namespace
 
 BRIVOS_REGISTER_ENUMS(kWidths, &WidthEnums);
+
+namespace {
+
+// The columns flagged kSecret, for the database layer to keep from callers'
+// own statements.
+SecretColumnList SecretColumns() {
+  SecretColumnList secrets;
+  for (const RecordSchema* schema : AllRecordSchemas()) {
+    for (const ColumnDef& c : schema->columns) {
+      if (c.flags & kSecret) secrets.emplace_back(schema->table, c.column);
+    }
+  }
+  return secrets;
+}
+
+[[maybe_unused]] const bool kSecretsNamed = (NameSecretColumns(&SecretColumns), true);
+
+}  // namespace
 
 }  // namespace brivos

@@ -11,7 +11,7 @@ class ISubScriber;
   COL(IUserID, IUserID, Key, 0, kNoFlags)                        \
   COL(SubscriberID, Parent, Long, 0, kNoFlags)                   \
   COL(UserName, UserName, Text, 30, kWidthMember)                \
-  COL(Password, Password, Text, 30, kWidthMember)                \
+  COL(Password, Password, Text, 30, kWidthMember | kSecret)      \
   COL(FirstName, FirstName, Text, 20, kWidthMember)              \
   COL(LastName, LastName, Text, 30, kWidthMember)                \
   COL(MiddleInitial, MiddleInitial, Text, 2, kWidthMember)       \

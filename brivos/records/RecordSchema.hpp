@@ -19,6 +19,8 @@ enum ColumnFlags : unsigned {
   kWidthMember = 1u << 0,  // has a member in the table's width enumeration
   kIndexed = 1u << 1,      // the library filters by it: gets an index
   kDefaultNow = 1u << 2,   // the database stamps new rows with the local time
+  kSecret = 1u << 3,       // a credential: a caller's own statement may read it as NULL
+                           // (SecretColumnsHidden, database/Database.hpp)
 };
 
 // One column of a table, in loader order.

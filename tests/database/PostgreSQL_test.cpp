@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Migration.hpp"
 #include "tests/invoicing/InvoiceFixture.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
@@ -40,6 +41,59 @@ TEST(PostgreSQL, ReportsOfOneSubscriberNeverReachAnother) {
   report(a, "SELECT set_config('search_path', '" + other + "', false)");
   EXPECT_EQ(CStr(report(a, "SELECT current_schema()")->Field(0)), own);
   EXPECT_EQ(CStr(report(a, "SELECT CompanyName FROM ISubScriber")->Field(0)), "Acme Consulting");
+}
+
+// Only a SELECT's own INTO clause refuses a report, as a file database
+// knows no SELECT ... INTO; the word in a literal, a comment, a name or an
+// INSERT does not.
+TEST(PostgreSQL, OnlyASelectsOwnIntoClauseRefusesAReport) {
+  if (std::getenv("BRIVOS_DATABASE_URL") == nullptr) GTEST_SKIP() << "runs on PostgreSQL only";
+  TempDir dir;
+  const Variant a(dir.Path() + "\\A100");
+  CreateSubscriberDatabase(CStr(a), "Acme Consulting", "admin", "secret");
+  const auto report = [&](const std::string& sql) {
+    Variant text(sql);
+    return CReportMgr{}.ExecReportQuery(a, text);
+  };
+  for (const char* sql :
+       {"SELECT 'walk into' AS t", "SELECT $$walk into$$ AS t", "SELECT $q$it's into$q$ AS t",
+        "SELECT E'it\\'s into' AS t", "SELECT 1 AS into", "SELECT 1 /* into /* into */ into */",
+        "SELECT i.UserName AS into_x, 2 AS \"into\" FROM IUser i -- into",
+        "WITH n AS (INSERT INTO SysSessions (Account, UserName, Token) VALUES ('a', 'b', 'c') "
+        "RETURNING Token) SELECT Token FROM n"}) {
+    EXPECT_EQ(RaisedNumber([&] { report(sql); }), 0) << sql;
+  }
+  for (const char* sql : {"SELECT * INTO Copied FROM IUser",
+                          "SELECT UserName /* into */ INTO Copied FROM IUser",
+                          "WITH u AS (SELECT UserName FROM IUser) SELECT UserName INTO Copied FROM u",
+                          "SELECT * FROM Copied"}) {
+    EXPECT_EQ(RaisedNumber([&] { report(sql); }), errnum::kDbStatementRejected) << sql;
+  }
+}
+
+// A move whose copy fails leaves no schema, role or row behind; a subscriber
+// whose schema exists is refused and kept as it was.
+TEST(PostgreSQL, AFailedMoveLeavesNothingAndAnExistingSubscriberIsKept) {
+  if (std::getenv("BRIVOS_DATABASE_URL") == nullptr) GTEST_SKIP() << "runs on PostgreSQL only";
+  TempDir dir;
+  const Variant a(dir.Path() + "\\A100");
+  sqlite3* file = nullptr;
+  ASSERT_EQ(sqlite3_open((dir.Path() + "/A100.mdb").c_str(), &file), SQLITE_OK);
+  sqlite3_exec(file, "CREATE TABLE Stray (N INTEGER); INSERT INTO Stray VALUES (1);", nullptr,
+               nullptr, nullptr);
+  sqlite3_close(file);
+  const auto move = [&] {
+    CopyFileIntoActiveDatabase(a, [&] { CreateSubscriberDatabase(CStr(a), "Moved", "m", "m"); });
+  };
+  EXPECT_EQ(RaisedNumber(move), errnum::kDbStatementRejected);
+  CreateSubscriberDatabase(CStr(a), "Acme Consulting", "admin", "secret");
+  EXPECT_EQ(CLng(OpenRecordset(a, "SELECT COUNT(*) FROM pg_roles WHERE rolname LIKE "
+                                  "current_schema() || '\\_%'")
+                     ->Field(0)),
+            1);
+  EXPECT_EQ(RaisedNumber(move), errnum::kDbFailure);
+  EXPECT_EQ(CStr(OpenRecordset(a, "SELECT CompanyName FROM ISubScriber")->Field(0)),
+            "Acme Consulting");
 }
 
 }  // namespace

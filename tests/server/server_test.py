@@ -51,7 +51,8 @@ class Server:
         if token:
             headers["Authorization"] = "Bearer " + token
         r = requests.request(method, self.url + path, headers=headers, timeout=15, **kw)
-        if r.headers.get("Content-Type", "").startswith("application/") and "openapi" not in path:
+        if (r.headers.get("Content-Type", "").startswith("application/") and "openapi" not in path
+                and method != "HEAD"):
             SEEN.append(r.json())
         return r
 
@@ -232,6 +233,10 @@ class ServiceTest(unittest.TestCase):
             ("CProjectMgr", "NoSuchMethod", {}, 404, None),
             ("CUserManager", "AddUserProfile", {}, 400, None),
             ("CReportMgr", "ExecReportQuery", {"sSQL": "SELEC"}, 500, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "CREATE TRIGGER t DELETE ON IUser "
+                                               "BEGIN SELECT 1; END"}, 500, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "ALTER TABLE IUser ADD p AS (Password)"}, 500, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "UPDATE IUser SET EMail=EMail RETURNING Password"}, 500, -2147217900),
             ("eTransStatusEnm", "IsValidValue", nested(32), 422, 13),
             ("eTransStatusEnm", "IsValidValue", nested(33), 400, None),
         ]:
@@ -247,6 +252,49 @@ class ServiceTest(unittest.TestCase):
                        EMail="", Rate=0, Cost=0, OTRate=0, OTCost=0, AllowLogon=True)
         self.assertEqual(call("CUserManager", "AddUserProfile", expect=409, **add_bob)["source"],
                          "BRIVOS.CUserManager")
+
+    def test_report_statements_read_no_secret(self):
+        for sql in ["WITH t(x) AS (SELECT Password FROM IUser) SELECT x FROM t",
+                    "SELECT Password AS p FROM IUser", "SELECT Password || '' FROM IUser",
+                    "SELECT Token AS t FROM SysSessions"]:
+            rows = call("CReportMgr", "ExecReportQuery", sSQL=sql)
+            self.assertEqual({v for row in rows for v in row.values()}, {None}, sql)
+        sign_in("A1", "eve", "pw")
+
+    def test_head_and_allow(self):
+        for path, token in [("/", None), ("/v1/health", None), ("/v1/openapi.json", None),
+                            (A + "/me", bob), (A + "/projects", bob), (A + "/me", None)]:
+            get, head = srv("GET", path, token), srv("HEAD", path, token)
+            self.assertEqual((head.status_code, head.headers, head.content),
+                             (get.status_code, get.headers, b""), path)
+        for method, path, allow in [("POST", A + "/me", "GET, HEAD"), ("PUT", "/", "GET, HEAD"),
+                                    ("HEAD", A + "/call/CCIMgr/GetTaxCode", "POST"),
+                                    ("POST", "/v1/health", "GET, HEAD")]:
+            r = srv(method, path, admin)
+            self.assertEqual((r.status_code, r.headers.get("Allow")), (405, allow), path)
+
+    def test_idle_keep_alive_connections_close(self):
+        short = Server("--idle-timeout", "1s")
+        address = ("127.0.0.1", int(short.url.rsplit(":", 1)[1]))
+
+        def head(s):  # a HEAD answer on a kept-alive connection: its header, no body after it
+            s.sendall(b"HEAD /v1/health HTTP/1.1\r\nHost: x\r\n\r\n")
+            data = b""
+            while not data.endswith(b"\r\n\r\n"):
+                data += s.recv(4096) or b"closed\r\n\r\n"
+            self.assertTrue(data.startswith(b"HTTP/1.1 200"), data)
+
+        try:
+            idle, busy = [socket.create_connection(address, timeout=5) for _ in range(2)]
+            head(idle)
+            for _ in range(7):  # 2.8 s busy, never 1 s idle
+                head(busy)
+                time.sleep(0.4)
+            self.assertEqual(idle.recv(100), b"")  # closed after 1 s idle
+            idle.close(), busy.close()
+        finally:
+            self.assertEqual(short.stop(), 0)
+            short.log.close()
 
     def test_sign_in_throttling(self):
         for attempt in range(6):

@@ -21,7 +21,11 @@ namespace brivos::internal {
 
 namespace {
 
+// What CreateWith adds to the database this thread creates next.
+thread_local const std::function<void(Session&)>* t_more = nullptr;
+
 constexpr std::size_t kMaxIdlePerSchema = 16;
+constexpr std::size_t kMaxNamedAccounts = 4096;
 constexpr std::size_t kMaxIdle = 128;
 
 // Taken by whoever creates shared objects or a subscriber, so that two
@@ -225,8 +229,17 @@ void PgBackend::EnsureShared(PGconn* admin) {
 }
 
 DatabaseId PgBackend::Locate(const Variant& account) {
-  const std::string schema = SchemaOf(account);
+  std::string text = CStr(account);
   std::lock_guard<std::mutex> lock(mutex_);
+  // Every call locates its Account: the schema's name, which normalizes
+  // the Account's directory, is worked out once per Account text.
+  auto named = schema_of_.find(text);
+  if (named == schema_of_.end()) {
+    if (schema_of_.size() >= kMaxNamedAccounts) schema_of_.clear();
+    std::string schema = SchemaOf(account);
+    named = schema_of_.emplace(std::move(text), std::move(schema)).first;
+  }
+  const std::string& schema = named->second;
   if (auto it = subscribers_.find(schema); it != subscribers_.end()) {
     return DatabaseId{schema, 0, it->second.serial};
   }
@@ -327,14 +340,25 @@ void PgBackend::CreateDatabase(const Variant& account, std::string_view ddl,
     // The tables belong to the subscriber's role.
     Simple(admin, "SET LOCAL ROLE " + r + "; SET LOCAL search_path = " + s + ", brivos");
     Simple(admin, UnquoteIdentifiers(ddl) + ";\n" + SpellingComments(ddl));
-    if (fill) {
-      PgSession session(admin, id, false);
-      fill(session);
-    }
+    PgSession session(admin, id, false);
+    if (fill) fill(session);
+    if (t_more != nullptr) (*std::exchange(t_more, nullptr))(session);
     Simple(admin, "DEALLOCATE ALL; COMMIT");
   } catch (...) {
     PQclear(PQexec(admin, "ROLLBACK; DEALLOCATE ALL"));
     throw;
+  }
+}
+
+void PgBackend::CreateWith(const std::function<void()>& provision,
+                           const std::function<void(Session&)>& more) {
+  struct Clear {
+    ~Clear() { t_more = nullptr; }
+  } clear;
+  t_more = &more;
+  provision();
+  if (t_more != nullptr) {
+    RaiseDatabase(errnum::kDbCannotOpen, "Provisioning created no PostgreSQL database.");
   }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "brivos/database/Backend.hpp"
@@ -38,6 +39,14 @@ class PgBackend final : public Backend {
   // The schema an Account names.
   static std::string SchemaOf(const Variant& account);
 
+  // Calls `provision`, which creates one database on this thread through
+  // CreateDatabase, and runs `more` on that database's creating session
+  // after its first rows, in the same transaction: when either raises, no
+  // schema, role or row of the database is left. Raises -2147467259 when
+  // `provision` returns without creating a database.
+  static void CreateWith(const std::function<void()>& provision,
+                         const std::function<void(Session&)>& more);
+
  private:
   struct Subscriber {
     std::string role;
@@ -57,6 +66,7 @@ class PgBackend final : public Backend {
   pg_conn* admin_ = nullptr;
   int admin_pid_ = 0;
   bool shared_ready_ = false;
+  std::unordered_map<std::string, std::string> schema_of_;  // by Account text
   std::map<std::string, Subscriber> subscribers_;
   std::map<std::string, std::vector<std::unique_ptr<PgSession>>> idle_;
   std::size_t idle_count_ = 0;

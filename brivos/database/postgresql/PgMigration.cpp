@@ -1,3 +1,4 @@
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,7 +35,8 @@ Parameter AsParameter(const Variant& v) {
 
 }  // namespace
 
-std::vector<MovedTable> CopyFileIntoActiveDatabase(const Variant& account) {
+std::vector<MovedTable> CopyFileIntoActiveDatabase(const Variant& account,
+                                                   const std::function<void()>& provision) {
   if (dynamic_cast<internal::PgBackend*>(&ActiveBackend()) == nullptr) {
     internal::RaiseDatabase(errnum::kDbFailure,
                             "A subscriber moves into a PostgreSQL database: set BRIVOS_DATABASE_URL.");
@@ -45,34 +47,36 @@ std::vector<MovedTable> CopyFileIntoActiveDatabase(const Variant& account) {
       "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite%' ORDER BY name",
       {});
   std::vector<MovedTable> moved;
-  UnitOfWork work(account);
-  for (const std::vector<Variant>& table_row : tables->Rows()) {
-    const std::string table = CStr(table_row[0]);
-    const auto rows = source->Query("SELECT * FROM \"" + table + "\"", {});
-    const std::vector<std::string>& names = *rows->FieldNames();
-    work.Db().Execute("DELETE FROM " + table);
-    std::string insert = "INSERT INTO " + table + " (";
-    std::string marks;
-    for (const std::string& name : names) {
-      insert += (marks.empty() ? "" : ",") + name;
-      marks += marks.empty() ? "?" : ",?";
+  // The rows go in with the schema, in its creating transaction.
+  internal::PgBackend::CreateWith(provision, [&](Session& target) {
+    Connection db = Connection::Borrow(target);
+    for (const std::vector<Variant>& table_row : tables->Rows()) {
+      const std::string table = CStr(table_row[0]);
+      const auto rows = source->Query("SELECT * FROM \"" + table + "\"", {});
+      const std::vector<std::string>& names = *rows->FieldNames();
+      db.Execute("DELETE FROM " + table);
+      std::string insert = "INSERT INTO " + table + " (";
+      std::string marks;
+      for (const std::string& name : names) {
+        insert += (marks.empty() ? "" : ",") + name;
+        marks += marks.empty() ? "?" : ",?";
+      }
+      insert += ") VALUES (" + marks + ")";
+      std::vector<Parameter> params;
+      for (const std::vector<Variant>& row : rows->Rows()) {
+        params.clear();
+        for (const Variant& v : row) params.push_back(AsParameter(v));
+        db.Execute(insert, params);
+      }
+      // New rows take keys past the highest one copied.
+      if (!names.empty()) {
+        db.Query("SELECT setval(pg_get_serial_sequence('" + AsciiLowered(table) + "', '" +
+                 AsciiLowered(names[0]) + "'), coalesce(max(" + names[0] + "), 0) + 1, false) FROM " +
+                 table);
+      }
+      moved.push_back(MovedTable{table, static_cast<std::int64_t>(rows->Rows().size())});
     }
-    insert += ") VALUES (" + marks + ")";
-    std::vector<Parameter> params;
-    for (const std::vector<Variant>& row : rows->Rows()) {
-      params.clear();
-      for (const Variant& v : row) params.push_back(AsParameter(v));
-      work.Db().Execute(insert, params);
-    }
-    // New rows take keys past the highest one copied.
-    if (!names.empty()) {
-      work.Db().Query("SELECT setval(pg_get_serial_sequence('" + AsciiLowered(table) + "', '" +
-                      AsciiLowered(names[0]) + "'), coalesce(max(" + names[0] +
-                      "), 0) + 1, false) FROM " + table);
-    }
-    moved.push_back(MovedTable{table, static_cast<std::int64_t>(rows->Rows().size())});
-  }
-  work.Commit();
+  });
   return moved;
 }
 

@@ -1,5 +1,6 @@
 #include "brivos/database/postgresql/PgText.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -14,9 +15,46 @@ bool IsWordChar(char c) {
          static_cast<unsigned char>(c) >= 0x80;
 }
 
+// The end of the dollar-quoted string opening at `i` ($$...$$ or
+// $tag$...$tag$), or npos when no dollar quote opens there.
+std::size_t DollarQuoteEnd(std::string_view sql, std::size_t i) {
+  std::size_t tag_end = i + 1;
+  while (tag_end < sql.size() && sql[tag_end] != '$') {
+    const char c = sql[tag_end];
+    const bool digit = c >= '0' && c <= '9';
+    if (!IsWordChar(c) || (digit && tag_end == i + 1)) return std::string_view::npos;
+    ++tag_end;
+  }
+  if (tag_end >= sql.size()) return std::string_view::npos;
+  const std::string_view tag = sql.substr(i, tag_end - i + 1);
+  const std::size_t close = sql.find(tag, tag_end + 1);
+  return close == std::string_view::npos ? sql.size() : close + tag.size();
+}
+
+// The end of the quoted text opening at `i` with `quote`; `backslash`: a
+// backslash escapes the next character (an E'...' string).
+std::size_t QuotedEnd(std::string_view sql, std::size_t i, char quote, bool backslash) {
+  std::size_t end = i + 1;
+  while (end < sql.size()) {
+    if (backslash && sql[end] == '\\') {
+      end += 2;
+    } else if (sql[end] == quote) {
+      if (end + 1 < sql.size() && sql[end + 1] == quote) {
+        end += 2;
+      } else {
+        return end + 1;
+      }
+    } else {
+      ++end;
+    }
+  }
+  return sql.size();
+}
+
 // Calls `word(begin, end)` for every bare word and `other(i)` for every
-// other character outside literals, quoted names and comments; those are
-// copied through `keep(begin, end)` untouched.
+// other character outside literals, quoted names and comments; those
+// (string constants in any of PostgreSQL's spellings, nested block comments)
+// are copied through `keep(begin, end)` untouched.
 template <typename Word, typename Other, typename Keep>
 void Scan(std::string_view sql, Word word, Other other, Keep keep) {
   std::size_t i = 0;
@@ -24,29 +62,38 @@ void Scan(std::string_view sql, Word word, Other other, Keep keep) {
   while (i < n) {
     const char c = sql[i];
     std::size_t end = i;
+    const bool after_word = i > 0 && IsWordChar(sql[i - 1]);
     if (c == '\'' || c == '"') {
-      end = i + 1;
-      while (end < n) {
-        if (sql[end] == c) {
-          if (end + 1 < n && sql[end + 1] == c) {
-            end += 2;
-            continue;
-          }
-          ++end;
-          break;
-        }
-        ++end;
-      }
+      end = QuotedEnd(sql, i, c, false);
+      keep(i, end);
+    } else if ((c == 'e' || c == 'E') && i + 1 < n && sql[i + 1] == '\'' && !after_word) {
+      end = QuotedEnd(sql, i + 1, '\'', true);
+      keep(i, end);
+    } else if (c == '$' && !after_word &&
+               (end = DollarQuoteEnd(sql, i)) != std::string_view::npos) {
       keep(i, end);
     } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
       end = sql.find('\n', i);
       if (end == std::string_view::npos) end = n;
       keep(i, end);
     } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-      end = sql.find("*/", i + 2);
-      end = end == std::string_view::npos ? n : end + 2;
-      keep(i, end);
+      int depth = 0;
+      end = i;
+      do {
+        if (sql.compare(end, 2, "/*") == 0) {
+          ++depth;
+          end += 2;
+        } else if (sql.compare(end, 2, "*/") == 0) {
+          --depth;
+          end += 2;
+        } else {
+          ++end;
+        }
+      } while (depth > 0 && end < n);
+      keep(i, std::min(end, n));
+      end = std::min(end, n);
     } else if (IsWordChar(c)) {
+      end = i;
       while (end < n && IsWordChar(sql[end])) ++end;
       word(i, end);
     } else {
@@ -66,6 +113,38 @@ std::vector<std::string> Words(std::string_view sql, std::size_t most) {
       },
       [](std::size_t) {}, [](std::size_t, std::size_t) {});
   return words;
+}
+
+// True when the statement's own level (not a parenthesized part) holds
+// INTO other than INSERT INTO or MERGE INTO, and other than a name (a column
+// label after AS, a column after a dot): a SELECT ... INTO.
+bool HasSelectInto(std::string_view sql) {
+  int depth = 0;
+  int own_level = -1;
+  std::string previous;  // the word before, lowered; "" after punctuation
+  bool after_dot = false;
+  bool found = false;
+  Scan(
+      sql,
+      [&](std::size_t b, std::size_t e) {
+        const std::string w = AsciiLowered(sql.substr(b, e - b));
+        if (own_level < 0) own_level = depth;
+        if (w == "into" && depth == own_level && !after_dot && previous != "insert" &&
+            previous != "merge" && previous != "as") {
+          found = true;
+        }
+        previous = w;
+        after_dot = false;
+      },
+      [&](std::size_t i) {
+        const char c = sql[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return;
+        depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+        after_dot = c == '.';
+        previous.clear();
+      },
+      [](std::size_t, std::size_t) {});
+  return found;
 }
 
 }  // namespace
@@ -109,14 +188,9 @@ bool IsConfinedStatement(std::string_view sql) {
   const std::string& first = w[0];
   if (first == "select" || first == "with" || first == "values" || first == "table" ||
       first == "insert" || first == "update" || first == "delete") {
-    // SELECT ... INTO makes a table, possibly a temporary one: refused.
-    bool into = false;
-    if (first == "select") {
-      Scan(
-          sql, [&](std::size_t b, std::size_t e) { into |= EqualsIgnoreCase(sql.substr(b, e - b), "into"); },
-          [](std::size_t) {}, [](std::size_t, std::size_t) {});
-    }
-    return !into;
+    // SELECT ... INTO makes a table, possibly a temporary one, where a file
+    // database knows no such statement: refused.
+    return !((first == "select" || first == "with") && HasSelectInto(sql));
   }
   const auto object = [&](std::size_t at) {
     if (at >= w.size()) return false;

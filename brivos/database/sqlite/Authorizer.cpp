@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "brivos/database/Database.hpp"
 #include "brivos/foundation/Ascii.hpp"
 
 namespace brivos::internal {
@@ -35,21 +36,38 @@ int AuthorizeCallerText(int action, const char* name, const char* detail, const 
       // The function's name comes in the fourth argument.
       return detail != nullptr && EqualsIgnoreCase(detail, "load_extension") ? SQLITE_DENY
                                                                              : SQLITE_OK;
-    case SQLITE_SELECT:
     case SQLITE_READ:
-    case SQLITE_RECURSIVE:
+      // The table and column come in the third and fourth arguments. A
+      // hidden secret reads as NULL wherever the statement uses it.
+      if (!own_database) return SQLITE_DENY;
+      return SecretColumnsHidden::Active() && name != nullptr && detail != nullptr &&
+                     IsSecretColumn(name, detail)
+                 ? SQLITE_IGNORE
+                 : SQLITE_OK;
     case SQLITE_INSERT:
     case SQLITE_UPDATE:
     case SQLITE_DELETE:
+      // SQLite fills a RETURNING clause with the written row's values even
+      // where the read is ignored: while secrets are hidden, a table holding
+      // one is not written.
+      if (!own_database) return SQLITE_DENY;
+      return SecretColumnsHidden::Active() && name != nullptr && HoldsSecretColumn(name)
+                 ? SQLITE_DENY
+                 : SQLITE_OK;
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_ALTER_TABLE:
+      // While secrets are hidden: a trigger would run later, inside another
+      // caller's statement, and a renamed table or column would not be hidden.
+      return own_database && !SecretColumnsHidden::Active() ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_SELECT:
+    case SQLITE_RECURSIVE:
     case SQLITE_CREATE_TABLE:
     case SQLITE_CREATE_INDEX:
     case SQLITE_CREATE_VIEW:
-    case SQLITE_CREATE_TRIGGER:
     case SQLITE_DROP_TABLE:
     case SQLITE_DROP_INDEX:
     case SQLITE_DROP_VIEW:
     case SQLITE_DROP_TRIGGER:
-    case SQLITE_ALTER_TABLE:
     case SQLITE_REINDEX:
     case SQLITE_ANALYZE:
       return own_database ? SQLITE_OK : SQLITE_DENY;

@@ -9,8 +9,11 @@ namespace brivos::internal {
 // attaches its target) nor change the connection for later callers (other
 // pragmas, temporary objects, virtual tables, transactions and savepoints),
 // and an action SQLite adds later is refused until it is listed; so is
-// load_extension. Returns SQLITE_OK or SQLITE_DENY for an authorizer
-// callback's arguments.
+// load_extension. While SecretColumnsHidden is active on the thread, a
+// secret column reads as NULL, a table holding one is not written, and no
+// trigger is created nor table altered. Returns
+// SQLITE_OK, SQLITE_IGNORE or SQLITE_DENY for an authorizer callback's
+// arguments.
 int AuthorizeCallerText(int action, const char* name, const char* detail, const char* database);
 
 }  // namespace brivos::internal
