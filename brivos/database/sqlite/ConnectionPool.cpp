@@ -101,7 +101,7 @@ void ConnectionPool::EvictLocked(std::size_t open, std::size_t bound,
 std::unique_ptr<SqliteSession> ConnectionPool::Take(const DatabaseId& id) {
   std::vector<Idle::value_type> closing;  // closed outside the lock, on every path
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard lock(mutex_);
     for (auto file = by_file_.find(id.name); file != by_file_.end();
          file = by_file_.find(id.name)) {
       Idle::value_type conn = TakeLocked(file->second.back());
@@ -120,7 +120,7 @@ std::unique_ptr<SqliteSession> ConnectionPool::Take(const DatabaseId& id) {
   try {
     return std::make_unique<SqliteSession>(id);
   } catch (...) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard lock(mutex_);
     --in_use_;
     throw;
   }
@@ -136,7 +136,7 @@ void ConnectionPool::Give(std::unique_ptr<SqliteSession> conn) noexcept {
   if (keep && idle_count_.load(std::memory_order_relaxed) >= kWarmIdle) conn->ReleaseMemory();
   std::vector<Idle::value_type> closing;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard lock(mutex_);
     --in_use_;
     if (!keep) return;
     const std::string& name = conn->Id().name;
@@ -160,7 +160,7 @@ void ConnectionPool::Give(std::unique_ptr<SqliteSession> conn) noexcept {
 PoolStatistics ConnectionPool::Statistics() {
   PoolStatistics figures;
   figures.max_connections = MaxConnections();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard lock(mutex_);
   figures.files = by_file_.size();
   figures.idle_connections = idle_.size();
   figures.open_connections = idle_.size() + in_use_;
@@ -171,7 +171,7 @@ PoolStatistics ConnectionPool::Statistics() {
 void ConnectionPool::ReleaseAll() noexcept {
   Idle idle;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard lock(mutex_);
     idle.swap(idle_);
     by_file_.clear();
     idle_count_.store(0, std::memory_order_relaxed);
