@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -301,13 +300,6 @@ inline std::string NewToken() {
 }
 
 // The local date and time as a day serial, to the whole second.
-inline double LocalNowSerial() {
-  const std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return Date::FromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                         tm.tm_sec)
-      .Serial();
-}
+inline double LocalNowSerial() { return SystemNow().Serial(); }
 
 }  // namespace brivos::bench

@@ -18,6 +18,8 @@ std::function<Date()>& ClockOverride() {
   return now;
 }
 
+}  // namespace
+
 Date SystemNow() {
   std::time_t t = std::time(nullptr);
   std::tm local{};
@@ -27,8 +29,6 @@ Date SystemNow() {
   return Date::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                          local.tm_min, second);
 }
-
-}  // namespace
 
 Date Now() {
   std::function<Date()> now;

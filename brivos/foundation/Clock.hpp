@@ -9,6 +9,10 @@ namespace brivos {
 // The current local date and time, to the whole second.
 Date Now();
 
+// The system's local date and time, to the whole second, whatever clock
+// SetClock installed.
+Date SystemNow();
+
 // Test seam: the clock every "current local date and time" reads. nullptr
 // restores the system clock.
 void SetClock(std::function<Date()> now);

@@ -6,7 +6,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <ctime>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -191,15 +190,6 @@ Variant ReadValue(const char* text, PgKind kind) {
   return Variant(std::string(text));
 }
 
-// The local wall-clock time as a day serial, to the whole second.
-double SystemLocalSerial() {
-  const std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return Date::FromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                         tm.tm_sec)
-      .Serial();
-}
 
 }  // namespace
 
@@ -378,7 +368,7 @@ std::int32_t PgSession::Insert(std::string_view sql, std::span<const Parameter> 
 
 void PgSession::FollowClock() {
   const double now = Now().Serial();
-  const bool overridden = std::fabs(now - SystemLocalSerial()) > 2.0 / 86400;
+  const bool overridden = std::fabs(now - SystemNow().Serial()) > 2.0 / 86400;
   if (!overridden && !clock_set_) return;
   const std::string value = overridden ? NumberText(now) : "";
   const char* values[] = {value.c_str()};
