@@ -1,5 +1,6 @@
 #include "json/VariantJson.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -134,6 +135,179 @@ Json ToJson(const Variant& value, bool raw) {
   if (const std::shared_ptr<Object> object = value.AsObject()) out["class"] = object->ClassName();
   out["value"] = std::move(plain);
   return out;
+}
+
+namespace {
+
+struct Writer {
+  std::string& out;
+  std::string_view hidden;
+  bool hidden_as_null;
+
+  void Text(std::string_view text) {
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    // Other text keeps Dump's own handling of bytes that are not UTF-8.
+    if (!ascii) {
+      out += Dump(Json(std::string(text)), true);
+      return;
+    }
+    out += '"';
+    std::size_t plain = 0;  // characters since the last one escaped, copied at once
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20) {
+        ++plain;
+        continue;
+      }
+      out.append(text.data() + i - plain, plain);
+      plain = 0;
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\f': out += "\\f"; break;
+        case '\r': out += "\\r"; break;
+        default: {  // the other control characters
+          constexpr char kHex[] = "0123456789abcdef";
+          out += "\\u00";
+          out += kHex[(c >> 4) & 0xF];
+          out += kHex[c & 0xF];
+        }
+      }
+    }
+    out.append(text.data() + text.size() - plain, plain);
+    out += '"';
+  }
+
+  // A member of an object; a hidden one is left out or written as null.
+  void Member(std::string_view key, const Variant& value, bool& first) {
+    const bool secret = key.size() == hidden.size() && !hidden.empty() &&
+                        EqualsIgnoreCase(key, hidden);
+    if (secret && !hidden_as_null) return;
+    out += first ? "" : ",";
+    first = false;
+    Text(key);
+    out += ':';
+    if (secret) {
+      out += "null";
+    } else {
+      Value(value);
+    }
+  }
+
+  void Value(const Variant& value) {
+    switch (value.Type()) {
+      case VarType::Empty:
+      case VarType::Null: out += "null"; return;
+      case VarType::Boolean: out += value.AsBool() ? "true" : "false"; return;
+      case VarType::Long: out += std::to_string(value.AsLong()); return;
+      case VarType::Double: out += Dump(Json(value.AsDouble()), true); return;
+      case VarType::Currency: return Text(value.AsCurrency().ToFixedString());
+      case VarType::Date: return Text(value.AsDate().ToIsoString());
+      case VarType::String: return Text(value.AsString());
+      case VarType::Array: {
+        out += '[';
+        bool first = true;
+        for (const Variant& item : value.AsArray()) {
+          out += first ? "" : ",";
+          first = false;
+          Value(item);
+        }
+        out += ']';
+        return;
+      }
+      case VarType::Object: {
+        const std::shared_ptr<Object> object = value.AsObject();
+        if (!object) {
+          out += "null";
+        } else {
+          AnObject(*object, value);
+        }
+        return;
+      }
+    }
+    out += "null";
+  }
+
+  void AnObject(const brivos::Object& object, const Variant& value) {
+    if (const auto* record = dynamic_cast<const Record*>(&object)) {
+      out += '{';
+      bool first = true;
+      const auto& columns = record->Schema().columns;
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        Member(columns[i].property, record->Field(i), first);
+      }
+      out += '}';
+    } else if (const auto* collection = dynamic_cast<const Collection*>(&object)) {
+      out += '[';
+      bool first = true;
+      for (const Variant& item : collection->Items()) {
+        out += first ? "" : ",";
+        first = false;
+        Value(item);
+      }
+      out += ']';
+    } else if (const auto* rows = dynamic_cast<const Recordset*>(&object)) {
+      const auto& names = *rows->FieldNames();
+      const bool unique = std::all_of(names.begin(), names.end(), [&](const std::string& n) {
+        return std::count(names.begin(), names.end(), n) == 1;
+      });
+      if (!rows->IsOpen()) {
+        out += "null";
+      } else if (!unique) {
+        // A report naming one column twice: the tree keeps the last value
+        // under the first place of the name.
+        Json tree = ToJson(value);
+        Scrub(tree);
+        out += Dump(tree, true);
+      } else {
+        out += '[';
+        bool first_row = true;
+        for (const std::vector<Variant>& row : rows->Rows()) {
+          out += first_row ? "{" : ",{";
+          first_row = false;
+          bool first = true;
+          for (std::size_t i = 0; i < row.size(); ++i) Member(names[i], row[i], first);
+          out += '}';
+        }
+        out += ']';
+      }
+    } else {
+      out += "{";
+      bool first = true;
+      Member("class", Variant(object.ClassName()), first);
+      out += "}";
+    }
+  }
+
+  void Scrub(Json& tree) const {
+    if (tree.is_array()) {
+      for (Json& item : tree) Scrub(item);
+      return;
+    }
+    if (!tree.is_object()) return;
+    for (auto it = tree.begin(); it != tree.end();) {
+      if (!hidden.empty() && EqualsIgnoreCase(it.key(), hidden)) {
+        if (hidden_as_null) {
+          (it++).value() = nullptr;
+        } else {
+          it = tree.erase(it);
+        }
+      } else {
+        Scrub((it++).value());
+      }
+    }
+  }
+};
+
+}  // namespace
+
+void AppendJson(std::string& out, const Variant& value, std::string_view hidden,
+                bool hidden_as_null) {
+  Writer{out, hidden, hidden_as_null}.Value(value);
 }
 
 std::string Dump(const Json& value, bool compact) {

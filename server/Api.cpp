@@ -6,6 +6,8 @@
 #include <set>
 #include <span>
 
+#include <sys/stat.h>
+
 #include "brivos/brivos.hpp"
 #include "brivos/database/Database.hpp"
 #include "json/VariantJson.hpp"
@@ -140,6 +142,15 @@ Json Public(const Variant& value, bool rows = false) {
   Json out = json::ToJson(value);
   Scrub(out, rows);
   return out;
+}
+
+// A value as the answer, without its passwords (see Public), written
+// straight to text: most answers are one record or one result.
+Response PublicResponse(int status, const Variant& value, bool rows = false) {
+  Response r;
+  r.status = status;
+  json::AppendJson(r.body, value, "Password", rows);
+  return r;
 }
 
 Response JsonResponse(int status, const Json& body) {
@@ -353,6 +364,8 @@ Api::Api(Config config) : config_(std::move(config)) {
 Response Api::Handle(const Request& request) {
   // A report statement of a client reads passwords and tokens as NULL.
   const SecretColumnsHidden hidden;
+  // The caller's checks and the call share one session of the account.
+  const ConnectionScope scope;
   Handler handler(*this, request);
   Response response = handler.Run();
   response.route = handler.RouteTemplate();
@@ -426,9 +439,12 @@ Response Handler::Accounts(std::span<const std::string> rest) {
   const std::string& account_no = rest.front();
   // Nothing is opened for a segment that could name a file elsewhere.
   if (!PlainAccountNumber(account_no)) throw HttpError(404, "no such account");
+  // The directory is resolved and the segment names no other directory, so
+  // the file stays inside unless it is itself a link (to another account's
+  // file or out of the directory): a plain file is all that is accepted.
   const std::string file = api_.real_data_dir_ + "/" + account_no + ".mdb";
-  char resolved[PATH_MAX];
-  if (realpath(file.c_str(), resolved) == nullptr || file != resolved) {
+  struct stat status {};
+  if (lstat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
     throw HttpError(404, "no such account");
   }
   caller_.account_no = account_no;
@@ -436,8 +452,14 @@ Response Handler::Accounts(std::span<const std::string> rest) {
 
   const std::vector<std::string> path(rest.begin() + 1, rest.end());
   std::string allow;  // the methods of the path, when it is known
-  for (const Route& route : Routes()) {
-    const std::vector<std::string> pattern = Split(route.doc.path + 1, '/');
+  static const std::vector<std::vector<std::string>> patterns = [] {
+    std::vector<std::vector<std::string>> split;
+    for (const Route& route : Routes()) split.push_back(Split(route.doc.path + 1, '/'));
+    return split;
+  }();
+  for (std::size_t r = 0; r < Routes().size(); ++r) {
+    const Route& route = Routes()[r];
+    const std::vector<std::string>& pattern = patterns[r];
     if (pattern.size() != path.size()) continue;
     std::vector<std::string> params;
     bool match = true;
@@ -696,16 +718,18 @@ Response Handler::SignOut(const std::vector<std::string>&) {
 
 Response Handler::Call(const std::vector<std::string>& p) {
   const Variant result = CallNamed(p[0], p[1], Body(), false);
-  Json out = Json::object();
-  out["result"] = Public(result, EqualsIgnoreCase(p[0], "CReportMgr"));
-  return JsonResponse(200, out);
+  Response r;
+  r.body = "{\"result\":";
+  json::AppendJson(r.body, result, "Password", EqualsIgnoreCase(p[0], "CReportMgr"));
+  r.body += '}';
+  return r;
 }
 
 // ---- the working day
 
 Response Handler::Me(const std::vector<std::string>&) {
-  return JsonResponse(
-      200, Public(Manager("CUserManager", "GetUserProfile", {caller_.account, caller_.user})));
+  return PublicResponse(
+      200, Manager("CUserManager", "GetUserProfile", {caller_.account, caller_.user}));
 }
 
 Response Handler::Projects(const std::vector<std::string>&) {
@@ -713,7 +737,7 @@ Response Handler::Projects(const std::vector<std::string>&) {
 }
 
 Response Handler::Project(const std::vector<std::string>& p) {
-  return JsonResponse(200, Public(Manager("CProjectMgr", "GetProject", {ParseId(p[0])})));
+  return PublicResponse(200, Manager("CProjectMgr", "GetProject", {ParseId(p[0])}));
 }
 
 Response Handler::ProjectTasks(const std::vector<std::string>& p) {
@@ -777,12 +801,12 @@ Response Handler::AddTimeEntry(const std::vector<std::string>&) {
     }
   }
   const Variant id = CallNamed("CProjectMgr", "AddTransaction", body, true);
-  return JsonResponse(201, Public(Manager("CProjectMgr", "GetTransaction", {id})));
+  return PublicResponse(201, Manager("CProjectMgr", "GetTransaction", {id}));
 }
 
 Response Handler::TimeEntry(const std::vector<std::string>& p) {
   const Json named = {{"TransID", ParseId(p[0])}};
-  return JsonResponse(200, Public(CallNamed("CProjectMgr", "GetTransaction", named, false)));
+  return PublicResponse(200, CallNamed("CProjectMgr", "GetTransaction", named, false));
 }
 
 Response Handler::PatchTimeEntry(const std::vector<std::string>& p) {
@@ -815,7 +839,7 @@ Response Handler::PatchTimeEntry(const std::vector<std::string>& p) {
     throw HttpError(400, "TransID is the path's");
   }
   CallNamed("CProjectMgr", "UpdateTransaction", merged, false);
-  return JsonResponse(200, Public(Manager("CProjectMgr", "GetTransaction", {id})));
+  return PublicResponse(200, Manager("CProjectMgr", "GetTransaction", {id}));
 }
 
 Response Handler::DeleteTimeEntry(const std::vector<std::string>& p) {
@@ -829,7 +853,7 @@ Response Handler::TimeEntryStatus(const std::vector<std::string>& p) {
   if (!body.contains("Status")) throw HttpError(400, "the body needs \"Status\"");
   CallNamed("CProjectMgr", "UpdateTransactionStatus",
             Json{{"TransID", id}, {"Status", body["Status"]}}, false);
-  return JsonResponse(200, Public(Manager("CProjectMgr", "GetTransaction", {id})));
+  return PublicResponse(200, Manager("CProjectMgr", "GetTransaction", {id}));
 }
 
 Variant Handler::ActiveSlip() { return Manager("CProjectMgr", "GetActiveTransaction", {}); }
@@ -850,20 +874,20 @@ Variant Handler::PausedSlip() {
 Response Handler::Timer(const std::vector<std::string>&) {
   Variant slip = ActiveSlip();
   if (!slip.AsObject()) slip = PausedSlip();
-  return slip.AsObject() ? JsonResponse(200, Public(slip)) : NoContent();
+  return slip.AsObject() ? PublicResponse(200, slip) : NoContent();
 }
 
 Response Handler::TimerStart(const std::vector<std::string>&) {
   Json body = Body();
   if (!body.contains("Description")) body["Description"] = "";
   CallNamed("CProjectMgr", "StartTransaction", body, false);
-  return JsonResponse(201, Public(ActiveSlip()));
+  return PublicResponse(201, ActiveSlip());
 }
 
 Response Handler::TimerPause(const std::vector<std::string>&) {
   Manager("CProjectMgr", "PauseActiveTransaction", {});
   const Variant slip = PausedSlip();
-  return slip.AsObject() ? JsonResponse(200, Public(slip)) : NoContent();
+  return slip.AsObject() ? PublicResponse(200, slip) : NoContent();
 }
 
 Response Handler::TimerRestart(const std::vector<std::string>&) {
@@ -874,7 +898,7 @@ Response Handler::TimerRestart(const std::vector<std::string>&) {
     body["TransID"] = CLng(Property(paused, "IProjectTransactionID"));
   }
   CallNamed("CProjectMgr", "RestartTransaction", body, false);
-  return JsonResponse(200, Public(ActiveSlip()));
+  return PublicResponse(200, ActiveSlip());
 }
 
 Response Handler::TimerStop(const std::vector<std::string>&) {
@@ -888,7 +912,7 @@ Response Handler::Expenses(const std::vector<std::string>&) {
 
 Response Handler::AddExpense(const std::vector<std::string>&) {
   const Variant id = CallNamed("CProjectMgr", "AddStaffExpense", Body(), true);
-  return JsonResponse(201, Public(Manager("CProjectMgr", "GetExpense", {id})));
+  return PublicResponse(201, Manager("CProjectMgr", "GetExpense", {id}));
 }
 
 Response Handler::Clients(const std::vector<std::string>&) {

@@ -9,6 +9,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -81,6 +82,23 @@ class Server {
   }
   void Drain() { workers_.join(); }
 
+  // The access log, kept by the I/O thread: its lines are written once the
+  // thread's round of ready handlers is done, so a busy service writes many
+  // in one call and an idle one at once.
+  void LogLine(std::string line) {
+    log_ += line;
+    if (log_posted_) return;
+    log_posted_ = true;
+    net::post(ioc_, [this] { FlushLog(); });
+  }
+  void FlushLog() {
+    log_posted_ = false;
+    if (log_.empty()) return;
+    std::fwrite(log_.data(), 1, log_.size(), stderr);
+    std::fflush(stderr);
+    log_.clear();
+  }
+
  private:
   void Accept();
 
@@ -91,6 +109,8 @@ class Server {
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
   std::set<std::shared_ptr<Connection>> connections_;
+  std::string log_;
+  bool log_posted_ = false;
 };
 
 class Connection : public std::enable_shared_from_this<Connection> {
@@ -116,20 +136,37 @@ class Connection : public std::enable_shared_from_this<Connection> {
     parser_.emplace();
     parser_->header_limit(kHeaderLimit);
     parser_->body_limit(kBodyLimit);
-    if (buffer_.size() > 0) return ReadHeader();
+    if (buffer_.size() > 0) return Received();
     // Idle until the first byte: no worker, only this small object.
     stream_.expires_after(server_.Service().Settings().idle_timeout);
     stream_.async_read_some(buffer_.prepare(4096),
                             [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                               if (ec) return self->Close();
                               self->buffer_.commit(n);
-                              self->ReadHeader();
+                              self->Received();
                             });
   }
 
-  void ReadHeader() {
+  // The first bytes of a request are here. What the socket has delivered is
+  // parsed at once: a request that came whole (most do) is run without
+  // further read operations; the rest of one is read as it comes.
+  void Received() {
     busy_ = true;
     started_ = std::chrono::steady_clock::now();
+    beast::error_code ec;
+    while (buffer_.size() > 0 && !parser_->is_done()) {
+      const std::size_t used = parser_->put(buffer_.data(), ec);
+      buffer_.consume(used);
+      if (ec || used == 0) break;
+    }
+    if (ec == http::error::need_more) ec = {};
+    if (ec) return Refuse(ec);
+    if (parser_->is_done()) return Run();
+    if (parser_->is_header_done()) return ReadBody();
+    ReadHeader();
+  }
+
+  void ReadHeader() {
     stream_.expires_after(kHeaderTimeout);
     http::async_read_header(stream_, buffer_, *parser_,
                             [self = shared_from_this()](beast::error_code ec, std::size_t) {
@@ -194,32 +231,47 @@ class Connection : public std::enable_shared_from_this<Connection> {
     });
   }
 
+  // The answer is written as its header text and its body, in one gather
+  // write: Beast's serializer costs more than the few lines it would build.
   void Answer(Response r, bool keep) {
     const bool has_request = parser_ && parser_->is_header_done();
     method_ = has_request ? std::string(parser_->get().method_string()) : "-";
     path_ = has_request ? std::string(parser_->get().target()) : "-";
     if (const std::size_t q = path_.find('?'); q != std::string::npos) path_.resize(q);
-    response_ = {};
-    response_.version(11);
-    response_.result(static_cast<unsigned>(r.status));
-    response_.set(http::field::server, "brivos");
-    if (!r.content_type.empty()) response_.set(http::field::content_type, r.content_type);
-    for (const auto& [name, value] : r.headers) response_.set(name, value);
-    response_.body() = std::move(r.body);
-    response_.keep_alive(keep && !server_.Stopping());
-    response_.prepare_payload();
-    // HEAD is answered as GET, Content-Length included, without the body.
-    if (has_request && parser_->get().method() == http::verb::head) response_.body().clear();
+    keep_ = keep && !server_.Stopping();
     status_ = r.status;
     route_ = std::move(r.route);
+    head_ = "HTTP/1.1 " + std::to_string(r.status) + ' ';
+    const auto reason = http::obsolete_reason(static_cast<http::status>(r.status));
+    head_.append(reason.data(), reason.size());
+    head_ += "\r\n";
+    AddField("Server", "brivos");
+    if (!r.content_type.empty()) AddField("Content-Type", r.content_type);
+    for (const auto& [name, value] : r.headers) AddField(name, value);
+    // No length and no body for 1xx, 204 and 304.
+    const bool bodiless = r.status < 200 || r.status == 204 || r.status == 304;
+    if (!bodiless) AddField("Content-Length", std::to_string(r.body.size()));
+    if (!keep_) AddField("Connection", "close");
+    head_ += "\r\n";
+    // HEAD is answered as GET, Content-Length included, without the body.
+    const bool head_only = has_request && parser_->get().method() == http::verb::head;
+    body_ = bodiless || head_only ? std::string() : std::move(r.body);
     stream_.expires_after(kWriteTimeout);
-    http::async_write(stream_, response_,
-                      [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                        self->Log();
-                        self->busy_ = false;
-                        if (ec || !self->response_.keep_alive()) return self->Close();
-                        self->AwaitRequest();
-                      });
+    const std::array<net::const_buffer, 2> parts{net::buffer(head_), net::buffer(body_)};
+    net::async_write(stream_, parts, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      self->Log();
+      self->busy_ = false;
+      if (ec || !self->keep_) return self->Close();
+      self->AwaitRequest();
+    });
+  }
+
+  // A header line; a line break in a value would start a field of its own.
+  void AddField(std::string_view name, std::string_view value) {
+    head_ += name;
+    head_ += ": ";
+    for (const char c : value) head_ += c == '\r' || c == '\n' ? ' ' : c;
+    head_ += "\r\n";
   }
 
   // One line per request: method, path, status, microseconds; never a token
@@ -228,8 +280,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now() - started_)
                             .count();
-    std::fprintf(stderr, "%s %s %d %lld\n", method_.c_str(), path_.c_str(), status_,
-                 static_cast<long long>(micros));
+    server_.LogLine(method_ + ' ' + path_ + ' ' + std::to_string(status_) + ' ' +
+                    std::to_string(micros) + '\n');
     Metrics::Instance().ObserveRequest(method_, route_, status_, static_cast<double>(micros) / 1e6);
   }
 
@@ -244,7 +296,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Server& server_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
-  http::response<http::string_body> response_;
+  std::string head_, body_;
+  bool keep_ = false;
   bool busy_ = false;
   std::chrono::steady_clock::time_point started_;
   std::string method_, path_, route_;
@@ -295,6 +348,7 @@ int Serve(const Config& config) {
   });
   ioc.run();
   server.Drain();
+  server.FlushLog();
   std::fprintf(stderr, "brivos serve: stopped\n");
   return 0;
 }

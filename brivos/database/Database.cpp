@@ -23,6 +23,24 @@ struct OpenUnit {
 };
 thread_local std::vector<OpenUnit> t_open_units;
 
+// The databases a ConnectionScope has opened on this thread, by Account text.
+struct ScopedSession {
+  std::string account;
+  DatabaseId id;
+  std::shared_ptr<Session> session;
+};
+thread_local bool t_scope_open = false;
+thread_local std::vector<ScopedSession> t_scoped;
+
+ScopedSession& InScope(Backend& backend, const Variant& account) {
+  std::string text = CStr(account);
+  for (ScopedSession& s : t_scoped) {
+    if (s.account == text) return s;
+  }
+  DatabaseId id = backend.Locate(account);
+  return t_scoped.emplace_back(ScopedSession{std::move(text), std::move(id), nullptr});
+}
+
 Session& Live(const std::shared_ptr<Session>& session) {
   if (!session) internal::RaiseDatabase(errnum::kDbFailure, "The connection is closed.");
   return *session;
@@ -99,11 +117,22 @@ std::string AccountNumberOf(const Variant& account) {
 
 Connection Connection::Open(const Variant& account) {
   Backend& backend = ActiveBackend();
-  const DatabaseId id = backend.Locate(account);
+  ScopedSession* scoped = t_scope_open ? &InScope(backend, account) : nullptr;
+  const DatabaseId id = scoped ? scoped->id : backend.Locate(account);
   for (const OpenUnit& unit : t_open_units) {
     if (unit.id == id) return Connection(unit.session);
   }
-  return Connection(backend.Connect(id));
+  if (scoped == nullptr) return Connection(backend.Connect(id));
+  if (!scoped->session) scoped->session = backend.Connect(id);
+  return Connection(scoped->session);
+}
+
+ConnectionScope::ConnectionScope() : outermost_(!t_scope_open) { t_scope_open = true; }
+
+ConnectionScope::~ConnectionScope() {
+  if (!outermost_) return;
+  t_scope_open = false;
+  t_scoped.clear();  // the sessions go back to the pool
 }
 
 Connection Connection::Borrow(Session& session) {

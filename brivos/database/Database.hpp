@@ -77,6 +77,22 @@ class Connection {
   friend class GroupedWork;
 };
 
+// Within a ConnectionScope on this thread, the calls on one database share
+// one session, and its file is located once: a request of the service that
+// checks its caller and then makes the call opens the database once, not at
+// every lookup. The session goes back to the pool when the scope ends. An
+// inner scope on the same thread adds nothing.
+class ConnectionScope {
+ public:
+  ConnectionScope();
+  ~ConnectionScope();
+  ConnectionScope(const ConnectionScope&) = delete;
+  ConnectionScope& operator=(const ConnectionScope&) = delete;
+
+ private:
+  bool outermost_ = false;
+};
+
 // An all-or-nothing unit of work on one database: a transaction holding the
 // write lock from construction, committed in Commit(), rolled back when
 // destroyed uncommitted (an error left the scope). Units nest: an inner unit

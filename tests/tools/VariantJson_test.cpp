@@ -188,6 +188,32 @@ TEST(ToJson, OtherObjectsShowTheirClass) {
             Json::parse(R"({"class":"CSecurityMgr"})"));
 }
 
+TEST(AppendJson, WritesWhatDumpOfToJsonWrites) {
+  auto rows = std::make_shared<Recordset>(std::vector<std::string>{"N", "n", "N"});
+  rows->AddRow({Variant(1.5), Variant(1e300), Variant(std::int32_t{-3})});
+  auto items = std::make_shared<Collection>();
+  items->Add(Variant(std::make_shared<IUser>()));
+  items->Add(Variant(std::vector<Variant>{Variant(), Variant(false), Variant(3.0)}));
+  auto closed = std::make_shared<Recordset>();
+  closed->SetClosed(true);
+  for (const Variant& v :
+       {Variant(std::string("q\"\\/\b\f\n\r\t\x01\x1f\x7f")), Variant("caf\xC3\xA9 \xff"),
+        Variant(Currency::FromScaled(-5)), Variant(Date::FromParts(2024, 3, 5, 9, 5, 1)),
+        Variant(rows), Variant(items), Variant(closed), Variant(CreateObject("BRIVOS.CCIMgr")),
+        Variant(std::shared_ptr<Object>())}) {
+    std::string text;
+    AppendJson(text, v);
+    EXPECT_EQ(text, Dump(ToJson(v), true));
+  }
+  auto secret = std::make_shared<Recordset>(std::vector<std::string>{"a", "PASSWORD"});
+  secret->AddRow({Variant("x"), Variant("s3cret")});
+  std::string left_out, nulled;
+  AppendJson(left_out, Variant(secret), "Password");
+  AppendJson(nulled, Variant(secret), "Password", true);
+  EXPECT_EQ(left_out, R"([{"a":"x"}])");
+  EXPECT_EQ(nulled, R"([{"a":"x","PASSWORD":null}])");
+}
+
 TEST(Dump, ReplacesInvalidUtf8RatherThanFailing) {
   const std::string text = Dump(Json(std::string("a\xff") + "b"), true);
   EXPECT_EQ(text,
