@@ -305,7 +305,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
 };
 
 void Server::Accept() {
-  acceptor_.async_accept(net::make_strand(ioc_), [this](beast::error_code ec, tcp::socket socket) {
+  // One thread runs every connection's handlers, so none needs a strand of
+  // its own; the workers only post to it.
+  acceptor_.async_accept(ioc_, [this](beast::error_code ec, tcp::socket socket) {
     if (stopping_) return;
     if (!ec) std::make_shared<Connection>(std::move(socket), *this)->Start();
     Accept();
