@@ -552,6 +552,33 @@ TEST_F(DatabaseTest, NestedCallsSeeTheUnitsUncommittedWrites) {
   EXPECT_EQ(seen, 7);
 }
 
+TEST_F(DatabaseTest, AScopesCallsShareOneSessionAndItsUnitsStayAllOrNothing) {
+  {
+    const ConnectionScope scope;
+    // A temporary table lives in one session: a call made while the first
+    // still holds its connection sees it.
+    Connection first = Connection::Open(account_);
+    first.Execute("CREATE TEMP TABLE Mark (x)");
+    EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM temp.Mark")), 0);
+    first.Execute("DROP TABLE temp.Mark");
+    EXPECT_THROW(
+        {
+          UnitOfWork work(account_);
+          work.Db().Execute("UPDATE Counter SET N=5");
+          throw std::runtime_error("stop");
+        },
+        std::runtime_error);
+    EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 0);
+    UnitOfWork work(account_);
+    work.Db().Execute("UPDATE Counter SET N=6");
+    work.Commit();
+  }
+  std::int32_t seen = -1;
+  std::thread other([&] { seen = CLng(Scalar("SELECT N FROM Counter")); });
+  other.join();
+  EXPECT_EQ(seen, 6);
+}
+
 TEST_F(DatabaseTest, InnerUnitsJoinAndOnlyTheOutermostCommits) {
   {
     UnitOfWork outer(account_);
