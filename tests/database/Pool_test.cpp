@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,52 @@ TEST(ConnectionPool, ManySubscribersKeepTheirWorkUnderAnyDescriptorLimit) {
     }
     ReleaseIdleConnections();
   }
+}
+
+// What this process holds mapped of the files' shared log indexes, in KiB.
+long LogIndexKiB() {
+  std::ifstream maps("/proc/self/smaps");
+  long kib = 0;
+  bool index = false;
+  for (std::string line; std::getline(maps, line);) {
+    if (line.ends_with(".mdb-shm")) {
+      index = true;
+    } else if (line.starts_with("Rss:")) {
+      if (index) kib += std::stol(line.substr(4));
+      index = false;
+    }
+  }
+  return kib;
+}
+
+TEST(ConnectionPool, IdleConnectionsOfManySubscribersKeepOnlyTheLogIndexPagesCallsRead) {
+  constexpr int kFiles = 40;
+  testing::TempDir dir;
+  std::vector<Variant> accounts;
+  for (int i = 0; i < kFiles; ++i) {
+    accounts.emplace_back(dir.Path() + "\\F" + std::to_string(i));
+    CreateDatabase(accounts.back(), "CREATE TABLE Counter (N); INSERT INTO Counter VALUES (0);");
+  }
+  ReleaseIdleConnections();  // each log folded into its file: empty
+  // A whole index is 32 KiB. The header's page stays (and perhaps one more);
+  // with frames in the log, their page numbers and the hash table (16 KiB).
+  const long page_kib = ::sysconf(_SC_PAGESIZE) / 1024;
+  struct Case {
+    const char* sql;
+    long kib_per_file;
+  };
+  for (const Case& c : {Case{"SELECT N FROM Counter", 2 * page_kib},
+                        Case{"UPDATE Counter SET N=N+1", 2 * page_kib + 16}}) {
+    SCOPED_TRACE(c.sql);
+    for (int round = 0; round < 2; ++round) {
+      for (const Variant& account : accounts) Connection::Open(account).Execute(c.sql);
+    }
+    EXPECT_LE(LogIndexKiB(), kFiles * c.kib_per_file);
+  }
+  for (const Variant& account : accounts) {
+    EXPECT_EQ(CLng(Connection::Open(account).Query("SELECT N FROM Counter")->Field(0)), 2);
+  }
+  ReleaseIdleConnections();
 }
 
 }  // namespace

@@ -132,8 +132,9 @@ void ConnectionPool::Give(std::unique_ptr<SqliteSession> conn) noexcept {
   // One left inside a transaction cannot be trusted to a later caller: it closes.
   const bool keep = !conn->InTransaction();
   // With many subscribers active an idle connection may wait long for its
-  // next call: its page cache goes back to the heap meanwhile.
-  if (keep && idle_count_.load(std::memory_order_relaxed) >= kWarmIdle) conn->ReleaseMemory();
+  // next call: its page cache goes back to the heap meanwhile, and the pages
+  // of its file's log index back to the operating system.
+  if (keep && idle_count_.load(std::memory_order_relaxed) >= kWarmIdle) conn->ReleaseIdleMemory();
   std::vector<Idle::value_type> closing;
   {
     std::lock_guard lock(mutex_);

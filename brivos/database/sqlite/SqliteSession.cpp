@@ -9,6 +9,7 @@
 
 #include "brivos/database/internal/StatementLog.hpp"
 #include "brivos/database/sqlite/Authorizer.hpp"
+#include "brivos/database/sqlite/ClockVfs.hpp"
 #include "brivos/database/sqlite/ColumnCodec.hpp"
 #include "brivos/database/sqlite/DialectShim.hpp"
 #include "brivos/database/sqlite/SqliteError.hpp"
@@ -296,6 +297,11 @@ void SqliteSession::ExpectLongWork(bool long_work) {
 bool SqliteSession::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
 void SqliteSession::ReleaseMemory() noexcept { sqlite3_db_release_memory(db_); }
+
+void SqliteSession::ReleaseIdleMemory() noexcept {
+  ReleaseMemory();
+  ReleaseLogIndexPages(db_);
+}
 
 void SqliteSession::RollbackQuietly() noexcept {
   if (InTransaction()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -48,6 +48,10 @@ class SqliteSession final : public Session {
   // Gives the connection's page cache back to the heap; its next statement
   // reads what it needs from the file again. Never throws.
   void ReleaseMemory() noexcept;
+  // ReleaseMemory, and the pages of the file's shared log index that the
+  // next call will not read (ReleaseLogIndexPages): for a connection that
+  // may wait long for its next call. Never throws.
+  void ReleaseIdleMemory() noexcept;
 
  private:
   // `sql` prepared with `flags`; nullptr for a text that holds no statement.
