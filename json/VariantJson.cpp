@@ -145,17 +145,17 @@ struct Writer {
   bool hidden_as_null;
 
   void Text(std::string_view text) {
-    const bool ascii = std::all_of(text.begin(), text.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    // Other text keeps Dump's own handling of bytes that are not UTF-8.
-    if (!ascii) {
-      out += Dump(Json(std::string(text)), true);
-      return;
-    }
+    const std::size_t start = out.size();
     out += '"';
     std::size_t plain = 0;  // characters since the last one escaped, copied at once
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char c = text[i];
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        // Text beyond ASCII keeps Dump's own handling of bytes that are not UTF-8.
+        out.resize(start);
+        out += Dump(Json(std::string(text)), true);
+        return;
+      }
       if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20) {
         ++plain;
         continue;

@@ -178,11 +178,29 @@ std::string Date::ToString() const {
 std::string Date::ToIsoString() const {
   Split split = SplitSerial(serial_);
   Civil c = CivilFromDays(split.day + kEpochDays);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", c.year, c.month, c.day,
-                static_cast<int>(split.seconds / 3600), static_cast<int>(split.seconds / 60 % 60),
-                static_cast<int>(split.seconds % 60));
-  return buf;
+  const int hour = static_cast<int>(split.seconds / 3600);
+  const int minute = static_cast<int>(split.seconds / 60 % 60);
+  const int second = static_cast<int>(split.seconds % 60);
+  if (c.year < 0 || c.year > 9999) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", c.year, c.month, c.day, hour,
+                  minute, second);
+    return buf;
+  }
+  // Written digit by digit: every date of every answer of the service comes here.
+  char text[] = "0000-00-00T00:00:00";
+  const auto put = [&text](int at, int two_digits) {
+    text[at] = static_cast<char>('0' + two_digits / 10);
+    text[at + 1] = static_cast<char>('0' + two_digits % 10);
+  };
+  put(0, c.year / 100);
+  put(2, c.year % 100);
+  put(5, c.month);
+  put(8, c.day);
+  put(11, hour);
+  put(14, minute);
+  put(17, second);
+  return std::string(text, 19);
 }
 
 }  // namespace brivos
