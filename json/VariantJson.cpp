@@ -261,7 +261,7 @@ struct Writer {
         // A report naming one column twice: the tree keeps the last value
         // under the first place of the name.
         Json tree = ToJson(value);
-        Scrub(tree);
+        Hide(tree, hidden, hidden_as_null);
         out += Dump(tree, true);
       } else {
         out += '[';
@@ -282,28 +282,26 @@ struct Writer {
       out += "}";
     }
   }
-
-  void Scrub(Json& tree) const {
-    if (tree.is_array()) {
-      for (Json& item : tree) Scrub(item);
-      return;
-    }
-    if (!tree.is_object()) return;
-    for (auto it = tree.begin(); it != tree.end();) {
-      if (!hidden.empty() && EqualsIgnoreCase(it.key(), hidden)) {
-        if (hidden_as_null) {
-          (it++).value() = nullptr;
-        } else {
-          it = tree.erase(it);
-        }
-      } else {
-        Scrub((it++).value());
-      }
-    }
-  }
 };
 
 }  // namespace
+
+void Hide(Json& value, std::string_view name, bool as_null) {
+  if (value.is_array()) {
+    for (Json& item : value) Hide(item, name, as_null);
+    return;
+  }
+  if (!value.is_object() || name.empty()) return;
+  for (auto it = value.begin(); it != value.end();) {
+    if (!EqualsIgnoreCase(it.key(), name)) {
+      Hide((it++).value(), name, as_null);
+    } else if (as_null) {
+      (it++).value() = nullptr;
+    } else {
+      it = value.erase(it);
+    }
+  }
+}
 
 void AppendJson(std::string& out, const Variant& value, std::string_view hidden,
                 bool hidden_as_null) {

@@ -45,11 +45,15 @@ Variant DateArgumentFromText(std::string_view text);
 // shows; objects also carry their class.
 Json ToJson(const Variant& value, bool raw = false);
 
+// Leaves the members named `name` (compared without case) out of every
+// object in `value`, or sets them to null when `as_null`.
+void Hide(Json& value, std::string_view name, bool as_null);
+
 // The compact text of ToJson(value), written straight from the value
 // without building the JSON tree first: what Dump(ToJson(value), true)
-// gives, in a fraction of the time. Members named `hidden` (compared without
-// case; none when empty) are left out of every object, or written as null
-// when `hidden_as_null`, so that a secret never reaches the text.
+// gives, in a fraction of the time, with the members named `hidden` (none
+// when empty) treated as Hide treats them, so that a secret never reaches
+// the text.
 void AppendJson(std::string& out, const Variant& value, std::string_view hidden = {},
                 bool hidden_as_null = false);
 

@@ -115,32 +115,11 @@ Json BodyObject(const std::string& body) {
   return parsed;
 }
 
-// Removes every Password property; rows of a report keep the field, as null.
-void Scrub(Json& value, bool rows) {
-  if (value.is_array()) {
-    for (Json& item : value) Scrub(item, rows);
-  } else if (value.is_object()) {
-    std::vector<std::string> hidden;
-    for (auto it = value.begin(); it != value.end(); ++it) {
-      if (EqualsIgnoreCase(it.key(), "Password")) {
-        hidden.push_back(it.key());
-      } else {
-        Scrub(it.value(), rows);
-      }
-    }
-    for (const std::string& key : hidden) {
-      if (rows) {
-        value[key] = nullptr;
-      } else {
-        value.erase(key);
-      }
-    }
-  }
-}
-
+// A value without its Password properties; rows of a report keep the
+// field, as null.
 Json Public(const Variant& value, bool rows = false) {
   Json out = json::ToJson(value);
-  Scrub(out, rows);
+  json::Hide(out, "Password", rows);
   return out;
 }
 
