@@ -249,11 +249,7 @@ void FillWork(PlainDb& db, const DataSize& size, std::int64_t subscriber,
     const std::size_t member = static_cast<std::size_t>(rng() % pr.staff.size());
     const std::int64_t task = pr.tasks[rng() % pr.tasks.size()];
     const int start = (8 + i % 9) * 60 + i % 4 * 15;
-    const int status = i < kBilledSlips                    ? St::tsBilled
-                       : i < kBilledSlips + kApprovedSlips ? St::tsApproved
-                       : i < running_from                  ? St::tsComplete
-                       : i % 2                             ? St::tsPaused
-                                                           : St::tsActive;
+    const int status = SlipStatus(i, kBilledSlips, kApprovedSlips, running_from);
     const bool approved = status == St::tsApproved || status == St::tsBilled;
     Value billed_on;
     if (status == St::tsBilled) {

@@ -71,6 +71,18 @@ inline double SlipStamp(double day, int minutes) {
   return Date::FromSerial(day + (minutes * 60 + 1) / 86400.0).Serial();
 }
 
+// The status of slip `i` of the data: the first `billed` are billed, the
+// next `approved` approved, then complete ones up to `running_from`, and
+// the last ones paused and running in turn.
+inline int SlipStatus(int i, int billed, int approved, int running_from) {
+  using St = eTransStatus;
+  return i < billed              ? St::tsBilled
+         : i < billed + approved ? St::tsApproved
+         : i < running_from      ? St::tsComplete
+         : i % 2                 ? St::tsPaused
+                                 : St::tsActive;
+}
+
 // The cached file of `size`, built when missing.
 std::filesystem::path CachedSubscriber(const DataSize& size);
 

@@ -637,11 +637,7 @@ void Fill(PlainPg& db) {
     const double day = WorkDaySerial(i / per_day);
     const std::size_t member = rng() % pr.staff.size();
     const int start = (8 + i % 9) * 60 + i % 4 * 15;
-    const int status = i < kPgBilled                 ? St::tsBilled
-                       : i < kPgBilled + kPgApproved ? St::tsApproved
-                       : i < kPgSlips - kPgRunning   ? St::tsComplete
-                       : i % 2                       ? St::tsPaused
-                                                     : St::tsActive;
+    const int status = SlipStatus(i, kPgBilled, kPgApproved, kPgSlips - kPgRunning);
     const bool approved = status == St::tsApproved || status == St::tsBilled;
     Value billed_on;
     if (status == St::tsBilled) {
