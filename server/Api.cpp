@@ -16,7 +16,7 @@
 #include "server/Problem.hpp"
 #include "server/Roles.hpp"
 #include "server/StaticFiles.hpp"
-#include "tools/Documents.hpp"
+#include "documents/Documents.hpp"
 
 namespace brivos::server {
 
@@ -919,10 +919,10 @@ Response Handler::Invoice(const std::vector<std::string>& p) {
   if (request_.accept.find("text/html") != std::string::npos) {
     Response r;
     r.content_type = "text/html; charset=utf-8";
-    r.body = cli::InvoiceHtml(invoice);
+    r.body = documents::InvoiceHtml(invoice);
     return r;
   }
-  return JsonResponse(200, cli::InvoiceJson(invoice));
+  return JsonResponse(200, documents::InvoiceJson(invoice));
 }
 
 Response Handler::Preview(const std::vector<std::string>&) {
@@ -931,7 +931,7 @@ Response Handler::Preview(const std::vector<std::string>&) {
   const InvoicingPreview preview = CInvoiceMgr{}.PreviewInvoicing(
       caller_.account, caller_.user, caller_.token,
       projects.empty() ? Variant::Null() : Variant(projects), cutoff);
-  return JsonResponse(200, cli::PreviewJson(preview));
+  return JsonResponse(200, documents::PreviewJson(preview));
 }
 
 Json Handler::TrialInvoices() { return Public(Manager("CInvoiceMgr", "GetTrialInvoices", {})); }

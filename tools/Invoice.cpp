@@ -6,7 +6,7 @@
 
 #include "brivos/brivos.hpp"
 #include "tools/Command.hpp"
-#include "tools/Documents.hpp"
+#include "documents/Documents.hpp"
 
 namespace brivos::cli {
 namespace {
@@ -25,9 +25,9 @@ int RunInvoice(const InvoiceArgs& in, const Options& options) {
   const InvoiceBreakdown invoice =
       CInvoiceMgr{}.GetInvoiceBreakdown(account, user, token, invoice_id);
   if (in.format == "json") {
-    Print(InvoiceJson(invoice), options);
+    Print(documents::InvoiceJson(invoice), options);
   } else {
-    std::cout << (in.format == "html" ? InvoiceHtml(invoice) : InvoiceText(invoice));
+    std::cout << (in.format == "html" ? documents::InvoiceHtml(invoice) : documents::InvoiceText(invoice));
   }
   return 0;
 }

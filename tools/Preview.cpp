@@ -6,7 +6,7 @@
 
 #include "brivos/brivos.hpp"
 #include "tools/Command.hpp"
-#include "tools/Documents.hpp"
+#include "documents/Documents.hpp"
 
 namespace brivos::cli {
 namespace {
@@ -29,12 +29,12 @@ int RunPreview(const PreviewArgs& in, const Options& options) {
   const InvoicingPreview preview =
       CInvoiceMgr{}.PreviewInvoicing(account, user, token, projects, cutoff);
   if (in.format == "json") {
-    Print(PreviewJson(preview), options);
+    Print(documents::PreviewJson(preview), options);
   } else {
     const std::string scope =
         (in.listed ? "projects " + in.projects : std::string("all active projects")) + ", cutoff " +
         in.cutoff;
-    std::cout << PreviewText(preview, scope);
+    std::cout << documents::PreviewText(preview, scope);
   }
   return 0;
 }

@@ -1,5 +1,8 @@
 #include "brivos/automation/Dispatch.hpp"
 
+#include <algorithm>
+#include <exception>
+
 namespace brivos {
 
 ClassInfo::ClassInfo(std::string name, bool creatable,
@@ -11,6 +14,37 @@ ClassInfo::ClassInfo(std::string name, bool creatable,
       create_(std::move(create)),
       members_(std::move(members)) {
   for (std::size_t i = 0; i < members_.size(); ++i) index_.emplace(members_[i].name, i);
+}
+
+const char* AccessName(Access access) {
+  switch (access) {
+    case Access::kAdmin:
+      return "administrator";
+    case Access::kAny:
+      return "any user";
+    case Access::kOwn:
+      return "any user, on their own";
+  }
+  return "administrator";
+}
+
+MemberInfo Declare(MemberInfo member, const DeclaredAccess& declared) {
+  member.access = declared.access;
+  std::string_view rest = declared.owned;
+  while (!rest.empty()) {
+    const std::size_t comma = std::min(rest.find(','), rest.size());
+    std::string_view arg = rest.substr(0, comma);
+    while (!arg.empty() && arg.front() == ' ') arg.remove_prefix(1);
+    while (!arg.empty() && arg.back() == ' ') arg.remove_suffix(1);
+    // An owned argument the method does not take is a list that disagrees
+    // with itself.
+    bool known = false;
+    for (const std::string& name : member.arg_names) known = known || name == arg;
+    if (!known) std::terminate();
+    member.owned.emplace_back(arg);
+    rest.remove_prefix(std::min(comma + 1, rest.size()));
+  }
+  return member;
 }
 
 const MemberInfo* ClassInfo::Find(std::string_view member) const {

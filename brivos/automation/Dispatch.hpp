@@ -14,12 +14,42 @@
 
 namespace brivos {
 
+// Who may call a member through a front end that serves several users of
+// one subscriber. The library itself checks nothing; a front end (the
+// service) refuses what the member's declaration does not allow.
+enum class Access {
+  kAdmin,  // administrators only
+  kAny,    // any signed-in user
+  kOwn,    // any signed-in user, on what is their own (MemberInfo::owned)
+};
+
+// "administrator", "any user", "any user, on their own".
+const char* AccessName(Access access);
+
 // One late-bound member: a method or a property read.
 struct MemberInfo {
+  MemberInfo(std::string member_name, std::vector<std::string> args,
+             std::function<Variant(Object&, std::vector<Variant>&)> body)
+      : name(std::move(member_name)), arg_names(std::move(args)), invoke(std::move(body)) {}
+
   std::string name;
   std::vector<std::string> arg_names;
   std::function<Variant(Object&, std::vector<Variant>&)> invoke;
+  // Declared beside each manager method; members of the value sets and the
+  // record classes read nothing of a subscriber's and are for any user.
+  Access access = Access::kAny;
+  // The arguments of a kOwn member that name something that must be the
+  // caller's own (a slip, a staff row, an expense, a report, a user).
+  std::vector<std::string> owned;
 };
+
+// A member's declared access, as the method lists write it: ADMIN, ANY or
+// OWN(Arg, ...). `owned` is the text of OWN's arguments ("TransID, StaffID").
+struct DeclaredAccess {
+  Access access;
+  const char* owned = "";
+};
+MemberInfo Declare(MemberInfo member, const DeclaredAccess& declared);
 
 // What the registry knows of a class: its name, whether callers may create
 // it, and its members in interface order.

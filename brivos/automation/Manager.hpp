@@ -9,18 +9,20 @@
 #include "brivos/automation/ClassRegistry.hpp"
 #include "brivos/automation/Dispatch.hpp"
 
-// A manager class is declared from one list of its methods, in interface order:
+// A manager class is declared from one list of its methods, in interface order,
+// each with who may call it through a front end serving many users (ADMIN,
+// ANY, or OWN(Arg, ...): any user, when the named arguments are their own):
 //
 //   #define BRIVOS_CSECURITYMGR_METHODS(M)
 //     /* Signs a user in and returns the session token. */
-//     M(std::string, BeginUserSession, Account, UserName, Password)
-//     M(void, EndUserSession, Account, UserName)
+//     M(OWN(), std::string, BeginUserSession, Account, UserName, Password)
+//     M(OWN(), void, EndUserSession, Account, UserName)
 //
 //   class CSecurityMgr final : public Dispatch<CSecurityMgr> {
 //     BRIVOS_MANAGER(CSecurityMgr, BRIVOS_CSECURITYMGR_METHODS)
 //   };
 //
-// Each M(Result, Name, Arg...) gives the typed public method
+// Each M(Access, Result, Name, Arg...) gives the typed public method
 // `Result Name(const Variant& Arg...)`, which runs under the error convention
 // of the class, and its late-bound member with the same argument names. An
 // argument the method writes back is listed as BYREF(Arg) and taken as
@@ -81,15 +83,22 @@
 #define BRIVOS_ARG_PASS_(x) BRIVOS_ARG_(x)
 #define BRIVOS_ARG_FIELD_(x) BRIVOS_ARG_TYPE_(x) BRIVOS_ARG_(x);
 
-#define BRIVOS_MANAGER_ROW_(R_, N_, ...)                                              \
-  ::brivos::BindArgs(                                                                 \
-      #N_,                                                                            \
-      std::array<const char*, std::size(std::initializer_list<const char*>{           \
-                                  BRIVOS_FOR_EACH_(BRIVOS_ARG_NAME_, __VA_ARGS__)})>{ \
-          BRIVOS_FOR_EACH_(BRIVOS_ARG_NAME_, __VA_ARGS__)},                           \
-      &Self::N_##_),
+// The access a row declares: ADMIN, ANY or OWN(Arg, ...).
+#define BRIVOS_ACCESS_ADMIN ::brivos::DeclaredAccess{::brivos::Access::kAdmin}
+#define BRIVOS_ACCESS_ANY ::brivos::DeclaredAccess{::brivos::Access::kAny}
+#define BRIVOS_ACCESS_OWN(...) ::brivos::DeclaredAccess{::brivos::Access::kOwn, #__VA_ARGS__}
 
-#define BRIVOS_MANAGER_METHOD_(R_, N_, ...)                                                        \
+#define BRIVOS_MANAGER_ROW_(A_, R_, N_, ...)                                              \
+  ::brivos::Declare(                                                                      \
+      ::brivos::BindArgs(                                                                 \
+          #N_,                                                                            \
+          std::array<const char*, std::size(std::initializer_list<const char*>{           \
+                                      BRIVOS_FOR_EACH_(BRIVOS_ARG_NAME_, __VA_ARGS__)})>{ \
+              BRIVOS_FOR_EACH_(BRIVOS_ARG_NAME_, __VA_ARGS__)},                           \
+          &Self::N_##_),                                                                  \
+      BRIVOS_CAT_(BRIVOS_ACCESS_, A_)),
+
+#define BRIVOS_MANAGER_METHOD_(A_, R_, N_, ...)                                                     \
  public:                                                                                           \
   struct N_##Args {                                                                                \
     BRIVOS_FOR_EACH_JOINED_(BRIVOS_ARG_FIELD_, __VA_ARGS__)                                        \

@@ -1,4 +1,8 @@
 #include <cstdlib>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "brivos/database/Backend.hpp"
@@ -13,11 +17,9 @@ namespace brivos {
 
 namespace {
 
-// A PostgreSQL connection URI in BRIVOS_DATABASE_URL chooses PostgreSQL;
-// without one, every Account names a SQLite file.
-Backend* ChooseBackend() {
-  const char* url = std::getenv("BRIVOS_DATABASE_URL");
-  const std::string_view text = url == nullptr ? "" : url;
+thread_local Backend* scoped = nullptr;
+
+Backend* MakeBackend(std::string_view text) {
   if (text.empty()) return new internal::SqliteBackend();
   if (!text.starts_with("postgresql:") && !text.starts_with("postgres:")) {
     internal::RaiseDatabase(errnum::kDbCannotOpen,
@@ -34,10 +36,40 @@ Backend* ChooseBackend() {
 
 }  // namespace
 
-Backend& ActiveBackend() {
+std::optional<DatabaseId> Backend::Find(const Variant& account) {
+  try {
+    return Locate(account);
+  } catch (const Error& e) {
+    if (e.Number() == errnum::kDbCannotOpen) return std::nullopt;
+    throw;
+  }
+}
+
+Backend& BackendFor(std::string_view url) {
   // Never destroyed: sessions may still be handed back while the program ends.
-  static Backend* const backend = ChooseBackend();
+  static std::mutex mutex;
+  static auto* const made = new std::map<std::string, Backend*, std::less<>>();
+  std::lock_guard lock(mutex);
+  if (const auto found = made->find(url); found != made->end()) return *found->second;
+  Backend* backend = MakeBackend(url);
+  made->emplace(std::string(url), backend);
   return *backend;
 }
+
+Backend& DefaultBackend() {
+  // A PostgreSQL connection URI in BRIVOS_DATABASE_URL chooses PostgreSQL;
+  // without one, every Account names a SQLite file.
+  static Backend& backend = []() -> Backend& {
+    const char* url = std::getenv("BRIVOS_DATABASE_URL");
+    return BackendFor(url == nullptr ? "" : url);
+  }();
+  return backend;
+}
+
+Backend& ActiveBackend() { return scoped != nullptr ? *scoped : DefaultBackend(); }
+
+BackendScope::BackendScope(Backend& backend) noexcept : previous_(scoped) { scoped = &backend; }
+
+BackendScope::~BackendScope() { scoped = previous_; }
 
 }  // namespace brivos

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -76,6 +77,11 @@ class Backend {
 
   // The database `account` names. Raises -2147467259 when there is none.
   virtual DatabaseId Locate(const Variant& account) = 0;
+  // The database `account` names, or nothing when there is none; raises
+  // only when the backend cannot tell (its server went away).
+  virtual std::optional<DatabaseId> Find(const Variant& account);
+  // True when an Account names a file (DatabaseFileOf) of this machine.
+  virtual bool NamesFiles() const { return false; }
   // A session on that database, idle from an earlier caller or newly opened;
   // it goes back to the backend's pool when the last handle lets it go.
   virtual std::shared_ptr<Session> Connect(const DatabaseId& id) = 0;
@@ -95,7 +101,30 @@ class Backend {
   virtual PoolStatistics Statistics() const { return {}; }
 };
 
-// The backend every Connection uses.
+// The backend every Connection uses: the one a BackendScope of this thread
+// names, else the process's default (DefaultBackend).
 Backend& ActiveBackend();
+
+// The process's default backend: PostgreSQL when BRIVOS_DATABASE_URL holds a
+// connection URI, SQLite files otherwise; chosen on first use.
+Backend& DefaultBackend();
+
+// The backend of a connection URI: "" for SQLite files, postgresql://... for
+// that database. One object per URI for the life of the process. Raises
+// -2147467259 for any other text, or PostgreSQL in a build without libpq.
+Backend& BackendFor(std::string_view url);
+
+// While one is in scope, the calls of this thread run on `backend` (a
+// program that copies one backend's firm into another's holds both).
+class BackendScope {
+ public:
+  explicit BackendScope(Backend& backend) noexcept;
+  ~BackendScope();
+  BackendScope(const BackendScope&) = delete;
+  BackendScope& operator=(const BackendScope&) = delete;
+
+ private:
+  Backend* previous_;
+};
 
 }  // namespace brivos

@@ -25,39 +25,39 @@ namespace brivos {
   /* whole or left untouched, and a concurrent run never bills a line       */ \
   /* twice. Raises 13 for a cutoff that is not a date and 91 for an unknown */ \
   /* caller, before anything is invoiced.                                   */ \
-  M(void, InvoiceAllProjects, Account, UserName, Token, CutoffDate) \
+  M(ADMIN, void, InvoiceAllProjects, Account, UserName, Token, CutoffDate) \
   /* The same for the projects named in Projects ("12|40|7"), whatever      */ \
   /* their status, in that order. Every piece is checked before anything is */ \
   /* invoiced: 13 for a piece that is not a whole number, 9 for a piece     */ \
   /* naming no project.                                                     */ \
-  M(void, InvoiceSelectedProjects, Account, UserName, Token, Projects, CutoffDate) \
+  M(ADMIN, void, InvoiceSelectedProjects, Account, UserName, Token, Projects, CutoffDate) \
   /* --- Lists, oldest invoice first ---------------------------------------- */ \
-  M(std::shared_ptr<Collection>, GetTrialInvoices, Account, UserName, Token) \
-  M(std::shared_ptr<Collection>, GetClientTrialInvoices, Account, UserName, Token, ClientID) \
+  M(ADMIN, std::shared_ptr<Collection>, GetTrialInvoices, Account, UserName, Token) \
+  M(ADMIN, std::shared_ptr<Collection>, GetClientTrialInvoices, Account, UserName, Token, ClientID) \
   /* The subscriber's approved invoices; 91 without its subscriber row.     */ \
-  M(std::shared_ptr<Collection>, GetApprovedInvoices, Account, UserName, Token) \
-  M(std::shared_ptr<Collection>, GetClientApprovedInvoices, Account, UserName, Token, ClientID) \
+  M(ADMIN, std::shared_ptr<Collection>, GetApprovedInvoices, Account, UserName, Token) \
+  M(ADMIN, std::shared_ptr<Collection>, GetClientApprovedInvoices, Account, UserName, Token, ClientID) \
   /* The subscriber's issued invoices; 91 without its subscriber row.       */ \
-  M(std::shared_ptr<Collection>, GetIssuedInvoices, Account, UserName, Token) \
-  M(std::shared_ptr<Collection>, GetClientIssuedInvoices, Account, UserName, Token, ClientID) \
+  M(ADMIN, std::shared_ptr<Collection>, GetIssuedInvoices, Account, UserName, Token) \
+  M(ADMIN, std::shared_ptr<Collection>, GetClientIssuedInvoices, Account, UserName, Token, ClientID) \
   /* --- One invoice -------------------------------------------------------- */ \
   /* Rewrites number, status, terms, notes and format and stamps the change */ \
   /* with the caller and the time; no status is checked. An unknown key     */ \
   /* changes nothing.                                                       */ \
-  M(void, UpdateInvoice, Account, UserName, Token, InvoiceID, InvoiceNumber, Status, Terms, \
+  M(ADMIN, void, UpdateInvoice, Account, UserName, Token, InvoiceID, InvoiceNumber, Status, Terms, \
     Notes, Format) \
   /* The invoice's slips by task, staff row and day.                        */ \
-  M(std::shared_ptr<Collection>, GetInvoiceTransactions, Account, UserName, Token, InvoiceID) \
+  M(ADMIN, std::shared_ptr<Collection>, GetInvoiceTransactions, Account, UserName, Token, InvoiceID) \
   /* The invoice's slips of one task, by day.                               */ \
-  M(std::shared_ptr<Collection>, GetInvoiceTransactionsByTask, Account, UserName, Token, TaskID, \
+  M(ADMIN, std::shared_ptr<Collection>, GetInvoiceTransactionsByTask, Account, UserName, Token, TaskID, \
     InvoiceID) \
-  M(std::shared_ptr<Collection>, GetInvoiceExpenses, Account, UserName, Token, InvoiceID) \
+  M(ADMIN, std::shared_ptr<Collection>, GetInvoiceExpenses, Account, UserName, Token, InvoiceID) \
   /* Deletes the invoice whatever its status, its slips returned to         */ \
   /* approved and its expenses to unbilled, all in one unit of work. The    */ \
   /* number is not returned to the sequence.                                */ \
-  M(void, DeleteInvoice, Account, UserName, Token, InvoiceID) \
+  M(ADMIN, void, DeleteInvoice, Account, UserName, Token, InvoiceID) \
   /* The invoice with this key; 9 when there is none.                       */ \
-  M(std::shared_ptr<IProjectInvoice>, GetInvoice, Account, UserName, Token, InvoiceID) \
+  M(ADMIN, std::shared_ptr<IProjectInvoice>, GetInvoice, Account, UserName, Token, InvoiceID) \
   /* --- Totals ------------------------------------------------------------- */ \
   /* The invoice's time at each slip's rate, each slip's sales taxes from   */ \
   /* the client's tax code, and its expenses at their exchange rate plus    */ \
@@ -65,13 +65,13 @@ namespace brivos {
   /* time) and each amount of a line is rounded to currency, halves to      */ \
   /* even; the totals add the rounded amounts exactly. Without a project,   */ \
   /* client or active tax code no tax is charged.                           */ \
-  M(Currency, GetInvoiceTotal, Account, UserName, Token, InvoiceID) \
+  M(ADMIN, Currency, GetInvoiceTotal, Account, UserName, Token, InvoiceID) \
   /* --- Beyond the published interface ------------------------------------- */ \
   /* The invoice priced line by line: its header, one line per slip and per */ \
   /* expense, and totals that are the sums of the lines; GetInvoiceTotal is */ \
   /* its total (see InvoiceBreakdown for the late-bound form). Raises 9 for */ \
   /* an unknown invoice and fails where GetInvoiceTotal fails.              */ \
-  M(InvoiceBreakdown, GetInvoiceBreakdown, Account, UserName, Token, InvoiceID) \
+  M(ADMIN, InvoiceBreakdown, GetInvoiceBreakdown, Account, UserName, Token, InvoiceID) \
   /* What InvoiceSelectedProjects with Projects, or InvoiceAllProjects when */ \
   /* Projects is Empty or Null, would do with this cutoff, writing nothing: */ \
   /* per project whether it would be invoiced and for what total, and every */ \
@@ -81,7 +81,7 @@ namespace brivos {
   /* subscriber's projects that are not active (91 without its subscriber   */ \
   /* row); the caller is not read. Raises what the run raises for the       */ \
   /* cutoff and the list, and lists a project named twice once.             */ \
-  M(InvoicingPreview, PreviewInvoicing, Account, UserName, Token, Projects, CutoffDate)
+  M(ADMIN, InvoicingPreview, PreviewInvoicing, Account, UserName, Token, Projects, CutoffDate)
 // clang-format on
 
 // Trial invoices from approved work, their lists, changes, deletion, totals

@@ -23,11 +23,11 @@ namespace brivos {
   /* Null, anything else must be a date (13). TimeChunk is clamped to 1..60 */ \
   /* and the clamped value left in the caller's argument. Raises 91 for an  */ \
   /* unknown caller; a refused call writes nothing.                         */ \
-  M(std::int32_t, AddProject, Account, UserName, Token, Name, Description, Status, StartDate, \
+  M(ADMIN, std::int32_t, AddProject, Account, UserName, Token, Name, Description, Status, StartDate, \
     EndDate, Billable, EstCost, EstRevenue, OTAllowed, BYREF(TimeChunk), ClientID, ManagerID) \
   /* Rewrites a project as AddProject writes it; subscriber, creator and    */ \
   /* creation stamp stay. An unknown ProjectID changes nothing.             */ \
-  M(void, UpdateProject, Account, UserName, Token, ProjectID, ClientID, Name, Description, \
+  M(ADMIN, void, UpdateProject, Account, UserName, Token, ProjectID, ClientID, Name, Description, \
     Status, StartDate, EndDate, Billable, EstCost, EstRevenue, OTAllowed, BYREF(TimeChunk), \
     ManagerID) \
   /* Deletes a project that has no invoices, time slips or expenses, and    */ \
@@ -35,38 +35,38 @@ namespace brivos {
   /* eProjectHasInvoices, eProjectHasTransactions or eProjectHasExpenses,   */ \
   /* the first that applies; the checks and the delete are one unit of      */ \
   /* work. Raises 9 for an unknown project.                                 */ \
-  M(void, DeleteProject, Account, UserName, Token, ProjectID) \
+  M(ADMIN, void, DeleteProject, Account, UserName, Token, ProjectID) \
   /* The project's tasks by name, inactive ones included.                   */ \
-  M(std::shared_ptr<Collection>, GetProjTasksAlphaSort, Account, UserName, Token, ProjectID) \
+  M(ANY, std::shared_ptr<Collection>, GetProjTasksAlphaSort, Account, UserName, Token, ProjectID) \
   /* The caller's subscriber's projects in SortOrder 0 (client, name), 1    */ \
   /* (client, name descending), 2 (name) or 3 (name descending); any other  */ \
   /* order leaves the ordering clause empty and the database rejects the    */ \
   /* statement (-2147217900).                                               */ \
-  M(std::shared_ptr<Collection>, GetProjects, Account, UserName, Token, SortOrder) \
+  M(ANY, std::shared_ptr<Collection>, GetProjects, Account, UserName, Token, SortOrder) \
   /* The project with this key; 9 when there is none.                      */ \
-  M(std::shared_ptr<IProject>, GetProject, Account, UserName, Token, ProjectID) \
+  M(ANY, std::shared_ptr<IProject>, GetProject, Account, UserName, Token, ProjectID) \
   /* --- Staff and tasks (the caller is not loaded) ------------------------ */ \
   /* Puts a user on a project with four hourly rates and returns the new    */ \
   /* row's key. Refuses a second row for the same project and user with     */ \
   /* eStaffExists; the check and the insert are one unit of work.           */ \
-  M(std::int32_t, AddStaff, Account, UserName, Token, ProjectID, UserID, Rate, Cost, OTRate, \
+  M(ADMIN, std::int32_t, AddStaff, Account, UserName, Token, ProjectID, UserID, Rate, Cost, OTRate, \
     OTCost) \
   /* Changes the four rates only; slips keep the rates they carry.          */ \
-  M(void, UpdateStaff, Account, UserName, Token, StaffID, Rate, Cost, OTRate, OTCost) \
+  M(ADMIN, void, UpdateStaff, Account, UserName, Token, StaffID, Rate, Cost, OTRate, OTCost) \
   /* The staff row with this key; 9 when there is none.                     */ \
-  M(std::shared_ptr<IProjectStaff>, GetStaff, Account, UserName, Token, StaffID) \
+  M(ADMIN, std::shared_ptr<IProjectStaff>, GetStaff, Account, UserName, Token, StaffID) \
   /* Deletes the staff row; slips and expenses naming it stay.              */ \
-  M(void, DeleteStaff, Account, UserName, Token, StaffID) \
+  M(ADMIN, void, DeleteStaff, Account, UserName, Token, StaffID) \
   /* Adds a task as given and returns its key.                              */ \
-  M(std::int32_t, AddTask, Account, UserName, Token, ProjectID, Name, Description, \
+  M(ADMIN, std::int32_t, AddTask, Account, UserName, Token, ProjectID, Name, Description, \
     EffectiveDate, Inactive, PlannedStart, PlannedDuration, PlannedFinish) \
   /* Rewrites a task; it never moves to another project.                    */ \
-  M(void, UpdateTask, Account, UserName, Token, TaskID, Name, Description, EffectiveDate, \
+  M(ADMIN, void, UpdateTask, Account, UserName, Token, TaskID, Name, Description, EffectiveDate, \
     Inactive, PlannedStart, PlannedDuration, PlannedFinish) \
   /* Deletes the task; slips naming it stay.                                */ \
-  M(void, DeleteTask, Account, UserName, Token, TaskID) \
+  M(ADMIN, void, DeleteTask, Account, UserName, Token, TaskID) \
   /* The task with this key; 9 when there is none.                          */ \
-  M(std::shared_ptr<IProjectTask>, GetTask, Account, UserName, Token, TaskID) \
+  M(ANY, std::shared_ptr<IProjectTask>, GetTask, Account, UserName, Token, TaskID) \
   /* --- Time slips -------------------------------------------------------- */ \
   /* Stores a slip on the day of TransDate from StartHour:StartMinute to    */ \
   /* EndHour:EndMinute (each at the minute plus one second; a stop before   */ \
@@ -74,7 +74,7 @@ namespace brivos {
   /* project and task are loaded first: 91 or 9 when one is missing, and    */ \
   /* then nothing is stored. Hours outside 0..23, minutes outside 0..59 or  */ \
   /* parts that are not numbers raise 13. Approval columns stay empty.      */ \
-  M(std::int32_t, AddTransaction, Account, UserName, Token, ProjectID, TransDate, StartHour, \
+  M(OWN(StaffID), std::int32_t, AddTransaction, Account, UserName, Token, ProjectID, TransDate, StartHour, \
     StartMinute, EndHour, EndMinute, Description, Status, StaffRate, StaffCost, OTCost, OTRate, \
     Error, TaskID, StaffID, OverTime) \
   /* Rewrites a slip; its project becomes the task's project. A change to   */ \
@@ -83,91 +83,91 @@ namespace brivos {
   /* them, others keep them; the old status is read in the same unit of     */ \
   /* work as the write. Raises 9 for an unknown slip or task, before        */ \
   /* anything is written.                                                   */ \
-  M(void, UpdateTransaction, Account, UserName, Token, TransID, TransDate, StartHour, \
+  M(OWN(TransID, StaffID), void, UpdateTransaction, Account, UserName, Token, TransID, TransDate, StartHour, \
     StartMinute, EndHour, EndMinute, Description, Status, StaffRate, StaffCost, OTCost, OTRate, \
     Error, TaskID, StaffID, OverTime) \
   /* Deletes the slip whatever its status.                                  */ \
-  M(void, DeleteTransaction, Account, UserName, Token, TransID) \
+  M(OWN(TransID), void, DeleteTransaction, Account, UserName, Token, TransID) \
   /* The slip with this key; 9 when there is none.                          */ \
-  M(std::shared_ptr<IProjectTransaction>, GetTransaction, Account, UserName, Token, TransID) \
+  M(OWN(TransID), std::shared_ptr<IProjectTransaction>, GetTransaction, Account, UserName, Token, TransID) \
   /* --- Expenses (first group) --------------------------------------------- */ \
   /* Adds an expense as given, unbilled, and returns its key. ReportID and  */ \
   /* TaxCodeID 0 store Null. ExpenseDate must be a date.                    */ \
-  M(std::int32_t, AddExpense, Account, UserName, Token, ReportID, ProjectID, ExpenseDate, \
+  M(ADMIN, std::int32_t, AddExpense, Account, UserName, Token, ReportID, ProjectID, ExpenseDate, \
     PONumber, InvoiceNumber, Amount, Markup, Description, Approved, StaffID, ExpenseType, \
     ExchangeRate, PaymentType, Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* Rewrites an expense's own fields; project and report stay. Approved or */ \
   /* billed expenses are rewritten too; an unknown key changes nothing.     */ \
-  M(void, UpdateExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
+  M(ADMIN, void, UpdateExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
     InvoiceNumber, Amount, Markup, Description, Billed, Approved, StaffID, ExpenseType, \
     ExchangeRate, PaymentType, Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* Deletes an expense unless it is approved (eExpenseApproved) or on an   */ \
   /* approved report (eExpenseReportApproved, naming the report's user and  */ \
   /* number); the checks and the delete are one unit of work. Raises 9 for  */ \
   /* an unknown expense, 91 when its report no longer exists.               */ \
-  M(void, DeleteExpense, Account, UserName, Token, ExpenseID) \
+  M(OWN(ExpenseID), void, DeleteExpense, Account, UserName, Token, ExpenseID) \
   /* The expense with this key; 9 when there is none.                       */ \
-  M(std::shared_ptr<IProjectExpense>, GetExpense, Account, UserName, Token, ExpenseID) \
+  M(OWN(ExpenseID), std::shared_ptr<IProjectExpense>, GetExpense, Account, UserName, Token, ExpenseID) \
   /* --- Timesheets --------------------------------------------------------- */ \
   /* The caller's slips of that day, by project and then start.             */ \
-  M(std::shared_ptr<Collection>, GetTransactionsForDay, Account, UserName, Token, DayDate) \
+  M(ANY, std::shared_ptr<Collection>, GetTransactionsForDay, Account, UserName, Token, DayDate) \
   /* ForUserName's slips of the seven days from WeekDate, by project, day   */ \
   /* and start.                                                             */ \
-  M(std::shared_ptr<Collection>, GetTransactionsForWeek, Account, UserName, Token, WeekDate, \
+  M(OWN(ForUserName), std::shared_ptr<Collection>, GetTransactionsForWeek, Account, UserName, Token, WeekDate, \
     ForUserName) \
   /* The expenses on the caller's staff rows, by project and then date.     */ \
-  M(std::shared_ptr<Collection>, GetExpensesForUser, Account, UserName, Token) \
+  M(ANY, std::shared_ptr<Collection>, GetExpensesForUser, Account, UserName, Token) \
   /* The active projects the caller is on the staff of, and every project   */ \
   /* the caller manages, in SortOrder as GetProjects.                       */ \
-  M(std::shared_ptr<Collection>, GetProjectsForUser, Account, UserName, Token, SortOrder) \
+  M(ANY, std::shared_ptr<Collection>, GetProjectsForUser, Account, UserName, Token, SortOrder) \
   /* The active projects the caller is on the staff of, by name.            */ \
-  M(std::shared_ptr<Collection>, GetPostableProjectsForUser, Account, UserName, Token) \
+  M(ANY, std::shared_ptr<Collection>, GetPostableProjectsForUser, Account, UserName, Token) \
   /* The tasks of the projects GetProjectsForUser lists.                    */ \
-  M(std::shared_ptr<Collection>, GetTasksForUser, Account, UserName, Token) \
+  M(ANY, std::shared_ptr<Collection>, GetTasksForUser, Account, UserName, Token) \
   /* --- Expenses a staff member enters ------------------------------------ */ \
   /* Rewrites an expense's own fields and project; markup, billing,         */ \
   /* approval, staff row and report stay. Moving it to a project that is    */ \
   /* not active raises eProjectNotActive.                                   */ \
-  M(void, UpdateStaffExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
+  M(OWN(ExpenseID), void, UpdateStaffExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
     InvoiceNumber, Amount, Description, ProjectID, ExpenseType, ExchangeRate, PaymentType, \
     Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* Adds the caller's own expense on an active project (eProjectNotActive  */ \
   /* otherwise) without markup or approval; 3021 when the caller is not on  */ \
   /* the project's staff. Returns the new key.                              */ \
-  M(std::int32_t, AddStaffExpense, Account, UserName, Token, ReportID, ExpenseDate, PONumber, \
+  M(OWN(ReportID), std::int32_t, AddStaffExpense, Account, UserName, Token, ReportID, ExpenseDate, PONumber, \
     InvoiceNumber, Amount, Description, ProjectID, ExpenseType, ExchangeRate, PaymentType, \
     Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* --- The live timer and approval --------------------------------------- */ \
   /* The caller's first running slip (tsActive), or nullptr.                */ \
-  M(std::shared_ptr<IProjectTransaction>, GetActiveTransaction, Account, UserName, Token) \
+  M(ANY, std::shared_ptr<IProjectTransaction>, GetActiveTransaction, Account, UserName, Token) \
   /* Stops the caller's running slips and starts one on the task at the     */ \
   /* current minute with the caller's staff rates, all in one unit of work. */ \
   /* Refuses with eInvalidTask when the task does not exist or the caller   */ \
   /* is not on its project's staff; then nothing changes.                   */ \
-  M(void, StartTransaction, Account, UserName, Token, TaskID, Description) \
+  M(ANY, void, StartTransaction, Account, UserName, Token, TaskID, Description) \
   /* Stops the caller's running slips, completes the slip and starts a      */ \
   /* running copy of it on its own staff row, in one unit of work.          */ \
-  M(void, RestartTransaction, Account, UserName, Token, TransID) \
+  M(OWN(TransID), void, RestartTransaction, Account, UserName, Token, TransID) \
   /* Completes every running slip of the caller with the current minute as  */ \
   /* its stop.                                                              */ \
-  M(void, StopActiveTransaction, Account, UserName, Token) \
+  M(ANY, void, StopActiveTransaction, Account, UserName, Token) \
   /* Pauses every running slip of the caller, or none: tsPaused, the stop   */ \
   /* rounded up to the project's time chunk after the current minute, on    */ \
   /* the following day when the rounding passes midnight.                   */ \
-  M(void, PauseActiveTransaction, Account, UserName, Token) \
+  M(ANY, void, PauseActiveTransaction, Account, UserName, Token) \
   /* Sets a slip's status and stamps its approval as UpdateTransaction      */ \
   /* does, in one unit of work. Raises 3021 for an unknown slip.            */ \
-  M(void, UpdateTransactionStatus, Account, UserName, Token, TransID, Status) \
+  M(OWN(TransID), void, UpdateTransactionStatus, Account, UserName, Token, TransID, Status) \
   /* --- Project slips ------------------------------------------------------ */ \
   /* The project's slips in TransStatus (tsActive lists tsPaused ones       */ \
   /* too), by day; without error slips unless IncludeErrors.                */ \
-  M(std::shared_ptr<Collection>, GetProjTransactionsByStatus, Account, UserName, Token, \
+  M(ADMIN, std::shared_ptr<Collection>, GetProjTransactionsByStatus, Account, UserName, Token, \
     ProjectID, TransStatus, IncludeErrors) \
   /* The project's slips whose Error is neither Null nor empty, by day.     */ \
-  M(std::shared_ptr<Collection>, GetProjErrorTransactions, Account, UserName, Token, ProjectID) \
+  M(ADMIN, std::shared_ptr<Collection>, GetProjErrorTransactions, Account, UserName, Token, ProjectID) \
   /* An array: the earliest day of the task's slips (0 when none), their    */ \
   /* hours, and Empty. ActualStart and ActualDuration are not written.      */ \
-  M(Variant, GetProjectTaskActuals, Account, UserName, Token, ProjectID, TaskID, ActualStart, \
+  M(ADMIN, Variant, GetProjectTaskActuals, Account, UserName, Token, ProjectID, TaskID, ActualStart, \
     ActualDuration)
 // clang-format on
 

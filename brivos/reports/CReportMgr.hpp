@@ -14,7 +14,7 @@ namespace brivos {
   /* account's own tables only: anything reaching another file or changing  */ \
   /* the connection (attaching files, changing settings, temporary tables) */ \
   /* raises -2147217900 (see Connection::QueryConfined).                    */ \
-  M(std::shared_ptr<Recordset>, ExecReportQuery, Account, sSQL)
+  M(ADMIN, std::shared_ptr<Recordset>, ExecReportQuery, Account, sSQL)
 // clang-format on
 
 // Runs a caller's own statement against a subscriber database.

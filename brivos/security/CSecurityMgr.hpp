@@ -15,14 +15,14 @@ namespace brivos {
   /* replaces the user's session on this Account path with a new one and    */ \
   /* returns its token. Raises eInvalidUserInfo when no user matches; then  */ \
   /* no session is touched.                                                 */ \
-  M(std::string, BeginUserSession, Account, UserName, Password) \
+  M(OWN(), std::string, BeginUserSession, Account, UserName, Password) \
   /* Removes the user's session on this Account path, if there is one.      */ \
-  M(void, EndUserSession, Account, UserName) \
+  M(OWN(), void, EndUserSession, Account, UserName) \
   /* The session whose token is `Token`. Raises 9 when there is none.       */ \
-  M(std::shared_ptr<SysSessions>, GetSysSession, Account, Token) \
+  M(ANY, std::shared_ptr<SysSessions>, GetSysSession, Account, Token) \
   /* Sets the password of the users with this name and old password; a      */ \
   /* mismatch changes nothing and is not reported.                          */ \
-  M(void, ChangeUserPassword, Account, theUserName, OldPassword, NewPassword)
+  M(OWN(theUserName), void, ChangeUserPassword, Account, theUserName, OldPassword, NewPassword)
 // clang-format on
 
 // Signs users of a subscriber in and out with session tokens.

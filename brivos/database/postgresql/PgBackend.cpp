@@ -229,6 +229,15 @@ void PgBackend::EnsureShared(PGconn* admin) {
 }
 
 DatabaseId PgBackend::Locate(const Variant& account) {
+  std::optional<DatabaseId> found = Find(account);
+  if (!found) {
+    RaiseDatabase(errnum::kDbCannotOpen, "Could not find the subscriber '" + CStr(account) +
+                                             "' (schema " + SchemaOf(account) + ").");
+  }
+  return *found;
+}
+
+std::optional<DatabaseId> PgBackend::Find(const Variant& account) {
   std::string text = CStr(account);
   std::lock_guard<std::mutex> lock(mutex_);
   // Every call locates its Account: the schema's name, which normalizes
@@ -251,10 +260,7 @@ DatabaseId PgBackend::Locate(const Variant& account) {
                                    "WHERE s.schema_name = $1",
                                    1, nullptr, values, nullptr, nullptr, 0)};
   CheckPg(admin, result.r, "locate");
-  if (PQntuples(result.r) == 0) {
-    RaiseDatabase(errnum::kDbCannotOpen,
-                  "Could not find the subscriber '" + CStr(account) + "' (schema " + schema + ").");
-  }
+  if (PQntuples(result.r) == 0) return std::nullopt;
   Subscriber found{PQgetvalue(result.r, 0, 0), PQgetvalue(result.r, 0, 1),
                    std::stoull(PQgetvalue(result.r, 0, 2))};
   const std::uint64_t serial = found.serial;

@@ -29,6 +29,7 @@ class PgBackend final : public Backend {
   ~PgBackend() override;
 
   DatabaseId Locate(const Variant& account) override;
+  std::optional<DatabaseId> Find(const Variant& account) override;
   std::shared_ptr<Session> Connect(const DatabaseId& id) override;
   void CreateDatabase(const Variant& account, std::string_view ddl,
                       const std::function<void(Session&)>& fill) override;

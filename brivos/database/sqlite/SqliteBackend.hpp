@@ -10,6 +10,7 @@ namespace brivos::internal {
 class SqliteBackend final : public Backend {
  public:
   DatabaseId Locate(const Variant& account) override;
+  bool NamesFiles() const override { return true; }
   std::shared_ptr<Session> Connect(const DatabaseId& id) override;
   void CreateDatabase(const Variant& account, std::string_view ddl,
                       const std::function<void(Session&)>& fill) override;

@@ -1,4 +1,4 @@
-#include "tools/Documents.hpp"
+#include "documents/Documents.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace brivos::cli {
+namespace brivos::documents {
 namespace {
 
 using B = InvoiceBreakdown;
@@ -480,4 +480,4 @@ std::string PreviewText(const InvoicingPreview& preview, const std::string& scop
 
 Json PreviewJson(const InvoicingPreview& preview) { return SectionsJson(preview); }
 
-}  // namespace brivos::cli
+}  // namespace brivos::documents

@@ -16,7 +16,7 @@
 #include "brivos/brivos.hpp"
 #include "json/VariantJson.hpp"
 
-namespace brivos::cli {
+namespace brivos::documents {
 
 using json::Json;
 using json::ToJson;
@@ -36,4 +36,4 @@ std::string PreviewText(const InvoicingPreview& preview, const std::string& scop
 // {"Projects": [...], "Slips": [...], "Expenses": [...]}.
 Json PreviewJson(const InvoicingPreview& preview);
 
-}  // namespace brivos::cli
+}  // namespace brivos::documents

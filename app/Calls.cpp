@@ -1,0 +1,323 @@
+#include "app/Calls.hpp"
+
+#include <set>
+
+namespace brivos::app {
+
+namespace {
+
+// The error numbers of the managers' "already exists" refusals, read from
+// the published error enumerations.
+const std::set<std::int32_t>& ExistsErrors() {
+  static const std::set<std::int32_t> numbers = [] {
+    std::set<std::int32_t> found;
+    for (const EnumInfo& e : PublishedEnums()) {
+      if (!e.name.starts_with("err")) continue;
+      for (const auto& [name, number] : e.members) {
+        if (name.find("Exists") != std::string::npos) found.insert(number);
+      }
+    }
+    return found;
+  }();
+  return numbers;
+}
+
+Variant Property(const Variant& record, std::string_view name) {
+  const std::shared_ptr<Object> object = record.AsObject();
+  if (!object) return Variant::Null();
+  std::vector<Variant> none;
+  return object->Invoke(name, none);
+}
+
+bool Given(const Variant& value) { return !value.IsNull() && !value.IsEmpty(); }
+
+// A value a user who is no administrator may not give, as a reason; "" when
+// it is allowed. A value that does not convert is the method's to refuse.
+std::string ForbiddenValue(std::string_view name, const Variant& value) {
+  try {
+    if (EqualsIgnoreCase(name, "Status") && Given(value)) {
+      const std::int32_t status = CLng(value);
+      if (status == eTransStatus::tsApproved || status == eTransStatus::tsBilled) {
+        return "only an administrator approves or bills a slip";
+      }
+    }
+    if ((EqualsIgnoreCase(name, "Approved") || EqualsIgnoreCase(name, "Billed")) &&
+        Given(value) && CBool(value)) {
+      return "only an administrator approves";
+    }
+    if (EqualsIgnoreCase(name, "Admin") && Given(value) && CBool(value)) {
+      return "only an administrator makes administrators";
+    }
+  } catch (const Error&) {
+  }
+  return "";
+}
+
+Variant ManagerCall(const char* class_name, const char* member, std::vector<Variant> args) {
+  return CreateObject(std::string("BRIVOS.") + class_name)->Invoke(member, args);
+}
+
+}  // namespace
+
+Refusal RefusalOf(const Error& error) {
+  switch (error.Number()) {
+    case errnum::kSubscriptOutOfRange:
+    case errnum::kNoCurrentRecord:
+      return Refusal::kNotFound;
+    case errnum::kInvalidArgument:
+    case errnum::kOverflow:
+    case errnum::kTypeMismatch:
+    case errnum::kInvalidUseOfNull:
+      return Refusal::kUnprocessable;
+    default:
+      return ExistsErrors().contains(error.Number()) ? Refusal::kConflict : Refusal::kFailed;
+  }
+}
+
+bool FilledFromSession(std::string_view arg) {
+  return EqualsIgnoreCase(arg, "Account") || EqualsIgnoreCase(arg, "UserName") ||
+         EqualsIgnoreCase(arg, "Token");
+}
+
+bool NamesAccount(std::string_view arg) {
+  constexpr std::string_view kSuffix = "Account";
+  return arg.size() > kSuffix.size() &&
+         EqualsIgnoreCase(arg.substr(arg.size() - kSuffix.size()), kSuffix);
+}
+
+Target FindTarget(std::string_view class_name, std::string_view member) {
+  const ClassInfo* info = FindClass(class_name);
+  if (info == nullptr || !info->Creatable()) {
+    throw Refused(Refusal::kNotFound, "no class named '" + std::string(class_name) + "'",
+                  errnum::kCannotCreateObject);
+  }
+  const MemberInfo* found = info->Find(member);
+  if (found == nullptr) {
+    throw Refused(Refusal::kNotFound,
+                  info->Name() + " has no member '" + std::string(member) + "'",
+                  errnum::kUnknownMember);
+  }
+  return Target{info, found};
+}
+
+std::vector<Variant> Bind(const Target& target, std::vector<Variant> positional,
+                          const NamedArgs& named, bool missing_is_empty) {
+  const std::vector<std::string>& names = target.member->arg_names;
+  if (positional.size() > names.size()) {
+    throw Refused(Refusal::kBadRequest,
+                  target.Name() + " takes " + std::to_string(names.size()) + " arguments, not " +
+                      std::to_string(positional.size()),
+                  errnum::kWrongArgumentCount);
+  }
+  std::vector<Variant> args = std::move(positional);
+  std::vector<bool> given(names.size(), false);
+  for (std::size_t i = 0; i < args.size(); ++i) given[i] = true;
+  args.resize(names.size());
+  for (const auto& [name, value] : named) {
+    std::size_t at = names.size();
+    for (std::size_t i = 0; i < names.size() && at == names.size(); ++i) {
+      if (EqualsIgnoreCase(names[i], name)) at = i;
+    }
+    if (at == names.size()) {
+      throw Refused(Refusal::kBadRequest, target.Name() + " has no argument '" + name + "'",
+                    errnum::kNamedArgumentNotFound);
+    }
+    if (given[at]) {
+      throw Refused(Refusal::kBadRequest, target.Name() + " is given '" + names[at] + "' twice",
+                    errnum::kNamedArgumentNotFound);
+    }
+    args[at] = value;
+    given[at] = true;
+  }
+  if (!missing_is_empty) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (!given[i]) {
+        throw Refused(Refusal::kBadRequest,
+                      target.Name() + " needs the argument '" + names[i] + "'",
+                      errnum::kArgumentNotOptional);
+      }
+    }
+  }
+  return args;
+}
+
+Variant CallPath::Invoke(const Target& target, std::vector<Variant>& args) const {
+  const auto call = [&] { return target.info->Create()->Invoke(target.member->name, args); };
+  return observer_ ? observer_(target, call) : call();
+}
+
+Variant CallPath::CallLocal(std::string_view class_name, std::string_view member,
+                            std::vector<Variant> positional, const NamedArgs& named) const {
+  const Target target = FindTarget(class_name, member);
+  std::vector<Variant> args = Bind(target, std::move(positional), named, false);
+  return Invoke(target, args);
+}
+
+void CallPath::CheckAccess(const Principal& caller, const Target& target) {
+  if (target.member->access == Access::kAdmin && !caller.admin) {
+    throw Refused(Refusal::kForbidden, target.Name() + " is for administrators");
+  }
+}
+
+void CallPath::CheckStaff(const Principal& caller, const Variant& staff_id,
+                          const std::string& what) const {
+  if (!Given(staff_id)) throw Refused(Refusal::kForbidden, what + " is not the caller's");
+  const Variant staff = ManagerCall("CProjectMgr", "GetStaff",
+                                    {caller.tenant.account, caller.user, caller.token, staff_id});
+  const Variant user = Property(staff, "UserID");
+  if (!Given(user) || CLng(user) != caller.user_id) {
+    throw Refused(Refusal::kForbidden, what + " is not the caller's");
+  }
+}
+
+void CallPath::CheckArgument(const Principal& caller, const Target& target, std::string_view arg,
+                             const Variant& value) const {
+  if (caller.admin) return;
+  if (const std::string refused = ForbiddenValue(arg, value); !refused.empty()) {
+    throw Refused(Refusal::kForbidden, refused);
+  }
+  if (target.member->access != Access::kOwn) return;
+  bool owned = false;
+  for (const std::string& name : target.member->owned) owned = owned || name == arg;
+  if (!owned) return;
+  const auto is = [&arg](std::string_view name) { return EqualsIgnoreCase(arg, name); };
+  const std::vector<Variant> session{caller.tenant.account, caller.user, caller.token};
+  const auto read = [&](const char* class_name, const char* member) {
+    std::vector<Variant> args = session;
+    args.push_back(value);
+    return ManagerCall(class_name, member, std::move(args));
+  };
+  if (is("TransID")) {
+    CheckStaff(caller, Property(read("CProjectMgr", "GetTransaction"), "StaffID"),
+               "slip " + CStr(value));
+  } else if (is("StaffID")) {
+    CheckStaff(caller, value, "staff row " + CStr(value));
+  } else if (is("ExpenseID")) {
+    CheckStaff(caller, Property(read("CProjectMgr", "GetExpense"), "StaffID"),
+               "expense " + CStr(value));
+  } else if (is("ReportID")) {
+    // No report (0 or nothing) is nobody's.
+    if (!Given(value) || (value.Type() == VarType::Long && value.AsLong() == 0)) return;
+    const Variant owner = Property(read("CUserManager", "GetExpenseReport"), "UserID");
+    if (!Given(owner) || CLng(owner) != caller.user_id) {
+      throw Refused(Refusal::kForbidden, "expense report " + CStr(value) + " is not the caller's");
+    }
+  } else if (is("UserID")) {
+    if (CLng(value) != caller.user_id) {
+      throw Refused(Refusal::kForbidden, "UserID must be the caller's own");
+    }
+  } else if (!EqualsIgnoreCase(CStr(value), CStr(caller.user))) {
+    // theUserName, ProfileUserName, ForUserName: a user's name.
+    throw Refused(Refusal::kForbidden, std::string(arg) + " must be the caller's own name");
+  }
+}
+
+Variant CallPath::CheckedCall(const Principal& caller, const Target& target,
+                              std::vector<Variant> args) const {
+  CheckAccess(caller, target);
+  const std::vector<std::string>& names = target.member->arg_names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& arg = names[i];
+    if (EqualsIgnoreCase(arg, "Account")) {
+      args[i] = caller.tenant.account;
+    } else if (EqualsIgnoreCase(arg, "UserName")) {
+      args[i] = caller.user;
+    } else if (EqualsIgnoreCase(arg, "Token")) {
+      args[i] = caller.token;
+    } else if (NamesAccount(arg)) {
+      if (args[i].Type() != VarType::String || args[i].AsString() != caller.tenant.account_no) {
+        throw Refused(Refusal::kForbidden,
+                      arg + " must be the account of the firm, " + caller.tenant.account_no);
+      }
+      args[i] = caller.tenant.account;
+    } else {
+      CheckArgument(caller, target, arg, args[i]);
+    }
+  }
+  return Invoke(target, args);
+}
+
+Variant CallPath::CallNamed(const Principal& caller, std::string_view class_name,
+                            std::string_view member, const NamedArgs& named,
+                            bool missing_is_empty) const {
+  const Target target = FindTarget(class_name, member);
+  CheckAccess(caller, target);
+  NamedArgs input;
+  input.reserve(named.size() + 3);
+  for (const auto& [name, value] : named) {
+    if (FilledFromSession(name)) {
+      throw Refused(Refusal::kBadRequest, "'" + name + "' is taken from the session, not the input",
+                    errnum::kNamedArgumentNotFound);
+    }
+    input.emplace_back(name, value);
+  }
+  // Filled in CheckedCall; named here so that binding finds them given.
+  for (const std::string& arg : target.member->arg_names) {
+    if (FilledFromSession(arg)) input.emplace_back(arg, Variant());
+  }
+  return CheckedCall(caller, target, Bind(target, {}, input, missing_is_empty));
+}
+
+Variant CallPath::Call(const Principal& caller, std::string_view class_name,
+                       std::string_view member, std::vector<Variant> rest) const {
+  const Target target = FindTarget(class_name, member);
+  std::vector<Variant> args;
+  std::size_t next = 0;
+  for (const std::string& arg : target.member->arg_names) {
+    if (FilledFromSession(arg)) {
+      args.emplace_back();
+    } else if (next < rest.size()) {
+      args.push_back(std::move(rest[next++]));
+    } else {
+      throw Refused(Refusal::kBadRequest, target.Name() + " needs the argument '" + arg + "'",
+                    errnum::kArgumentNotOptional);
+    }
+  }
+  if (next != rest.size()) {
+    throw Refused(Refusal::kBadRequest, target.Name() + " takes fewer arguments",
+                  errnum::kWrongArgumentCount);
+  }
+  return CheckedCall(caller, target, std::move(args));
+}
+
+std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password) {
+  return CSecurityMgr{}.BeginUserSession(tenant.account, user, password);
+}
+
+void SignOut(const Principal& caller) {
+  CSecurityMgr{}.EndUserSession(caller.tenant.account, caller.user);
+}
+
+Principal Authenticate(const Tenant& tenant, const std::string& token, double max_age_seconds) {
+  std::shared_ptr<SysSessions> session;
+  try {
+    session = CSecurityMgr{}.GetSysSession(tenant.account, token);
+  } catch (const Error& e) {
+    if (e.Number() != errnum::kSubscriptOutOfRange) throw;
+  }
+  if (!session) throw Refused(Refusal::kUnauthorized, "unknown token");
+  const Variant session_var(std::static_pointer_cast<Object>(session));
+  const Variant stamp = Property(session_var, "LastUpdate");
+  const double age_seconds =
+      stamp.Type() == VarType::Date ? (Now().Serial() - stamp.AsDate().Serial()) * 86400.0 : 1e300;
+  if (age_seconds > max_age_seconds) {
+    throw Refused(Refusal::kUnauthorized, "the session has expired");
+  }
+  Principal caller;
+  caller.tenant = tenant;
+  caller.user = Property(session_var, "UserName");
+  caller.token = Variant(token);
+  std::shared_ptr<IUser> user;
+  try {
+    user = IUser::Caller(tenant.account, caller.user);
+  } catch (const Error&) {
+  }
+  if (!user) throw Refused(Refusal::kUnauthorized, "the session's user no longer exists");
+  caller.record = Variant(std::static_pointer_cast<Object>(user));
+  caller.user_id = CLng(Property(caller.record, "IUserID"));
+  const Variant admin = Property(caller.record, "Admin");
+  caller.admin = admin.Type() == VarType::Boolean && admin.AsBool();
+  return caller;
+}
+
+}  // namespace brivos::app

@@ -1,0 +1,148 @@
+#pragma once
+
+// The one call path from a front end into the library. A front end names a
+// class and a method and gives the arguments by name or by position; the path
+// fills the arguments the caller's session stands for, binds the rest, checks
+// the access the method declares (ADMIN, ANY, OWN(...)) and that what an OWN
+// argument names is the caller's own, runs the call under the front end's
+// observer (the service's metrics), and reports refusals in one set of terms
+// each front end maps to its own (an HTTP status, a Python exception).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/Tenants.hpp"
+#include "brivos/brivos.hpp"
+
+namespace brivos::app {
+
+// What a refusal means, whatever the front end says it with.
+enum class Refusal {
+  kBadRequest,     // input the call cannot take (an unknown or missing argument)
+  kUnauthorized,   // no valid session
+  kForbidden,      // the caller may not do this
+  kNotFound,       // no such class, member, row or firm
+  kConflict,       // the row exists already, or its state forbids the change
+  kUnprocessable,  // a value the method cannot convert or is out of its range
+  kFailed,         // anything else the library raised
+};
+
+// A refusal of the gate itself, before any library call: its kind, and the
+// automation error number that says the same to a late-bound caller (448 for
+// an argument name the member does not take, 449 for a missing argument, 450
+// for too many, 429 for an unknown class, 438 for an unknown member; 0 when
+// none applies).
+class Refused : public std::runtime_error {
+ public:
+  Refused(Refusal kind, const std::string& detail, std::int32_t number = 0)
+      : std::runtime_error(detail), kind_(kind), number_(number) {}
+  Refusal Kind() const { return kind_; }
+  std::int32_t Number() const { return number_; }
+
+ private:
+  Refusal kind_;
+  std::int32_t number_;
+};
+
+// What an error the library raised means: kNotFound for no such row (9,
+// 3021), kUnprocessable for conversion and range (5, 6, 13, 94), kConflict for
+// a manager's "already exists" refusal, kFailed for the rest.
+Refusal RefusalOf(const Error& error);
+
+// The arguments every front end fills from the caller's session, never from
+// its input: Account, UserName and Token.
+bool FilledFromSession(std::string_view arg);
+// Arguments other than Account that name a firm (ProfileAccount, ForAccount):
+// a signed-in user names their own firm's account number there.
+bool NamesAccount(std::string_view arg);
+
+// A member of a creatable class, found by name (case-insensitive).
+struct Target {
+  const ClassInfo* info = nullptr;
+  const MemberInfo* member = nullptr;
+  std::string Name() const { return info->Name() + "." + member->name; }
+};
+// Refuses kNotFound with 429 for a class that does not exist or may not be
+// created, 438 for a member it does not have.
+Target FindTarget(std::string_view class_name, std::string_view member);
+
+// Arguments by name, in the order given.
+using NamedArgs = std::vector<std::pair<std::string, Variant>>;
+
+// The member's arguments from `positional` (first) and `named`: 450 when
+// there are more positional arguments than the member takes, 448 for a name
+// it does not take or one given twice, 449 for one neither gives, unless
+// `missing_is_empty` (then it is Empty).
+std::vector<Variant> Bind(const Target& target, std::vector<Variant> positional,
+                          const NamedArgs& named, bool missing_is_empty);
+
+// A signed-in user of a firm, once their session token has been checked.
+struct Principal {
+  Tenant tenant;
+  Variant user;   // the session's UserName
+  Variant token;  // the session's Token
+  std::int32_t user_id = 0;
+  bool admin = false;
+  // The user's own record (IUser), read when the session was checked.
+  Variant record;
+};
+
+// Runs around every call the path makes for a front end (the service's
+// metrics count and time it); calls `call` and returns its result.
+using CallObserver = std::function<Variant(const Target&, const std::function<Variant()>& call)>;
+
+class CallPath {
+ public:
+  explicit CallPath(CallObserver observer = {}) : observer_(std::move(observer)) {}
+
+  // A signed-in user's call with arguments by name (a request body): the
+  // session's arguments may not be given (kBadRequest); an account-naming
+  // argument must be the firm's own number; then CheckAccess and the checks
+  // of CheckArgument for each argument.
+  Variant CallNamed(const Principal& caller, std::string_view class_name, std::string_view member,
+                    const NamedArgs& named, bool missing_is_empty = false) const;
+  // The same with the arguments after the session's in order.
+  Variant Call(const Principal& caller, std::string_view class_name, std::string_view member,
+               std::vector<Variant> rest) const;
+
+  // Refuses kForbidden when the member is for administrators and the caller
+  // is none.
+  static void CheckAccess(const Principal& caller, const Target& target);
+  // Refuses kForbidden for a value a user who is no administrator may not
+  // give (approving or billing, making an administrator) and, for an OWN
+  // argument, for what is not theirs: a slip, staff row or expense of
+  // another's staff row, another's expense report, another user.
+  void CheckArgument(const Principal& caller, const Target& target, std::string_view arg,
+                     const Variant& value) const;
+
+  // A caller of the library itself (the program, a firm's Python): the
+  // arguments bound as Bind binds them, nothing checked, the observer run.
+  Variant CallLocal(std::string_view class_name, std::string_view member,
+                    std::vector<Variant> positional, const NamedArgs& named) const;
+  Variant Invoke(const Target& target, std::vector<Variant>& args) const;
+
+ private:
+  Variant CheckedCall(const Principal& caller, const Target& target,
+                      std::vector<Variant> args) const;
+  void CheckStaff(const Principal& caller, const Variant& staff_id, const std::string& what) const;
+
+  CallObserver observer_;
+};
+
+// Signs `user` of `tenant` in: the new session token. Raises the library's
+// error for a refused sign-in (eInvalidUserInfo).
+std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password);
+// Ends the caller's session.
+void SignOut(const Principal& caller);
+// The signed-in user a session token stands for, read once (the session, then
+// its user), or kUnauthorized: an unknown token, a session older than
+// `max_age_seconds` since it last changed, a user who no longer exists.
+Principal Authenticate(const Tenant& tenant, const std::string& token, double max_age_seconds);
+
+}  // namespace brivos::app
