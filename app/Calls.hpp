@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -120,6 +121,29 @@ class CallPath {
   // another's staff row, another's expense report, another user.
   void CheckArgument(const Principal& caller, const Target& target, std::string_view arg,
                      const Variant& value) const;
+
+  // A typed call of a member whose late-bound result is generic rows (an
+  // invoice breakdown): the member's access checked as Call checks it, then
+  // `call(account, user, token)` under the observer. The member may take no
+  // OWN argument (none is checked here).
+  template <class F>
+  auto Typed(const Principal& caller, std::string_view class_name, std::string_view member,
+             F&& call) const {
+    const Target target = FindTarget(class_name, member);
+    CheckAccess(caller, target);
+    using Result = decltype(call(caller.tenant.account, caller.user, caller.token));
+    std::optional<Result> result;
+    const auto run = [&] {
+      result.emplace(call(caller.tenant.account, caller.user, caller.token));
+      return Variant();
+    };
+    if (observer_) {
+      observer_(target, run);
+    } else {
+      run();
+    }
+    return std::move(*result);
+  }
 
   // A caller of the library itself (the program, a firm's Python): the
   // arguments bound as Bind binds them, nothing checked, the observer run.

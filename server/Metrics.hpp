@@ -17,7 +17,7 @@
 #include <tuple>
 #include <vector>
 
-#include "server/Api.hpp"
+#include "server/Http.hpp"
 
 namespace brivos {
 class Variant;

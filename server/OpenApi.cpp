@@ -2,14 +2,12 @@
 
 #include <cctype>
 
-#include "brivos/brivos.hpp"
-#include "json/VariantJson.hpp"
-#include "server/Roles.hpp"
+#include "app/Calls.hpp"
+#include "app/Tenants.hpp"
+#include "server/Routes.hpp"
 
 namespace brivos::server {
 namespace {
-
-using json::Json;
 
 Json Ref(const std::string& to) { return Json{{"$ref", to}}; }
 
@@ -23,40 +21,47 @@ Json ProblemSchema() {
   return {{"type", "object"}, {"properties", props}, {"required", {"type", "title", "status"}}};
 }
 
-Json Responses(int success, const std::string& description) {
+Json Responses(const Route* route, int success, const std::string& description) {
   Json out = Json::object();
   Json ok = {{"description", description}};
-  if (success != 204) ok["content"] = {{"application/json", {{"schema", Json::object()}}}};
+  if (success != 204) {
+    const bool text = route != nullptr && route->io_thread;
+    ok["content"] = Json::object();
+    ok["content"][text ? "text/plain" : "application/json"] = {{"schema", Json::object()}};
+    if (route != nullptr && route->html) {
+      ok["content"]["text/html"] = {{"schema", {{"type", "string"}}}};
+    }
+  }
+  if (route != nullptr && route->paged) {
+    ok["headers"] = {{"X-Total-Count", {{"schema", {{"type", "integer"}}}}},
+                     {"Link", {{"schema", {{"type", "string"}}}}}};
+  }
   out[std::to_string(success)] = ok;
+  if (route != nullptr && route->may_be_empty) {
+    out["204"] = {{"description", "nothing to show"}};
+  }
   out["4XX"] = Ref("#/components/responses/Problem");
   out["5XX"] = Ref("#/components/responses/Problem");
   return out;
 }
 
-std::string AccessText(const char* class_name, const char* member) {
-  const ClassInfo* info = FindClass(class_name);
-  const MemberInfo* m = info ? info->Find(member) : nullptr;
-  return m ? AccessName(AccessOf(*info, *m)) : "any user";
-}
-
 // POST .../call/Class/Method for every method of every creatable class,
 // with its arguments by name, those the session fills left out.
-void AddCalls(Json& paths, Json& roles) {
+void AddCalls(const Route& route, Json& paths, Json& roles) {
   for (const ClassInfo* info : RegisteredClasses()) {
     if (!info->Creatable()) continue;
     for (const MemberInfo& m : info->Members()) {
       Json props = Json::object();
       Json required = Json::array();
       for (const std::string& arg : m.arg_names) {
-        if (EqualsIgnoreCase(arg, "Account") || EqualsIgnoreCase(arg, "UserName") ||
-            EqualsIgnoreCase(arg, "Token")) {
-          continue;
-        }
+        if (app::FilledFromSession(arg)) continue;
         props[arg] = Json::object();
         required.push_back(arg);
       }
-      const std::string access = AccessName(AccessOf(*info, m));
-      roles.push_back({{"class", info->Name()}, {"method", m.name}, {"access", access}});
+      const std::string access = AccessName(m.access);
+      Json role = {{"class", info->Name()}, {"method", m.name}, {"access", access}};
+      if (!m.owned.empty()) role["owned"] = m.owned;
+      roles.push_back(role);
       Json body_schema = {
           {"type", "object"}, {"properties", props}, {"additionalProperties", false}};
       if (!required.empty()) body_schema["required"] = required;
@@ -68,64 +73,60 @@ void AddCalls(Json& paths, Json& roles) {
           {"x-access", access},
           {"requestBody",
            {{"required", false}, {"content", {{"application/json", {{"schema", body_schema}}}}}}},
-          {"responses", Responses(200, "{\"result\": value}")}};
-      paths["/v1/accounts/{account}/call/" + info->Name() + "/" + m.name] = {
-          {"parameters", {Ref("#/components/parameters/account")}}, {"post", op}};
+          {"responses", Responses(&route, 200, "{\"result\": value}")}};
+      std::string path = route.Template();
+      path.replace(path.find("{Class}"), 7, info->Name());
+      path.replace(path.find("{Method}"), 8, m.name);
+      paths[path] = {{"parameters", {Ref("#/components/parameters/account")}}, {route.method, op}};
     }
   }
 }
 
 }  // namespace
 
-std::string OpenApiDocument(const std::vector<RouteDoc>& routes) {
+std::string OpenApiDocument() {
   Json paths = Json::object();
-  paths["/v1/health"] = {{"get",
-                          {{"operationId", "health"},
-                           {"summary", "Whether the service runs"},
-                           {"security", Json::array()},
-                           {"responses", Responses(200, "{\"status\": \"ok\"}")}}}};
-  paths["/v1/openapi.json"] = {{"get",
-                                {{"operationId", "openapi"},
-                                 {"summary", "This document"},
-                                 {"security", Json::array()},
-                                 {"responses", Responses(200, "OpenAPI 3.1")}}}};
-  for (const RouteDoc& r : routes) {
-    const std::string path = std::string("/v1/accounts/{account}") + r.path;
-    if (path.find("{Class}") != std::string::npos) continue;  // listed per method below
+  Json roles = Json::array();
+  for (const Route& r : Routes()) {
+    const std::string path = r.Template();
+    if (path.find("{Class}") != std::string::npos) {
+      AddCalls(r, paths, roles);
+      continue;
+    }
     Json& item = paths[path];
-    Json parameters = {Ref("#/components/parameters/account")};
+    Json parameters = Json::array();
+    if (r.scope == Scope::kFirm) parameters.push_back(Ref("#/components/parameters/account"));
     if (path.find("{id}") != std::string::npos) {
       parameters.push_back(
           {{"name", "id"}, {"in", "path"}, {"required", true}, {"schema", {{"type", "integer"}}}});
     }
-    item["parameters"] = parameters;
+    if (!parameters.empty()) item["parameters"] = parameters;
     std::string id;
     for (const char* c = r.path; *c; ++c) {
       if (std::isalnum(static_cast<unsigned char>(*c))) id += *c;
     }
-    const std::string access = AccessText(r.class_name, r.member);
     Json op = {{"operationId", std::string(r.method) + id},
                {"summary", r.summary},
-               {"description",
-                std::string("Access: ") + access + " (as " + r.class_name + "." + r.member + ")."},
-               {"x-access", access},
-               {"responses", Responses(r.success, r.summary)}};
-    if (!r.authenticated) op["security"] = Json::array();
+               {"responses", Responses(&r, r.success, r.summary)}};
+    if (r.authenticated) {
+      const std::string access = AccessName(AccessOf(r));
+      std::string calls;
+      for (const char* call : r.calls) calls += std::string(calls.empty() ? "" : ", ") + call;
+      op["description"] =
+          "Access: " + access + (calls.empty() ? std::string() : " (calls " + calls + ")") + ".";
+      op["x-access"] = access;
+    } else {
+      op["security"] = Json::array();
+    }
     if (r.paged) {
       op["parameters"] = {Ref("#/components/parameters/page"),
                           Ref("#/components/parameters/per_page")};
-      op["responses"][std::to_string(r.success)]["headers"] = {
-          {"X-Total-Count", {{"schema", {{"type", "integer"}}}}},
-          {"Link", {{"schema", {{"type", "string"}}}}}};
     }
-    if (std::string_view(r.method) == "post" || std::string_view(r.method) == "patch" ||
-        std::string_view(r.method) == "put") {
+    if (r.body) {
       op["requestBody"] = {{"content", {{"application/json", {{"schema", {{"type", "object"}}}}}}}};
     }
     item[r.method] = op;
   }
-  Json roles = Json::array();
-  AddCalls(paths, roles);
 
   Json components = Json::object();
   components["securitySchemes"] = {{"bearer", {{"type", "http"}, {"scheme", "bearer"}}}};
@@ -141,13 +142,13 @@ std::string OpenApiDocument(const std::vector<RouteDoc>& routes) {
         {"in", "path"},
         {"required", true},
         {"description", "The subscriber's account number"},
-        {"schema", {{"type", "string"}, {"pattern", "^[A-Za-z0-9_-]+$"}}}}},
+        {"schema", {{"type", "string"}, {"pattern", app::kAccountNumberPattern}}}}},
       {"page",
        {{"name", "page"}, {"in", "query"}, {"schema", {{"type", "integer"}, {"minimum", 1}}}}},
       {"per_page",
        {{"name", "per_page"},
         {"in", "query"},
-        {"schema", {{"type", "integer"}, {"minimum", 1}, {"maximum", 1000}}}}}};
+        {"schema", {{"type", "integer"}, {"minimum", 1}, {"maximum", kMaxPerPage}}}}}};
 
   Json doc = Json::object();
   doc["openapi"] = "3.1.0";

@@ -1,38 +1,17 @@
 #include "server/Problem.hpp"
 
-#include <algorithm>
-#include <set>
-
-#include "json/VariantJson.hpp"
+#include <boost/beast/http/status.hpp>
 
 namespace brivos::server {
 namespace {
 
-using json::Json;
-
-// The error numbers of the managers' "already exists" refusals, read from
-// the published error enumerations.
-const std::set<std::int32_t>& ExistsErrors() {
-  static const std::set<std::int32_t> numbers = [] {
-    std::set<std::int32_t> found;
-    for (const EnumInfo& e : PublishedEnums()) {
-      if (!e.name.starts_with("err")) continue;
-      for (const auto& [name, number] : e.members) {
-        if (name.find("Exists") != std::string::npos) found.insert(number);
-      }
-    }
-    return found;
-  }();
-  return numbers;
-}
-
 // The description without the tag the error convention adds.
 std::string Untagged(const std::string& description) {
-  const std::size_t tag = description.find("\r\n >VelmarERR@");
+  const std::size_t tag = description.find(std::string("\r\n") + std::string(kErrorMarker));
   return tag == std::string::npos ? description : description.substr(0, tag);
 }
 
-Response Document(int status, Json body) {
+Response Document(int status, const Json& body) {
   Response r;
   r.status = status;
   r.content_type = "application/problem+json";
@@ -41,9 +20,10 @@ Response Document(int status, Json body) {
 }
 
 Json Base(int status, const std::string& detail) {
+  namespace http = boost::beast::http;
   Json out = Json::object();
   out["type"] = "about:blank";
-  out["title"] = ReasonPhrase(status);
+  out["title"] = std::string(http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status))));
   out["status"] = status;
   out["detail"] = detail;
   return out;
@@ -51,25 +31,37 @@ Json Base(int status, const std::string& detail) {
 
 }  // namespace
 
-int StatusOfError(const Error& error) {
-  switch (error.Number()) {
-    case errnum::kSubscriptOutOfRange:
-    case 3021:
+int StatusOf(app::Refusal refusal) {
+  switch (refusal) {
+    case app::Refusal::kBadRequest:
+      return 400;
+    case app::Refusal::kUnauthorized:
+      return 401;
+    case app::Refusal::kForbidden:
+      return 403;
+    case app::Refusal::kNotFound:
       return 404;
-    case 5:
-    case 6:
-    case 13:
-    case 94:
+    case app::Refusal::kConflict:
+      return 409;
+    case app::Refusal::kUnprocessable:
       return 422;
-    default:
-      return ExistsErrors().contains(error.Number()) ? 409 : 500;
+    case app::Refusal::kFailed:
+      return 500;
   }
+  return 500;
 }
 
 Response Problem(const HttpError& error) {
   Response r = Document(error.Status(), Base(error.Status(), error.what()));
-  r.headers = error.Headers();
+  r.headers = error.HeaderFields();
   return r;
+}
+
+Response Problem(const app::Refused& refused) {
+  const int status = StatusOf(refused.Kind());
+  Json out = Base(status, refused.what());
+  if (refused.Number() != 0) out["number"] = refused.Number();
+  return Document(status, out);
 }
 
 Response Problem(const Error& error, int status) {
@@ -78,44 +70,11 @@ Response Problem(const Error& error, int status) {
   out["number"] = error.Number();
   out["source"] = error.Source();
   out["description"] = error.Description();
-  return Document(status, std::move(out));
+  return Document(status, out);
 }
 
 Response Problem(int status, const std::string& detail) {
   return Document(status, Base(status, detail));
-}
-
-const char* ReasonPhrase(int status) {
-  switch (status) {
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 403:
-      return "Forbidden";
-    case 404:
-      return "Not Found";
-    case 405:
-      return "Method Not Allowed";
-    case 406:
-      return "Not Acceptable";
-    case 409:
-      return "Conflict";
-    case 413:
-      return "Content Too Large";
-    case 415:
-      return "Unsupported Media Type";
-    case 422:
-      return "Unprocessable Content";
-    case 429:
-      return "Too Many Requests";
-    case 431:
-      return "Request Header Fields Too Large";
-    case 503:
-      return "Service Unavailable";
-    default:
-      return "Internal Server Error";
-  }
 }
 
 }  // namespace brivos::server

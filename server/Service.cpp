@@ -217,10 +217,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     request->accept = std::string(message[http::field::accept]);
     request->body = message.body();
     const bool keep = message.keep_alive();
-    // Answered here, not by a worker: a scrape reads a busy service too.
-    const std::string path = request->target.substr(0, request->target.find('?'));
-    if ((request->method == "GET" || request->method == "HEAD") && path == "/metrics") {
-      return Answer(MetricsResponse(), keep);
+    // A route the table marks so (the metrics) is answered here, not by a
+    // worker: a scrape reads a busy service too.
+    if (Response quick; server_.Service().AnswerOnIoThread(*request, quick)) {
+      return Answer(std::move(quick), keep);
     }
     net::post(server_.Workers(), [self = shared_from_this(), request, keep] {
       Response response = self->server_.Service().Handle(*request);

@@ -1,0 +1,118 @@
+#include "server/Routes.hpp"
+
+namespace brivos::server {
+
+std::string Context::Query(const std::string& name) const {
+  const auto found = query_.find(name);
+  return found == query_.end() ? std::string() : found->second;
+}
+
+Variant Context::Call(std::string_view class_name, std::string_view member,
+                      std::vector<Variant> rest) const {
+  return calls_.Call(*caller_, class_name, member, std::move(rest));
+}
+
+Variant Context::CallNamed(std::string_view class_name, std::string_view member,
+                           const Json& named, bool missing_is_empty) const {
+  app::NamedArgs args;
+  for (auto it = named.begin(); it != named.end(); ++it) {
+    args.emplace_back(it.key(), json::FromJson(it.value()));
+  }
+  return calls_.CallNamed(*caller_, class_name, member, args, missing_is_empty);
+}
+
+std::string Route::Template() const {
+  return (scope == Scope::kFirm ? std::string("/v1/accounts/{account}") : std::string()) + path;
+}
+
+const std::vector<Route>& Routes() {
+  using namespace resources;
+  // clang-format off
+  static const std::vector<Route> routes = {
+    {.method = "get", .path = "/v1/health", .scope = Scope::kService, .authenticated = false, .calls = {}, .summary = "Whether the service runs", .success = 200, .handler = Health},
+    {.method = "get", .path = "/v1/openapi.json", .scope = Scope::kService, .authenticated = false, .calls = {}, .summary = "This document", .success = 200, .handler = OpenApi},
+    {.method = "get", .path = "/metrics", .scope = Scope::kService, .authenticated = false, .calls = {}, .summary = "The service's metrics (Prometheus text)", .success = 200, .io_thread = true, .handler = MetricsText},
+    {.method = "post", .path = "/sessions", .scope = Scope::kFirm, .authenticated = false, .calls = {"CSecurityMgr.BeginUserSession"}, .summary = "Sign in: a session token", .success = 201, .body = true, .handler = SignIn},
+    {.method = "delete", .path = "/sessions/current", .scope = Scope::kFirm, .authenticated = true, .calls = {"CSecurityMgr.EndUserSession"}, .summary = "Sign out: end the caller's session", .success = 204, .handler = SignOut},
+    {.method = "get", .path = "/me", .scope = Scope::kFirm, .authenticated = true, .calls = {"CUserManager.GetUserProfile"}, .summary = "The caller", .success = 200, .handler = Me},
+    {.method = "get", .path = "/value-sets", .scope = Scope::kFirm, .authenticated = true, .calls = {}, .summary = "The value sets (slip statuses, expense and payment types, ...) and the rules the app applies", .success = 200, .handler = ValueSets},
+    {.method = "get", .path = "/projects", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetProjects"}, .summary = "The subscriber's projects", .success = 200, .paged = true, .handler = Projects},
+    {.method = "get", .path = "/projects/{id}", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetProject"}, .summary = "One project", .success = 200, .handler = Project},
+    {.method = "get", .path = "/projects/{id}/tasks", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetProjTasksAlphaSort"}, .summary = "A project's tasks by name", .success = 200, .paged = true, .handler = ProjectTasks},
+    {.method = "get", .path = "/time-entries", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetTransactionsForWeek"}, .summary = "The caller's slips from `from` to `to` (an administrator may add `userId`)", .success = 200, .paged = true, .handler = TimeEntries},
+    {.method = "post", .path = "/time-entries", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetProject", "CProjectMgr.AddTransaction", "CProjectMgr.GetTransaction"}, .summary = "Add a slip (AddTransaction's arguments by name)", .success = 201, .body = true, .handler = AddTimeEntry},
+    {.method = "get", .path = "/time-entries/{id}", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetTransaction"}, .summary = "One slip", .success = 200, .handler = TimeEntry},
+    {.method = "patch", .path = "/time-entries/{id}", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetTransaction", "CProjectMgr.UpdateTransaction"}, .summary = "Change a slip (UpdateTransaction's arguments by name)", .success = 200, .body = true, .handler = PatchTimeEntry},
+    {.method = "delete", .path = "/time-entries/{id}", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.DeleteTransaction"}, .summary = "Delete a slip", .success = 204, .handler = DeleteTimeEntry},
+    {.method = "put", .path = "/time-entries/{id}/status", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.UpdateTransactionStatus", "CProjectMgr.GetTransaction"}, .summary = "Set a slip's status ({\"Status\": n})", .success = 200, .body = true, .handler = TimeEntryStatus},
+    {.method = "get", .path = "/timer", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetActiveTransaction", "CProjectMgr.GetTransactionsForWeek"}, .summary = "The running or paused slip; 204 when there is none", .success = 200, .may_be_empty = true, .handler = Timer},
+    {.method = "post", .path = "/timer/start", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.StartTransaction", "CProjectMgr.GetActiveTransaction"}, .summary = "Start the timer on a task ({\"TaskID\", \"Description\"})", .success = 201, .body = true, .handler = TimerStart},
+    {.method = "post", .path = "/timer/pause", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.PauseActiveTransaction", "CProjectMgr.GetTransactionsForWeek"}, .summary = "Pause the running slip; 204 when none was running", .success = 200, .may_be_empty = true, .handler = TimerPause},
+    {.method = "post", .path = "/timer/restart", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.RestartTransaction", "CProjectMgr.GetTransactionsForWeek", "CProjectMgr.GetActiveTransaction"}, .summary = "Restart a slip ({\"TransID\"}, the paused one by default)", .success = 200, .body = true, .handler = TimerRestart},
+    {.method = "post", .path = "/timer/stop", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.StopActiveTransaction"}, .summary = "Stop the running slip", .success = 204, .handler = TimerStop},
+    {.method = "get", .path = "/expenses", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.GetExpensesForUser"}, .summary = "The caller's expenses", .success = 200, .paged = true, .handler = Expenses},
+    {.method = "post", .path = "/expenses", .scope = Scope::kFirm, .authenticated = true, .calls = {"CProjectMgr.AddStaffExpense", "CProjectMgr.GetExpense"}, .summary = "Add an expense of the caller (AddStaffExpense's arguments by name)", .success = 201, .body = true, .handler = AddExpense},
+    {.method = "get", .path = "/approvals", .scope = Scope::kFirm, .authenticated = true, .calls = {"CReportMgr.ExecReportQuery"}, .summary = "What awaits approval, by person and week", .success = 200, .handler = Approvals},
+    {.method = "get", .path = "/clients", .scope = Scope::kFirm, .authenticated = true, .calls = {"CCIMgr.GetAllCustomers"}, .summary = "The subscriber's clients", .success = 200, .paged = true, .handler = Clients},
+    {.method = "get", .path = "/invoices", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.GetTrialInvoices", "CInvoiceMgr.GetApprovedInvoices", "CInvoiceMgr.GetIssuedInvoices"}, .summary = "Invoices, of one status with `status` (0 trial, 1 approved, 2 issued)", .success = 200, .paged = true, .handler = Invoices},
+    {.method = "get", .path = "/invoices/{id}", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.GetInvoiceBreakdown"}, .summary = "An invoice line by line, or its printable page for Accept: text/html", .success = 200, .html = true, .handler = Invoice},
+    {.method = "get", .path = "/invoicing/preview", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.PreviewInvoicing"}, .summary = "What a run with `cutoff` would bill", .success = 200, .handler = Preview},
+    {.method = "post", .path = "/invoicing/runs", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.GetTrialInvoices", "CInvoiceMgr.InvoiceAllProjects", "CInvoiceMgr.InvoiceSelectedProjects"}, .summary = "Invoice ({\"CutoffDate\", \"Projects\"}): the invoices made", .success = 201, .body = true, .handler = InvoiceRun},
+    {.method = "post", .path = "/call/{Class}/{Method}", .scope = Scope::kFirm, .authenticated = true, .calls = {}, .summary = "Any method by name", .success = 200, .body = true, .handler = Call},
+  };
+  // clang-format on
+  return routes;
+}
+
+Access AccessOf(const Route& route) {
+  Access strictest = Access::kAny;
+  for (const char* call : route.calls) {
+    const std::string_view text(call);
+    const std::size_t dot = text.find('.');
+    const app::Target target = app::FindTarget(text.substr(0, dot), text.substr(dot + 1));
+    const Access access = target.member->access;
+    if (access == Access::kAdmin) return access;
+    if (access == Access::kOwn) strictest = access;
+  }
+  return strictest;
+}
+
+const Route* FindRoute(std::string_view method, std::string_view path,
+                       std::vector<std::string>& params, std::string& allow) {
+  struct Pattern {
+    const Route* route;
+    std::vector<std::string> parts;
+  };
+  static const std::vector<Pattern> patterns = [] {
+    std::vector<Pattern> split;
+    for (const Route& route : Routes()) split.push_back({&route, Split(route.Template(), '/')});
+    return split;
+  }();
+  const std::vector<std::string> parts = Split(path, '/');
+  for (const Pattern& pattern : patterns) {
+    if (pattern.parts.size() != parts.size()) continue;
+    std::vector<std::string> found;
+    bool match = true;
+    for (std::size_t i = 0; i < parts.size() && match; ++i) {
+      if (pattern.parts[i].starts_with("{")) {
+        match = !parts[i].empty();
+        found.push_back(parts[i]);
+      } else {
+        match = pattern.parts[i] == parts[i];
+      }
+    }
+    if (!match) continue;
+    const Route& route = *pattern.route;
+    const bool get = EqualsIgnoreCase(route.method, "get");
+    if (EqualsIgnoreCase(route.method, method) || (get && method == "HEAD")) {
+      params = std::move(found);
+      return &route;
+    }
+    if (!allow.empty()) allow += ", ";
+    for (const char c : std::string_view(route.method)) allow += AsciiUpper(c);
+    if (get) allow += ", HEAD";
+  }
+  return nullptr;
+}
+
+}  // namespace brivos::server
