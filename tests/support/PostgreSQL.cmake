@@ -23,6 +23,7 @@ endif()
 # here, and a test left out below, looks at SQLite itself: the file and its
 # pragmas, query plans, triggers in SQLite's syntax, a connection of its own.
 set(BRIVOS_PG_FILTER_account "*")
+set(BRIVOS_PG_FILTER_app "*")
 set(BRIVOS_PG_FILTER_clients "*")
 set(BRIVOS_PG_FILTER_invoicing "*")
 set(BRIVOS_PG_FILTER_projects "*")
