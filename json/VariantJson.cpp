@@ -6,37 +6,50 @@
 #include <memory>
 #include <vector>
 
+#include "app/Values.hpp"
+
 namespace brivos::json {
 namespace {
 
+// The visitor of app::VisitObject from one lambda per kind of object.
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
 Json ObjectToJson(const Object& object, bool raw) {
-  if (const auto* record = dynamic_cast<const Record*>(&object)) {
-    Json out = Json::object();
-    const auto& columns = record->Schema().columns;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      out[std::string(columns[i].property)] = ToJson(record->Field(i), raw);
-    }
-    return out;
-  }
-  if (const auto* collection = dynamic_cast<const Collection*>(&object)) {
-    Json out = Json::array();
-    for (const Variant& item : collection->Items()) out.push_back(ToJson(item, raw));
-    return out;
-  }
-  if (const auto* rows = dynamic_cast<const Recordset*>(&object)) {
-    // A statement without rows (UPDATE, DELETE) leaves its set closed.
-    if (!rows->IsOpen()) return nullptr;
-    Json out = Json::array();
-    for (const std::vector<Variant>& row : rows->Rows()) {
-      Json line = Json::object();
-      for (std::size_t i = 0; i < row.size(); ++i) {
-        line[rows->FieldName(static_cast<std::int32_t>(i))] = ToJson(row[i], raw);
-      }
-      out.push_back(std::move(line));
-    }
-    return out;
-  }
-  return Json{{"class", object.ClassName()}};
+  return app::VisitObject(
+      object, Overloaded{
+                  [&](const Record& record) {
+                    Json out = Json::object();
+                    const auto& columns = record.Schema().columns;
+                    for (std::size_t i = 0; i < columns.size(); ++i) {
+                      out[std::string(columns[i].property)] = ToJson(record.Field(i), raw);
+                    }
+                    return out;
+                  },
+                  [&](const Collection& collection) {
+                    Json out = Json::array();
+                    for (const Variant& item : collection.Items()) out.push_back(ToJson(item, raw));
+                    return out;
+                  },
+                  [&](const Recordset& rows) {
+                    // A statement without rows (UPDATE, DELETE) leaves its set closed.
+                    if (!rows.IsOpen()) return Json(nullptr);
+                    Json out = Json::array();
+                    for (const std::vector<Variant>& row : rows.Rows()) {
+                      Json line = Json::object();
+                      for (std::size_t i = 0; i < row.size(); ++i) {
+                        line[rows.FieldName(static_cast<std::int32_t>(i))] = ToJson(row[i], raw);
+                      }
+                      out.push_back(std::move(line));
+                    }
+                    return out;
+                  },
+                  [&](const Object& other) {
+                    return Json{{"class", other.ClassName()}};
+                  },
+              });
 }
 
 Json ScalarToJson(const Variant& value, bool raw) {
@@ -77,20 +90,14 @@ Variant FromJson(const Json& value) {
       return Variant::Null();
     case Json::value_t::boolean:
       return Variant(value.get<bool>());
-    case Json::value_t::number_integer: {
-      const auto n = value.get<std::int64_t>();
-      if (n >= std::numeric_limits<std::int32_t>::min() &&
-          n <= std::numeric_limits<std::int32_t>::max()) {
-        return Variant(static_cast<std::int32_t>(n));
-      }
-      return Variant(static_cast<double>(n));
-    }
+    case Json::value_t::number_integer:
+      return app::WholeNumber(value.get<std::int64_t>());
     case Json::value_t::number_unsigned: {
       const auto n = value.get<std::uint64_t>();
-      if (n <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-        return Variant(static_cast<std::int32_t>(n));
+      if (n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        app::RaiseTooWide("BRIVOS");
       }
-      return Variant(static_cast<double>(n));
+      return app::WholeNumber(static_cast<std::int64_t>(n));
     }
     case Json::value_t::number_float:
       return Variant(value.get<double>());
@@ -107,9 +114,44 @@ Variant FromJson(const Json& value) {
   }
 }
 
+namespace {
+
+// Reads JSON text only to see whether it writes a whole number beyond 64
+// bits, which the parser keeps as a Double (inexactly) rather than refusing.
+class WideNumberCheck : public nlohmann::json_sax<Json> {
+ public:
+  bool found = false;
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t& text) override {
+    found = found || text.find_first_of(".eE") == string_t::npos;
+    return true;
+  }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return true; }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t, const std::string&, const Json::exception&) override {
+    return false;
+  }
+};
+
+}  // namespace
+
 Variant ArgumentFromText(std::string_view text) {
   Json parsed = Json::parse(text.begin(), text.end(), nullptr, false);
-  if (!parsed.is_discarded()) return FromJson(parsed);
+  if (!parsed.is_discarded()) {
+    WideNumberCheck check;
+    Json::sax_parse(text.begin(), text.end(), &check);
+    if (check.found) app::RaiseTooWide("BRIVOS");
+    return FromJson(parsed);
+  }
   const std::size_t first = text.find_first_not_of(" \t\r\n");
   if (first != std::string_view::npos &&
       (text[first] == '{' || text[first] == '[' || text[first] == '"')) {
@@ -163,13 +205,27 @@ struct Writer {
       out.append(text.data() + i - plain, plain);
       plain = 0;
       switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\f': out += "\\f"; break;
-        case '\r': out += "\\r"; break;
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\b':
+          out += "\\b";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\f':
+          out += "\\f";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
         default: {  // the other control characters
           constexpr char kHex[] = "0123456789abcdef";
           out += "\\u00";
@@ -184,8 +240,8 @@ struct Writer {
 
   // A member of an object; a hidden one is left out or written as null.
   void Member(std::string_view key, const Variant& value, bool& first) {
-    const bool secret = key.size() == hidden.size() && !hidden.empty() &&
-                        EqualsIgnoreCase(key, hidden);
+    const bool secret =
+        key.size() == hidden.size() && !hidden.empty() && EqualsIgnoreCase(key, hidden);
     if (secret && !hidden_as_null) return;
     out += first ? "" : ",";
     first = false;
@@ -201,13 +257,24 @@ struct Writer {
   void Value(const Variant& value) {
     switch (value.Type()) {
       case VarType::Empty:
-      case VarType::Null: out += "null"; return;
-      case VarType::Boolean: out += value.AsBool() ? "true" : "false"; return;
-      case VarType::Long: out += std::to_string(value.AsLong()); return;
-      case VarType::Double: out += Dump(Json(value.AsDouble()), true); return;
-      case VarType::Currency: return Text(value.AsCurrency().ToFixedString());
-      case VarType::Date: return Text(value.AsDate().ToIsoString());
-      case VarType::String: return Text(value.AsString());
+      case VarType::Null:
+        out += "null";
+        return;
+      case VarType::Boolean:
+        out += value.AsBool() ? "true" : "false";
+        return;
+      case VarType::Long:
+        out += std::to_string(value.AsLong());
+        return;
+      case VarType::Double:
+        out += Dump(Json(value.AsDouble()), true);
+        return;
+      case VarType::Currency:
+        return Text(value.AsCurrency().ToFixedString());
+      case VarType::Date:
+        return Text(value.AsDate().ToIsoString());
+      case VarType::String:
+        return Text(value.AsString());
       case VarType::Array: {
         out += '[';
         bool first = true;
@@ -233,53 +300,60 @@ struct Writer {
   }
 
   void AnObject(const brivos::Object& object, const Variant& value) {
-    if (const auto* record = dynamic_cast<const Record*>(&object)) {
-      out += '{';
-      bool first = true;
-      const auto& columns = record->Schema().columns;
-      for (std::size_t i = 0; i < columns.size(); ++i) {
-        Member(columns[i].property, record->Field(i), first);
-      }
-      out += '}';
-    } else if (const auto* collection = dynamic_cast<const Collection*>(&object)) {
+    app::VisitObject(object, Overloaded{
+                                 [&](const Record& record) {
+                                   out += '{';
+                                   bool first = true;
+                                   const auto& columns = record.Schema().columns;
+                                   for (std::size_t i = 0; i < columns.size(); ++i) {
+                                     Member(columns[i].property, record.Field(i), first);
+                                   }
+                                   out += '}';
+                                 },
+                                 [&](const Collection& collection) {
+                                   out += '[';
+                                   bool first = true;
+                                   for (const Variant& item : collection.Items()) {
+                                     out += first ? "" : ",";
+                                     first = false;
+                                     Value(item);
+                                   }
+                                   out += ']';
+                                 },
+                                 [&](const Recordset& rows) { Rows(rows, value); },
+                                 [&](const Object& other) {
+                                   out += "{";
+                                   bool first = true;
+                                   Member("class", Variant(other.ClassName()), first);
+                                   out += "}";
+                                 },
+                             });
+  }
+
+  void Rows(const Recordset& rows, const Variant& value) {
+    const auto& names = *rows.FieldNames();
+    const bool unique = std::all_of(names.begin(), names.end(), [&](const std::string& n) {
+      return std::count(names.begin(), names.end(), n) == 1;
+    });
+    if (!rows.IsOpen()) {
+      out += "null";
+    } else if (!unique) {
+      // A report naming one column twice: the tree keeps the last value
+      // under the first place of the name.
+      Json tree = ToJson(value);
+      Hide(tree, hidden, hidden_as_null);
+      out += Dump(tree, true);
+    } else {
       out += '[';
-      bool first = true;
-      for (const Variant& item : collection->Items()) {
-        out += first ? "" : ",";
-        first = false;
-        Value(item);
+      bool first_row = true;
+      for (const std::vector<Variant>& row : rows.Rows()) {
+        out += first_row ? "{" : ",{";
+        first_row = false;
+        bool first = true;
+        for (std::size_t i = 0; i < row.size(); ++i) Member(names[i], row[i], first);
+        out += '}';
       }
       out += ']';
-    } else if (const auto* rows = dynamic_cast<const Recordset*>(&object)) {
-      const auto& names = *rows->FieldNames();
-      const bool unique = std::all_of(names.begin(), names.end(), [&](const std::string& n) {
-        return std::count(names.begin(), names.end(), n) == 1;
-      });
-      if (!rows->IsOpen()) {
-        out += "null";
-      } else if (!unique) {
-        // A report naming one column twice: the tree keeps the last value
-        // under the first place of the name.
-        Json tree = ToJson(value);
-        Hide(tree, hidden, hidden_as_null);
-        out += Dump(tree, true);
-      } else {
-        out += '[';
-        bool first_row = true;
-        for (const std::vector<Variant>& row : rows->Rows()) {
-          out += first_row ? "{" : ",{";
-          first_row = false;
-          bool first = true;
-          for (std::size_t i = 0; i < row.size(); ++i) Member(names[i], row[i], first);
-          out += '}';
-        }
-        out += ']';
-      }
-    } else {
-      out += "{";
-      bool first = true;
-      Member("class", Variant(object.ClassName()), first);
-      out += "}";
     }
   }
 };

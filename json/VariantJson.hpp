@@ -23,13 +23,14 @@ class BadInput : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A JSON value as a Variant: null is Null, booleans Boolean, an integral
-// number that fits 32 bits a Long, any other number a Double, strings String,
-// arrays Array. Objects are refused with BadInput.
+// A JSON value as a Variant: null is Null, booleans Boolean, strings String,
+// arrays Array; an integral number as app::WholeNumber has it (a Long within
+// 32 bits, an exact Double up to 2^53, error 6 beyond), any other number a
+// Double. Objects are refused with BadInput.
 Variant FromJson(const Json& value);
 
 // One command-line argument as a Variant. JSON text gives its value as
-// FromJson does. A bare word that is not JSON (admin, A100, 2024-03-05) is a
+// FromJson does; a whole number written beyond 64 bits is error 6 as well. A bare word that is not JSON (admin, A100, 2024-03-05) is a
 // String. Text that starts like JSON ({, [ or a double quote) but does not
 // parse is refused, since the caller plainly meant JSON.
 Variant ArgumentFromText(std::string_view text);

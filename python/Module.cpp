@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/Calls.hpp"
+#include "app/Values.hpp"
 #include "brivos/brivos.hpp"
 #include "python/Values.hpp"
 
@@ -26,6 +28,12 @@ const std::string& SourceOf(const Handle& self) {
   return self.Info() != nullptr ? self.Info()->ProgId() : kLibrary;
 }
 
+// The visitor of app::VisitObject from one lambda per kind of object.
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
 // Runs `body` and gives an Error it raises the error convention of the class,
 // as a failure inside a call would have it.
 template <class F>
@@ -37,14 +45,10 @@ decltype(auto) Tagged(const Handle& self, F&& body) {
   }
 }
 
-// The platform's errors of a call's named arguments.
-constexpr std::int32_t kNamedArgumentNotFound = 448;
-constexpr std::int32_t kArgumentNotOptional = 449;
-
 [[noreturn]] void RaiseUsage(const Handle& self, std::int32_t number, const std::string& what) {
-  const std::string text = number == kNamedArgumentNotFound ? "Named argument not found"
-                           : number == kArgumentNotOptional ? "Argument not optional"
-                                                            : RuntimeMessage(number);
+  const std::string text = number == errnum::kNamedArgumentNotFound ? "Named argument not found"
+                           : number == errnum::kArgumentNotOptional ? "Argument not optional"
+                                                                    : RuntimeMessage(number);
   try {
     Raise(number, text + ": " + what);
   } catch (const Error&) {
@@ -63,55 +67,69 @@ std::string Signature(const MemberInfo& member, bool property) {
   return text + ")";
 }
 
-// The call's arguments in the member's order: the positional ones first,
-// then each keyword in the place of the argument it names, letters' case
-// ignored. A missing argument raises 449, an unknown name 448, a second
-// value for one argument or too many 450.
+// The error number of a binding the gate refused, as the module has always
+// raised it: the gate's own, except 450 for a call by position alone with
+// too few arguments (the library's count check says so) and for an argument
+// given twice (one value more than the member takes).
+std::int32_t UsageNumber(const app::Refused& refused, const MemberInfo& member,
+                         const app::NamedArgs& named) {
+  const auto takes = [&](const auto& arg) {
+    return std::any_of(member.arg_names.begin(), member.arg_names.end(),
+                       [&](const std::string& name) { return EqualsIgnoreCase(name, arg.first); });
+  };
+  const bool twice = refused.Number() == errnum::kNamedArgumentNotFound &&
+                     std::all_of(named.begin(), named.end(), takes);
+  const bool short_by_position = refused.Number() == errnum::kArgumentNotOptional && named.empty();
+  return twice || short_by_position ? errnum::kWrongArgumentCount : refused.Number();
+}
+
+// The call's arguments in the member's order, bound by the gate (app::Bind):
+// the positional ones first, then each keyword in the place of the argument
+// it names, letters' case ignored. A missing argument raises 449, an unknown
+// name 448, too many 450 (see UsageNumber).
 std::vector<Variant> Arguments(const Handle& self, const MemberInfo& member, py::handle positional,
                                py::handle keywords) {
-  const std::size_t count = member.arg_names.size();
   std::vector<Variant> args;
+  app::NamedArgs named;
   Tagged(self, [&] {
     if (PyTuple_Check(positional.ptr())) {  // a call's own arguments
       const Py_ssize_t given = PyTuple_GET_SIZE(positional.ptr());
-      args.reserve(std::max(count, static_cast<std::size_t>(given)));
+      args.reserve(static_cast<std::size_t>(given));
       for (Py_ssize_t i = 0; i < given; ++i) {
         args.push_back(FromPython(PyTuple_GET_ITEM(positional.ptr(), i)));
       }
     } else {
       for (py::handle arg : positional) args.push_back(FromPython(arg));
     }
+    if (!keywords) return;
+    for (auto [key, value] : py::reinterpret_borrow<py::dict>(keywords)) {
+      named.emplace_back(py::str(key), FromPython(value));
+    }
   });
-  if (!keywords || py::len(keywords) == 0) return args;  // the count is Invoke's to check
-  if (args.size() > count) {
-    RaiseUsage(self, errnum::kWrongArgumentCount,
-               Signature(member, false) + " takes " + std::to_string(count) + " arguments");
+  try {
+    return app::Bind(app::Target{self.Info(), &member}, std::move(args), named, false);
+  } catch (const app::Refused& refused) {
+    RaiseUsage(self, UsageNumber(refused, member, named),
+               std::string(refused.what()) + " (" + Signature(member, false) + ")");
   }
-  std::vector<bool> given(count, false);
-  std::fill_n(given.begin(), args.size(), true);
-  args.resize(count);
-  for (auto [key, value] : py::reinterpret_borrow<py::dict>(keywords)) {
-    const std::string name = py::str(key);
-    std::size_t i = 0;
-    while (i < count && !EqualsIgnoreCase(member.arg_names[i], name)) ++i;
-    if (i == count)
-      RaiseUsage(self, kNamedArgumentNotFound,
-                 name + " is no argument of " + Signature(member, false));
-    if (given[i]) RaiseUsage(self, errnum::kWrongArgumentCount, name + " is given twice");
-    given[i] = true;
-    Tagged(self, [&] { args[i] = FromPython(value); });
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    if (!given[i])
-      RaiseUsage(self, kArgumentNotOptional,
-                 member.arg_names[i] + " of " + Signature(member, false));
-  }
-  return args;
 }
 
-Variant Invoke(const Handle& self, const std::string& member, std::vector<Variant>& args) {
+// The module's calls into the library, where a front end's observer would
+// see them.
+const app::CallPath& Path() {
+  static const app::CallPath path;
+  return path;
+}
+
+// A member of a creatable class (a manager, a value set) runs through the
+// call path, on an object of its own: such objects hold no state, so the one
+// Python holds is only their name. Records, collections and result sets are
+// called on the object itself.
+Variant Invoke(const Handle& self, const MemberInfo& member, std::vector<Variant>& args) {
   py::gil_scoped_release release;
-  return self.object->Invoke(member, args);
+  const ClassInfo* info = self.Info();
+  if (info != nullptr && info->Creatable()) return Path().Invoke(app::Target{info, &member}, args);
+  return self.object->Invoke(member.name, args);
 }
 
 const MemberInfo& FindMember(const Handle& self, const std::string& name) {
@@ -189,9 +207,13 @@ PyObject* GetAttro(PyObject* self, PyObject* name) {
       PyErr_Clear();
       member = &FindMember(handle, std::string(wanted));
     }
-    if (member->arg_names.empty() && dynamic_cast<const Record*>(handle.object.get()) != nullptr) {
+    const bool record = app::VisitObject(*handle.object, Overloaded{
+                                                             [](const Record&) { return true; },
+                                                             [](const Object&) { return false; },
+                                                         });
+    if (member->arg_names.empty() && record) {
       std::vector<Variant> none;
-      return ToPython(Invoke(handle, member->name, none));
+      return ToPython(Invoke(handle, *member, none));
     }
     return py::cast(Method{handle, member});
   });
@@ -202,7 +224,7 @@ PyObject* CallMethod(PyObject* self, PyObject* positional, PyObject* keywords) {
   return Slot([&] {
     const auto& method = py::handle(self).cast<const Method&>();
     std::vector<Variant> args = Arguments(method.self, *method.member, positional, keywords);
-    return ToPython(Invoke(method.self, method.member->name, args));
+    return ToPython(Invoke(method.self, *method.member, args));
   });
 }
 
@@ -237,7 +259,7 @@ py::tuple CallWithArguments(const Handle& self, const std::string& name, const p
   const bool named = PyDict_Check(args.ptr());
   std::vector<Variant> values = named ? Arguments(self, member, py::tuple(), args)
                                       : Arguments(self, member, args, py::handle());
-  py::object result = ToPython(Invoke(self, member.name, values));
+  py::object result = ToPython(Invoke(self, member, values));
   if (!named) return py::make_tuple(result, ToPython(Variant(std::move(values))));
   py::dict written;
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -268,7 +290,7 @@ py::object CollectionItem(const CollectionHandle& self, const py::object& index)
     return ToPython(items[static_cast<std::size_t>(i)]);
   }
   std::vector<Variant> key{Tagged(self, [&] { return FromPython(index); })};
-  return ToPython(Invoke(self, "Item", key));
+  return ToPython(Invoke(self, FindMember(self, "Item"), key));
 }
 
 // brivos.Recordset iterates its rows from the first, each a dict of its

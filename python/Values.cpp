@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Values.hpp"
+
 namespace brivos::python {
 namespace {
 
@@ -36,19 +38,14 @@ void ImportDateTime() {
                                py::repr(value).cast<std::string>() + " " + what);
 }
 
-// The largest int passed on exactly as a Double: 2**53.
-constexpr long long kExactDouble = 9007199254740992LL;
-
+// An int as the gate takes every whole number (app::WholeNumber): a Long
+// within 32 bits, an exact Double up to 2**53, Error 6 beyond.
 Variant IntegerValue(py::handle value) {
   int overflow = 0;
   const long long n = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
   if (n == -1 && PyErr_Occurred() != nullptr) throw py::error_already_set();
-  if (overflow == 0 && n >= INT32_MIN && n <= INT32_MAX)
-    return Variant(static_cast<std::int32_t>(n));
-  if (overflow != 0 || n > kExactDouble || n < -kExactDouble) {
-    RaiseOverflow(value, "is beyond the integers a Double holds exactly (2**53)");
-  }
-  return Variant(static_cast<double>(n));
+  if (overflow != 0) app::RaiseTooWide("BRIVOS");
+  return app::WholeNumber(n);
 }
 
 // Exactly: the digits of the Decimal as ten-thousandths, or Error 6.
@@ -133,26 +130,33 @@ std::string TextValue(py::handle value) {
   return std::string(bytes);
 }
 
+// The visitor of app::VisitObject from one lambda per kind of object.
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
 py::object ObjectToPython(std::shared_ptr<Object> object) {
   if (!object) return py::none();
-  if (dynamic_cast<const Record*>(object.get()) != nullptr) {
-    return py::cast(RecordHandle(std::move(object)));
-  }
-  if (dynamic_cast<const Collection*>(object.get()) != nullptr) {
-    return py::cast(CollectionHandle(std::move(object)));
-  }
-  if (dynamic_cast<const Recordset*>(object.get()) != nullptr) {
-    return py::cast(RecordsetHandle(std::move(object)));
-  }
-  return py::cast(Handle(std::move(object)));
+  const Object& held = *object;
+  return app::VisitObject(
+      held, Overloaded{
+                [&](const Record&) { return py::cast(RecordHandle(std::move(object))); },
+                [&](const Collection&) { return py::cast(CollectionHandle(std::move(object))); },
+                [&](const Recordset&) { return py::cast(RecordsetHandle(std::move(object))); },
+                [&](const Object&) { return py::cast(Handle(std::move(object))); },
+            });
 }
 
 }  // namespace
 
 const ClassInfo* Handle::Info() const {
   if (!looked_up_) {
-    const auto* record = dynamic_cast<const Record*>(object.get());
-    info_ = record != nullptr ? &record->Schema().info : FindClass(object->ClassName());
+    info_ = app::VisitObject(*object,
+                             Overloaded{
+                                 [](const Record& record) { return &record.Schema().info; },
+                                 [](const Object& other) { return FindClass(other.ClassName()); },
+                             });
     looked_up_ = true;
   }
   return info_;

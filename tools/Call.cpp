@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/Values.hpp"
 #include "brivos/brivos.hpp"
 #include "tools/Command.hpp"
 
@@ -82,24 +83,41 @@ void PrintPlain(const Variant& value) {
             << '\n';
 }
 
+// The visitor of app::VisitObject from one lambda per kind of object.
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
 // --get NAME: the property of a record, or of each item or row; a result
 // that is no object prints as itself. A record without the property raises
 // 438 (exit 1); a result set without the field is refused (exit 2).
 int PrintProperty(const Variant& result, const std::string& name) {
   const std::shared_ptr<Object> object = result.AsObject();
-  std::vector<Variant> none;
-  if (const auto* rows = dynamic_cast<const Recordset*>(object.get())) {
-    const int field = rows->FindField(name);
-    if (field < 0) throw BadInput("the result set has no field '" + name + "'");
-    for (const auto& row : rows->Rows()) PrintPlain(row[static_cast<std::size_t>(field)]);
-  } else if (const auto* items = dynamic_cast<const Collection*>(object.get())) {
-    for (const Variant& item : items->Items()) {
-      const std::shared_ptr<Object> each = item.AsObject();
-      PrintPlain(each ? each->Invoke(name, none) : item);
-    }
-  } else {
-    PrintPlain(object ? object->Invoke(name, none) : result);
+  if (!object) {
+    PrintPlain(result);
+    return 0;
   }
+  std::vector<Variant> none;
+  app::VisitObject(*object, Overloaded{
+                                [&](const Recordset& rows) {
+                                  const int field = rows.FindField(name);
+                                  if (field < 0) {
+                                    throw BadInput("the result set has no field '" + name + "'");
+                                  }
+                                  for (const auto& row : rows.Rows()) {
+                                    PrintPlain(row[static_cast<std::size_t>(field)]);
+                                  }
+                                },
+                                [&](const Collection& items) {
+                                  for (const Variant& item : items.Items()) {
+                                    const std::shared_ptr<Object> each = item.AsObject();
+                                    PrintPlain(each ? each->Invoke(name, none) : item);
+                                  }
+                                },
+                                // A record, or any other object: its own property.
+                                [&](const Object&) { PrintPlain(object->Invoke(name, none)); },
+                            });
   return 0;
 }
 

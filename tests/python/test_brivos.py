@@ -61,6 +61,26 @@ def test_values_refused(value, number):
     assert raised.value.number == number
 
 
+# Whole numbers as every front end takes them: an int within 32 bits, an exact float up to
+# 2**53 either way, error 6 (None here) beyond.
+WHOLE = [(2**31 - 1, 2**31 - 1), (-2**31, -2**31), (2**31, float(2**31)),
+         (-2**31 - 1, float(-2**31 - 1)), (2**53, float(2**53)), (-2**53, float(-2**53)),
+         (2**53 + 1, None), (-2**53 - 1, None), (2**63 - 1, None), (-2**63, None),
+         (2**63, None), (2**64, None), (-2**64 - 1, None)]
+
+
+def test_whole_numbers():
+    """IsValidValue leaves its argument as it came."""
+    for value, expected in WHOLE:
+        if expected is None:
+            with pytest.raises(brivos.Error) as raised:
+                brivos.call(mgr("eTransStatusEnm"), "IsValidValue", [value])
+            assert raised.value.number == 6, value
+            continue
+        _, (back,) = brivos.call(mgr("eTransStatusEnm"), "IsValidValue", [value])
+        assert (back, type(back)) == (expected, type(expected)), value
+
+
 def test_working_day(firm):
     """The README's script: a slip, approved, invoiced, totalled; values as stored."""
     acct, token, project, task, staff = firm
@@ -125,6 +145,13 @@ def test_collections_and_result_sets(firm):
     (lambda a, t: mgr("CSecurityMgr").GetSysSession(a, t, Token=t), 450),
     (lambda a, t: mgr("CSecurityMgr").GetSysSession(a, Tokn=t), 448),
     (lambda a, t: mgr("CSecurityMgr").GetSysSession(Account=a), 449),
+    (lambda a, t: mgr("CSecurityMgr").GetSysSession(a, t, t), 450),
+    (lambda a, t: mgr("CSecurityMgr").GetSysSession(a, Account=a), 450),
+    (lambda a, t: mgr("CSecurityMgr").GetSysSession(a, Token=t, token=t), 450),
+    (lambda a, t: mgr("CSecurityMgr").GetSysSession(a, Tokn=t, Account=a), 448),
+    (lambda a, t: brivos.call(mgr("CSecurityMgr"), "GetSysSession", {}), 450),
+    (lambda a, t: brivos.call(mgr("CSecurityMgr"), "GetSysSession", {"token": t}), 449),
+    (lambda a, t: brivos.call(mgr("CSecurityMgr"), "GetSysSession", [a]), 450),
     (lambda a, t: mgr("CReportMgr").ExecReportQuery(a, "SELECT * FROM Nowhere"), -2147217900)])
 def test_errors(firm, call, number):
     with pytest.raises(brivos.Error) as raised:
