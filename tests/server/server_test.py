@@ -113,6 +113,24 @@ class ServiceTest(unittest.TestCase):
         self.assertEqual(srv("DELETE", A + "/sessions/current", token).status_code, 204)
         self.assertEqual(srv("GET", A + "/me", token).status_code, 401)
 
+    def test_every_route_for_administrators_refuses_a_plain_user(self):
+        # Whatever the route, and whichever library method its handler calls
+        # first: the document's x-access comes from the methods' declarations.
+        doc = srv("GET", "/v1/openapi.json").json()
+        refused = 0
+        for path, item in doc["paths"].items():
+            for method, op in item.items():
+                if method == "parameters" or op.get("x-access") != "administrator":
+                    continue
+                url = path.replace("{account}", "A1").replace("{id}", "1")
+                body = {} if method in ("post", "put", "patch") else None
+                r = srv(method.upper(), url, bob, json=body)
+                self.assertEqual(r.status_code, 403, (method, path, r.text))
+                refused += 1
+        self.assertGreater(refused, 50)
+        # The same user's own reads still answer.
+        self.assertEqual(srv("GET", A + "/me", bob).status_code, 200)
+
     def test_four_unauthorized_cases(self):
         short = Server("--session-max-age", "1s")
         try:
