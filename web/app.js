@@ -461,37 +461,19 @@ async function addExpense(ev) {
 
 // ---- Approvals -----------------------------------------------------------
 
-const q = (sql) => call('CReportMgr', 'ExecReportQuery', { sSQL: sql });
-const WHO = 'u.UserName AS Who, u.FirstName AS First, u.LastName AS Last, p.Name AS Project';
-const STAFF = 'JOIN IProjectStaff s ON s.IProjectStaffID = x.StaffID JOIN IUser u ON u.IUserID = s.UserID '
-  + 'JOIN IProject p ON p.IProjectID = x.Parent';
-
 async function showApprovals() {
   await guarded('#appr-err', async () => {
-    const [slips, expenses] = await Promise.all([
-      q(`SELECT x.IProjectTransactionID AS ID, x.TransDate AS Day, x.StartTime, x.StopTime, x.Description, x.OverTime, k.Name AS Task, ${WHO} `
-        + `FROM IProjectTransaction x ${STAFF} LEFT JOIN IProjectTask k ON k.IProjectTaskID = x.TaskID `
-        + 'WHERE x.Status = 1 ORDER BY u.UserName, x.TransDate, x.StartTime'),
-      q(`SELECT x.IProjectExpenseID AS ID, x.ExpenseDate AS Day, x.Description, x.Amount, x.ExchangeRate, ${WHO} `
-        + `FROM IProjectExpense x ${STAFF} WHERE x.Approved = 0 AND x.Billed = 0 ORDER BY u.UserName, x.ExpenseDate`),
-    ]);
-    const groups = new Map();
-    const add = (kind, r) => {
-      const key = `${r.Who}|${isoDay(monday(parseDate(r.Day)))}`;
-      if (!groups.has(key)) groups.set(key, { r, week: isoDay(monday(parseDate(r.Day))), slips: [], expenses: [] });
-      groups.get(key)[kind].push(r);
-    };
-    slips.forEach((r) => add('slips', r));
-    expenses.forEach((r) => add('expenses', r));
+    // What awaits approval, grouped by person and week by the service.
+    const groups = await api('GET', '/approvals');
     const box = $('#appr-list');
     box.replaceChildren();
-    if (!groups.size) box.append(el('p', {}, 'Nothing awaits approval.'));
-    for (const g of [...groups.values()].sort((a, b) => (a.r.Who + a.week).localeCompare(b.r.Who + b.week))) {
-      const person = [g.r.First, g.r.Last].filter(Boolean).join(' ') || g.r.Who;
-      const title = `${person}, week of ${g.week}`;
+    if (!groups.length) box.append(el('p', {}, 'Nothing awaits approval.'));
+    for (const g of groups) {
+      const person = [g.FirstName, g.LastName].filter(Boolean).join(' ') || g.UserName;
+      const title = `${person}, week of ${g.Week}`;
       const rows = [];
       const check = (kind, id, label) => el('input', { type: 'checkbox', class: 'pick', 'data-kind': kind, 'data-id': String(id), 'aria-label': `Select ${label}` });
-      for (const r of g.slips) {
+      for (const r of g.Slips) {
         const a = parseDate(r.StartTime); const b = parseDate(r.StopTime);
         const label = `slip of ${dayText(r.Day)} ${hhmm(a)} to ${hhmm(b)}`;
         rows.push(el('tr', {}, el('td', {}, check('slip', r.ID, label)), el('td', {}, dayText(r.Day)),
@@ -499,8 +481,8 @@ async function showApprovals() {
           el('td', { class: 'num' }, hours(Math.round((b - a) / 60000))), el('td', {}, r.Description || ''),
           el('td', {}, el('button', { type: 'button', onclick: () => approve([['slip', r.ID]]) , 'aria-label': `Approve ${label}` }, 'Approve'))));
       }
-      const dec = amountDecimals(g.expenses.map((r) => r.Amount));
-      for (const r of g.expenses) {
+      const dec = amountDecimals(g.Expenses.map((r) => r.Amount));
+      for (const r of g.Expenses) {
         const label = `expense of ${dayText(r.Day)} ${amount(r.Amount, dec)}`;
         rows.push(el('tr', {}, el('td', {}, check('expense', r.ID, label)), el('td', {}, dayText(r.Day)),
           el('td', {}, `${r.Project} — expense`), el('td', {}, `rate ${plainNumber(r.ExchangeRate)}`),
