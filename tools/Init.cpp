@@ -49,7 +49,6 @@ Command AddInitCommand(CLI::App& program, const Options& options) {
   auto in = std::make_shared<InitArgs>();
   CLI::App* init = program.add_subcommand(
       "init", "Provision a new subscriber database, and its directory if missing");
-  init->fallthrough();
   AddAccountArgument(*init, in->account);
   init->add_option("--company", in->company, "Company name")->required();
   init->add_option("--user", in->user, "Name of the main user")->required();

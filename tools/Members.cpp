@@ -36,7 +36,6 @@ Command AddMembersCommand(CLI::App& program, const Options& options) {
   auto class_name = std::make_shared<std::string>();
   CLI::App* members =
       program.add_subcommand("members", "List a class's members and their arguments");
-  members->fallthrough();
   members->add_option("CLASS", *class_name, "Class name")->required();
   return {members,
           [class_name, &options](const Extras&) { return RunMembers(*class_name, options); }};

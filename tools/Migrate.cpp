@@ -124,7 +124,6 @@ Command AddMigrateCommand(CLI::App& program, const Options& options) {
   CLI::App* migrate = program.add_subcommand(
       "migrate", "Copy a subscriber's file into its schema of a PostgreSQL database, then "
                  "compare every table's rows and every invoice's total on both sides");
-  migrate->fallthrough();
   AddAccountArgument(*migrate, in->account);
   migrate->add_option("--to", in->to, "PostgreSQL connection URI")->required();
   return {migrate, [in, &options](const Extras&) { return RunMigrate(*in, options); }};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,95 @@ TEST_F(CliTest, OnlyAnArgumentNamedAccountIsResolved) {
   const Outcome o = Call({"--show-args", "CReportMgr", "ExecReportQuery", "A100", "SELECT 1 AS n"});
   ASSERT_TRUE(Succeeded(o));
   EXPECT_EQ(o.OutJson()["args"], Json::array({AccountPath(), "SELECT 1 AS n"}));
+}
+
+// ---- the program's options
+
+// Replaces every {name} of `text` by its value.
+std::string Expand(std::string text, const std::map<std::string, std::string>& values) {
+  for (const auto& [name, value] : values) {
+    const std::string key = "{" + name + "}";
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+  }
+  return text;
+}
+
+TEST_F(CliTest, ProgramOptionsAreReadBeforeOrAfterTheCommand) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string printed;  // on stdout when status is 0, else on stderr
+  };
+  // {A100} and {B1} are Accounts of {dir} as JSON text.
+  const std::string session = R"("args":[{A100},"admin","secret"])";
+  const std::vector<Case> cases = {
+      {{"--db-dir", "{dir}", "--compact", "call", "--show-args", "CSecurityMgr",
+        "BeginUserSession", "A100", "admin", "secret"},
+       0, session},
+      {{"call", "--show-args", "CSecurityMgr", "BeginUserSession", "A100", "admin", "secret",
+        "--db-dir", "{dir}", "--compact"},
+       0, session},
+      {{"call", "--db-dir", "{dir}", "--show-args", "CSecurityMgr", "--compact",
+        "BeginUserSession", "A100", "admin", "secret"},
+       0, session},
+      {{"--compact", "--db-dir", "/nonexistent", "call", "--show-args", "CSecurityMgr",
+        "BeginUserSession", "A100", "admin", "secret", "--db-dir", "{dir}"},
+       0, session},
+      // The arguments of `call` keep their order and types among the options.
+      {{"call", "--show-args", "CSecurityMgr", "ChangeUserPassword", "A100", "--compact", "nobody",
+        "--date", "2024-03-05", "--db-dir", "{dir}", "-2.5"},
+       0, R"("args":[{A100},"nobody","2024-03-05T00:00:00",-2.5])"},
+      {{"call", "--show-args", "CSecurityMgr", "ChangeUserPassword", "A100", "\"--compact\"",
+        "\"--db-dir\"", "x", "--db-dir", "{dir}", "--compact"},
+       0, R"("args":[{A100},"--compact","--db-dir","x"])"},
+      {{"init", "B1", "--company", "Beta", "--user", "u", "--password", "p", "--db-dir", "{dir}",
+        "--compact"},
+       0, R"({"account":{B1},"accountNo":"B1")"},
+      {{"members", "CSecurityMgr", "--compact"}, 0, R"({"class":"CSecurityMgr",)"},
+      {{"--db-dir", "/nonexistent/brivos", "serve", "--listen", "127.0.0.1:0"},
+       2, "'/nonexistent/brivos' does not exist"},
+      {{"serve", "--listen", "127.0.0.1:0", "--db-dir", "/nonexistent/brivos"},
+       2, "'/nonexistent/brivos' does not exist"},
+      {{"serve", "--db-dir", "{dir}", "--listen", "nowhere"}, 2, "--listen"},
+      {{"call", "CSecurityMgr", "EndUserSession", "A100", "admin", "--db-dir", "{dir}", "--now",
+        "soon"},
+       2, "'soon'"},
+      // Given twice, the last one counts.
+      {{"--now", "soon", "call", "CSecurityMgr", "EndUserSession", "A100", "admin", "--db-dir",
+        "{dir}", "--now", "2024-03-05 09:30", "--compact"},
+       0, "null"},
+      {{"--now", "2024-03-05 09:30", "--db-dir", "{dir}", "call", "CSecurityMgr",
+        "EndUserSession", "A100", "admin", "--now", "later"},
+       2, "'later'"},
+      {{"call", "CSecurityMgr", "EndUserSession", "A100", "admin", "--db-dir", "{dir}",
+        "--database-url", "mysql://nowhere"},
+       1, "-2147467259"},
+      {{"--database-url", "mysql://nowhere", "call", "CSecurityMgr", "EndUserSession", "A100",
+        "admin", "--db-dir", "{dir}"},
+       1, "-2147467259"},
+      // A command's own option given twice is still refused.
+      {{"init", "B2", "--company", "A", "--company", "B", "--user", "u", "--password", "p",
+        "--db-dir", "{dir}"},
+       2, "--company"},
+  };
+  const std::map<std::string, std::string> values = {
+      {"dir", dir.Path()},
+      {"A100", Json(AccountPath()).dump()},
+      {"B1", Json(dir.Path() + "\\B1").dump()}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args;
+    std::string shown;
+    for (const std::string& a : c.args) {
+      args.push_back(Expand(a, values));
+      shown += args.back() + " ";
+    }
+    SCOPED_TRACE(shown);
+    const Outcome o = RunCli(args);
+    EXPECT_EQ(o.status, c.status) << o.err;
+    const std::string& printed = c.status == 0 ? o.out : o.err;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    EXPECT_NE(printed.find(Expand(c.printed, values)), std::string::npos) << printed;
+  }
 }
 
 // ---- results
