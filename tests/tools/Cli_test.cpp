@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Backend.hpp"
 #include "tests/tools/CliProcess.hpp"
 
 namespace brivos::testing {
@@ -117,6 +120,62 @@ TEST_F(CliTest, InitNeedsItsOptionsAndCreatesAMissingDirectory) {
   }
 }
 
+// `init` on each backend: on files the file and its directory, on
+// PostgreSQL (--database-url) a schema and nothing of this machine's files.
+class CliInitTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CliInitTest, PrintsWhatItCreatedAndRefusesItAgain) {
+  const bool files = GetParam() == "sqlite";
+  const char* const env_url = std::getenv("BRIVOS_DATABASE_URL");
+  const std::string url = files || env_url == nullptr ? "" : env_url;
+  if (!files && url.empty()) GTEST_SKIP() << "BRIVOS_DATABASE_URL names no PostgreSQL database";
+  // The backend comes from the option alone.
+  const std::map<std::string, std::string> env = {{"BRIVOS_DATABASE_URL", ""}};
+  std::vector<std::string> program;
+  if (!files) program = {"--database-url", url};
+
+  TempDir scratch;
+  const std::string data = scratch.Path() + "/firms";
+  const std::string account = data + "\\A100";
+  std::vector<std::string> init = program;
+  init.insert(init.end(), {"--db-dir", data, "init", "A100", "--company", "Acme", "--user",
+                           "admin", "--password", "secret"});
+  Outcome o = RunCli(init, env);
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  EXPECT_EQ(out["account"], account);
+  EXPECT_EQ(out["accountNo"], "A100");
+  EXPECT_EQ(out["backend"], GetParam());
+  EXPECT_EQ(out["company"], "Acme");
+  EXPECT_EQ(out["mainUser"], "admin");
+  EXPECT_EQ(out.contains("database"), files) << out;
+  EXPECT_EQ(out.contains("schema"), !files) << out;
+  EXPECT_EQ(std::filesystem::exists(data), files);
+  if (files) {
+    EXPECT_EQ(out["database"], data + "/A100.mdb");
+    EXPECT_TRUE(std::filesystem::exists(data + "/A100.mdb"));
+  } else {
+    BackendScope scope(BackendFor(url));
+    const std::optional<DatabaseId> found = ActiveBackend().Find(Variant(account));
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(out["schema"], found->name);
+  }
+
+  // The main user signs in; a second init is refused before any call.
+  std::vector<std::string> call = program;
+  call.insert(call.end(),
+              {"--db-dir", data, "call", "CSecurityMgr", "BeginUserSession", "A100", "admin",
+               "secret"});
+  EXPECT_TRUE(Succeeded(RunCli(call, env)));
+  init[init.size() - 5] = "Other";
+  o = RunCli(init, env);
+  EXPECT_EQ(o.status, 2) << o.err;
+  EXPECT_TRUE(o.out.empty()) << o.out;
+  EXPECT_NE(o.err.find("already exists"), std::string::npos) << o.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliInitTest, ::testing::Values("sqlite", "postgresql"));
+
 // ---- account resolution
 
 TEST_F(CliTest, BareAccountNumberResolvesUnderDbDirOrTheEnvironment) {
@@ -174,7 +233,9 @@ TEST_F(CliTest, OnlyAnArgumentNamedAccountIsResolved) {
 std::string Expand(std::string text, const std::map<std::string, std::string>& values) {
   for (const auto& [name, value] : values) {
     const std::string key = "{" + name + "}";
-    for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;) {
+      text.replace(at, key.size(), value);
+    }
   }
   return text;
 }
@@ -490,33 +551,48 @@ TEST(CliListing, ClassesAreTheRegistrysInItsOrder) {
   EXPECT_EQ(find("SysSessions")["creatable"], false);
 }
 
-TEST(CliListing, MembersCarryTheirArgumentNames) {
-  const Outcome o = RunCli({"members", "csecuritymgr"});
-  ASSERT_TRUE(Succeeded(o));
-  const Json out = o.OutJson();
-  EXPECT_EQ(out["class"], "CSecurityMgr");
-  EXPECT_EQ(out["progId"], "BRIVOS.CSecurityMgr");
-  EXPECT_EQ(out["creatable"], true);
-  const auto& members = FindClass("CSecurityMgr")->Members();
-  ASSERT_EQ(out["members"].size(), members.size());
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    EXPECT_EQ(out["members"][i]["name"], members[i].name);
-    EXPECT_EQ(out["members"][i]["args"], Json(members[i].arg_names));
-  }
-  bool found = false;
-  for (const Json& m : out["members"]) {
-    if (m["name"] == "BeginUserSession") {
-      found = true;
-      EXPECT_EQ(m["args"], Json::array({"Account", "UserName", "Password"}));
+TEST(CliListing, MembersCarryTheirArgumentNamesAndAccess) {
+  // A manager with members for administrators, any user and the owner, a
+  // manager with none of the owner's, and a record class.
+  for (const std::string name : {"CProjectMgr", "CSecurityMgr", "SysSessions"}) {
+    SCOPED_TRACE(name);
+    const ClassInfo* info = FindClass(name);
+    ASSERT_NE(info, nullptr);
+    const Outcome o = RunCli({"members", AsciiLowered(name)});
+    ASSERT_TRUE(Succeeded(o));
+    const Json out = o.OutJson();
+    EXPECT_EQ(out["class"], name);
+    EXPECT_EQ(out["progId"], "BRIVOS." + name);
+    EXPECT_EQ(out["creatable"], info->Creatable());
+    const auto& members = info->Members();
+    ASSERT_EQ(out["members"].size(), members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const Json& m = out["members"][i];
+      EXPECT_EQ(m["name"], members[i].name);
+      EXPECT_EQ(m["args"], Json(members[i].arg_names));
+      EXPECT_EQ(m["access"], AccessName(members[i].access)) << m;
+      // "owned" only where the declaration names arguments.
+      EXPECT_EQ(m.contains("owned") ? m["owned"] : Json::array(), Json(members[i].owned)) << m;
+      EXPECT_NE(m.contains("owned"), members[i].owned.empty()) << m;
     }
   }
-  EXPECT_TRUE(found);
 
-  // Record classes list their properties; related records take the Account.
-  const Outcome record = RunCli({"members", "SysSessions"});
-  ASSERT_TRUE(Succeeded(record));
-  EXPECT_EQ(record.OutJson()["creatable"], false);
-  EXPECT_EQ(record.OutJson()["members"][0], Json::parse(R"({"name":"SysSessionsID","args":[]})"));
+  // What the declarations say, as printed.
+  const Json projects = RunCli({"members", "CProjectMgr"}).OutJson();
+  const auto member = [&](const std::string& name) {
+    for (const Json& m : projects["members"]) {
+      if (m["name"] == name) return m;
+    }
+    return Json();
+  };
+  EXPECT_EQ(member("UpdateTransaction")["owned"], Json::array({"TransID", "StaffID"}));
+  EXPECT_EQ(member("UpdateTransaction")["access"], AccessName(Access::kOwn));
+  EXPECT_NE(member("UpdateTransaction")["access"], member("GetProjects")["access"]);
+  EXPECT_EQ(member("AddTransaction")["args"][0], "Account");
+  const Json sessions = RunCli({"members", "SysSessions"}).OutJson();
+  EXPECT_EQ(sessions["creatable"], false);
+  EXPECT_EQ(sessions["members"][0],
+            Json::parse(R"({"name":"SysSessionsID","args":[],"access":"any user"})"));
 }
 
 TEST(CliListing, EnumsAreThePublishedEnumerations) {
