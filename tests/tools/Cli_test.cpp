@@ -36,6 +36,16 @@ bool Matches(const std::string& text, std::string_view pattern) {
   return true;
 }
 
+// Whether the program's Accounts name files: BRIVOS_DATABASE_URL, which the
+// suite is run with a second time, names no PostgreSQL database.
+bool OnFiles() {
+  const char* const url = std::getenv("BRIVOS_DATABASE_URL");
+  return url == nullptr || *url == '\0';
+}
+
+#define SKIP_UNLESS_ON_FILES() \
+  if (!OnFiles()) GTEST_SKIP() << "looks at the subscriber's file"
+
 // A scratch directory holding subscriber A100 (Acme Consulting, admin/secret),
 // provisioned through the program itself.
 class CliTest : public ::testing::Test {
@@ -67,6 +77,7 @@ class CliTest : public ::testing::Test {
 // ---- init
 
 TEST_F(CliTest, InitProvisionsTheDatabaseAndPrintsWhereItIs) {
+  SKIP_UNLESS_ON_FILES();
   TempDir other;
   const Outcome o = RunCli({"--db-dir", other.Path(), "init", "B200", "--company", "Beta Ltd",
                             "--user", "boss", "--password", "pw1"});
@@ -90,6 +101,7 @@ TEST_F(CliTest, InitProvisionsTheDatabaseAndPrintsWhereItIs) {
 }
 
 TEST_F(CliTest, InitRefusesAnExistingFileAndLeavesItAlone) {
+  SKIP_UNLESS_ON_FILES();
   const Outcome o = RunCli({"--db-dir", dir.Path(), "init", "A100", "--company", "Other Co",
                             "--user", "x", "--password", "y"});
   EXPECT_EQ(o.status, 2);
@@ -105,6 +117,7 @@ TEST_F(CliTest, InitRefusesAnExistingFileAndLeavesItAlone) {
 }
 
 TEST_F(CliTest, InitNeedsItsOptionsAndCreatesAMissingDirectory) {
+  SKIP_UNLESS_ON_FILES();
   Outcome o = RunCli({"--db-dir", dir.Path(), "init", "C1", "--company", "C"});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(o.ErrLines().size(), 1u) << o.err;
@@ -200,6 +213,7 @@ TEST_F(CliTest, BareAccountNumberResolvesUnderDbDirOrTheEnvironment) {
 }
 
 TEST_F(CliTest, PathsAreNotResolvedAgainstDbDir) {
+  SKIP_UNLESS_ON_FILES();
   TempDir elsewhere;
   // A full Account path with its backslash is used as given.
   Outcome o =
@@ -355,7 +369,7 @@ TEST_F(CliTest, RecordsetPrintsEveryRowAsAnObject) {
   EXPECT_EQ(o.OutJson(), Json::parse(R"([{"n":1,"t":"a"},{"n":2,"t":"b"},{"n":3,"t":null}])"));
 
   const Outcome none =
-      Call({"CReportMgr", "ExecReportQuery", "A100", "SELECT UserName FROM IUser WHERE 0"});
+      Call({"CReportMgr", "ExecReportQuery", "A100", "SELECT UserName FROM IUser WHERE 1 = 0"});
   ASSERT_TRUE(Succeeded(none));
   EXPECT_EQ(none.OutJson(), Json::array());
 }
@@ -474,6 +488,7 @@ TEST_F(CliTest, RaisedErrorIsOneJsonLineOnStderrAndExitOne) {
 }
 
 TEST_F(CliTest, MissingDatabaseIsARaisedError) {
+  SKIP_UNLESS_ON_FILES();
   const Outcome o = Call({"CSecurityMgr", "BeginUserSession", "A999", "admin", "secret"});
   EXPECT_EQ(o.status, 1);
   ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
