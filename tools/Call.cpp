@@ -173,7 +173,6 @@ Command AddCallCommand(CLI::App& program, const Options& options) {
   auto in = std::make_shared<CallArgs>();
   CLI::App* call = program.add_subcommand(
       "call", "CLASS METHOD [ARG...]: create BRIVOS.CLASS and invoke METHOD with the ARGs");
-  call->fallthrough();
   call->add_option("CLASS", in->class_name, "Class name, e.g. CSecurityMgr")->required();
   call->add_option("METHOD", in->method, "Method or property name")->required();
   call->add_flag("--raw", in->raw, "Show the variant type of every value");

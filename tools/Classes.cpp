@@ -7,7 +7,6 @@ namespace brivos::cli {
 
 Command AddClassesCommand(CLI::App& program, const Options& options) {
   CLI::App* classes = program.add_subcommand("classes", "List the registered classes");
-  classes->fallthrough();
   return {classes, [&options](const Extras&) {
             Json out = Json::array();
             for (const ClassInfo* info : RegisteredClasses()) {

@@ -3,6 +3,8 @@
 #include <iostream>
 #include <string_view>
 
+#include "app/Tenants.hpp"
+
 namespace brivos::cli {
 
 const char* const kAccountRule = R"(Accounts:
@@ -20,12 +22,9 @@ const char* const kAccountRule = R"(Accounts:
 
 std::string AccountPath(const std::string& text, const Options& options) {
   if (text.empty()) return text;
-  if (text.find_first_of("/\\") == std::string::npos) {
-    if (options.db_dir.empty()) return text;
-    std::string dir = options.db_dir;
-    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-    return dir + "\\" + text;
-  }
+  // A bare number takes the same rule as the service's accounts, so that both
+  // spell an Account alike (a schema's name hashes the directory as spelled).
+  if (text.find_first_of("/\\") == std::string::npos) return app::AccountIn(options.db_dir, text);
   if (text.find('\\') != std::string::npos) return text;
   std::string path = text;
   const std::size_t last = path.rfind('/');

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the commands of the `brivos` program share: the options given before
-// the command, the rule that turns an account number into an Account path,
-// and printing JSON. Each command lives in a file of its own and adds its
+// What the commands of the `brivos` program share: the program's options
+// (given before the command or after it), the rule that turns an account
+// number into an Account path, and printing JSON. Each command lives in a file of its own and adds its
 // subcommand through one Add...Command function; main.cpp wires them.
 
 #include <CLI/CLI.hpp>
@@ -21,7 +21,7 @@ using json::Dump;
 using json::Json;
 using json::ToJson;
 
-// The options given before the command.
+// The program's options, read before the command or after it.
 struct Options {
   std::string db_dir;
   bool compact = false;

@@ -36,7 +36,6 @@ int RunEnums(const std::string& name, const Options& options) {
 Command AddEnumsCommand(CLI::App& program, const Options& options) {
   auto name = std::make_shared<std::string>();
   CLI::App* enums = program.add_subcommand("enums", "Print the published enumerations");
-  enums->fallthrough();
   enums->add_option("NAME", *name, "Only this enumeration, e.g. errCSecurityMgr");
   return {enums, [name, &options](const Extras&) { return RunEnums(*name, options); }};
 }

@@ -38,7 +38,6 @@ Command AddInvoiceCommand(CLI::App& program, const Options& options) {
   auto in = std::make_shared<InvoiceArgs>();
   CLI::App* invoice = program.add_subcommand(
       "invoice", "ACCOUNT INVOICE_ID: print an invoice line by line, with its totals");
-  invoice->fallthrough();
   AddAccountArgument(*invoice, in->account);
   invoice->add_option("INVOICE_ID", in->invoice_id, "The invoice's key")->required();
   invoice->add_option("--format", in->format, "text (default), json or html")

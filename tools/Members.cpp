@@ -19,6 +19,9 @@ int RunMembers(const std::string& class_name, const Options& options) {
     Json entry = Json::object();
     entry["name"] = member.name;
     entry["args"] = member.arg_names;
+    // Who a front end serving several users lets call it.
+    entry["access"] = AccessName(member.access);
+    if (!member.owned.empty()) entry["owned"] = member.owned;
     members.push_back(std::move(entry));
   }
   Json out = Json::object();
@@ -34,9 +37,8 @@ int RunMembers(const std::string& class_name, const Options& options) {
 
 Command AddMembersCommand(CLI::App& program, const Options& options) {
   auto class_name = std::make_shared<std::string>();
-  CLI::App* members =
-      program.add_subcommand("members", "List a class's members and their arguments");
-  members->fallthrough();
+  CLI::App* members = program.add_subcommand(
+      "members", "List a class's members, their arguments and who may call them");
   members->add_option("CLASS", *class_name, "Class name")->required();
   return {members,
           [class_name, &options](const Extras&) { return RunMembers(*class_name, options); }};

@@ -1,14 +1,11 @@
 // brivos migrate ACCOUNT --to postgresql://...
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Backend.hpp"
 #include "brivos/database/Database.hpp"
 #include "brivos/database/Migration.hpp"
 #include "tools/Command.hpp"
@@ -38,67 +35,39 @@ Json Measure(const Variant& account, const std::vector<std::string>& tables) {
   return out;
 }
 
-// The file's side, measured in a process of its own: a process serves one
-// backend, chosen on first use.
-Json MeasureFile(const Variant& account) {
-  int fds[2];
-  if (::pipe(fds) != 0) throw BadInput("cannot create a pipe");
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(fds[0]);
-    std::string text;
-    int status = 0;
-    try {
-      std::vector<std::string> tables;
-      const auto names = OpenRecordset(
-          account, "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                   "'sqlite%' ORDER BY name");
-      for (const std::vector<Variant>& row : names->Rows()) tables.push_back(CStr(row[0]));
-      Json out = Measure(account, tables);
-      out["tables"] = tables;
-      text = out.dump();
-    } catch (const Error& e) {
-      text = Json{{"number", e.Number()}, {"description", e.Description()}}.dump();
-      status = 1;
-    }
-    for (std::size_t at = 0; at < text.size();) {
-      const ssize_t n = ::write(fds[1], text.data() + at, text.size() - at);
-      if (n <= 0) break;
-      at += static_cast<std::size_t>(n);
-    }
-    ::_exit(status);
-  }
-  ::close(fds[1]);
-  std::string text;
-  char buf[4096];
-  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  Json out = Json::parse(text, nullptr, false);
-  if (out.is_discarded() || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw Error(out.is_object() && out.contains("number") ? out["number"].get<std::int32_t>()
-                                                          : errnum::kDbCannotOpen,
-                "BRIVOS.migrate",
-                out.is_object() && out.contains("description")
-                    ? out["description"].get<std::string>()
-                    : "cannot read the subscriber's file");
-  }
-  return out;
+// The tables of the subscriber's file, by name.
+std::vector<std::string> FileTables(const Variant& account) {
+  std::vector<std::string> tables;
+  const auto names =
+      OpenRecordset(account,
+                    "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite%' "
+                    "ORDER BY name");
+  for (const std::vector<Variant>& row : names->Rows()) tables.push_back(CStr(row[0]));
+  return tables;
 }
 
+// The program holds both backends at once: the file is read and measured on
+// SQLite's, the copy made and measured on the PostgreSQL database's. Whatever
+// the process's own backend is, neither side's calls reach it.
 int RunMigrate(const MigrateArgs& in, const Options& options) {
   if (!in.to.starts_with("postgresql:") && !in.to.starts_with("postgres:")) {
     throw BadInput("--to takes a PostgreSQL connection URI (postgresql://...)");
   }
   const Variant account(AccountPath(in.account, options));
-  const Json file = MeasureFile(account);
-  const std::vector<std::string> tables = file["tables"].get<std::vector<std::string>>();
+  std::vector<std::string> tables;
+  Json file;
+  {
+    Backend& sqlite = BackendFor("");
+    BackendScope files(sqlite);
+    tables = FileTables(account);
+    file = Measure(account, tables);
+    sqlite.ReleaseIdle();  // the copy reads the file on connections of its own
+  }
 
-  // From here on this process serves the PostgreSQL database. Provisioning
-  // refuses a subscriber whose schema exists; the rows it writes are then
-  // replaced in its own transaction, so a failed move leaves nothing.
-  ::setenv("BRIVOS_DATABASE_URL", in.to.c_str(), 1);
+  // Provisioning refuses a subscriber whose schema exists; the rows it
+  // writes are then replaced in its own transaction, so a failed move
+  // leaves nothing.
+  BackendScope postgresql(BackendFor(in.to));
   CopyFileIntoActiveDatabase(
       account, [&] { CreateSubscriberDatabase(CStr(account), "moving", "moving", "moving"); });
   const Json moved = Measure(account, tables);
@@ -113,6 +82,7 @@ int RunMigrate(const MigrateArgs& in, const Options& options) {
   out["invoices"] = file["totals"].size();
   out["invoiceTotalsMatch"] = moved["totals"] == file["totals"];
   out["same"] = same;
+  ReleaseIdleConnections();  // the database's, while they are this scope's
   Print(out, options);
   return same ? 0 : 1;
 }
@@ -122,9 +92,9 @@ int RunMigrate(const MigrateArgs& in, const Options& options) {
 Command AddMigrateCommand(CLI::App& program, const Options& options) {
   auto in = std::make_shared<MigrateArgs>();
   CLI::App* migrate = program.add_subcommand(
-      "migrate", "Copy a subscriber's file into its schema of a PostgreSQL database, then "
-                 "compare every table's rows and every invoice's total on both sides");
-  migrate->fallthrough();
+      "migrate",
+      "Copy a subscriber's file into its schema of a PostgreSQL database, then "
+      "compare every table's rows and every invoice's total on both sides");
   AddAccountArgument(*migrate, in->account);
   migrate->add_option("--to", in->to, "PostgreSQL connection URI")->required();
   return {migrate, [in, &options](const Extras&) { return RunMigrate(*in, options); }};

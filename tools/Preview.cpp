@@ -45,7 +45,6 @@ Command AddPreviewCommand(CLI::App& program, const Options& options) {
   auto in = std::make_shared<PreviewArgs>();
   CLI::App* preview = program.add_subcommand(
       "preview", "ACCOUNT --cutoff DATE: what an invoicing run would bill, and what it leaves out");
-  preview->fallthrough();
   AddAccountArgument(*preview, in->account);
   preview->add_option("--cutoff", in->cutoff, "The run's cutoff date, e.g. 2024-03-05")->required();
   CLI::Option* listed = preview->add_option(

@@ -53,6 +53,11 @@ int Run(int argc, char** argv) {
   app.set_version_flag("--version", std::string("brivos ") + BRIVOS_VERSION);
   // The arguments of `call` are read by the command, not by CLI11.
   app.allow_extras();
+  // The program's options are declared once, here, and read before the
+  // command or anywhere after it: every subcommand inherits fallthrough and
+  // hands them an option it does not know. Given twice, the last one counts.
+  app.fallthrough();
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
   Options options;
   app.add_option("--db-dir", options.db_dir,
@@ -68,6 +73,8 @@ int Run(int argc, char** argv) {
       "--now", now_text,
       std::string("Run the command with the library's clock set to this moment, e.g. \"") +
           kClockExample + "\"");
+  // The commands' own options keep the default: given twice is refused.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 
   const std::vector<Command> commands = {
       AddInitCommand(app, options),    AddCallCommand(app, options),

@@ -48,7 +48,7 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // Runs `program` (a path) with `args`. The environment is the test's own
-// without BRIVOS_DATA, plus `env`.
+// without BRIVOS_DATA, with `env` in place of what it names.
 inline Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
                           const std::map<std::string, std::string>& env = {}) {
   TempDir scratch;
@@ -57,7 +57,9 @@ inline Outcome RunProgram(const std::string& program, const std::vector<std::str
 
   std::vector<std::string> env_text;
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::string_view(*e).starts_with("BRIVOS_DATA=")) continue;
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    if (name == "BRIVOS_DATA" || env.contains(std::string(name))) continue;
     env_text.emplace_back(*e);
   }
   for (const auto& [name, value] : env) env_text.push_back(name + "=" + value);

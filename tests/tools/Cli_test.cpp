@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/Backend.hpp"
 #include "tests/tools/CliProcess.hpp"
 
 namespace brivos::testing {
@@ -31,6 +35,16 @@ bool Matches(const std::string& text, std::string_view pattern) {
   }
   return true;
 }
+
+// Whether the program's Accounts name files: BRIVOS_DATABASE_URL, which the
+// suite is run with a second time, names no PostgreSQL database.
+bool OnFiles() {
+  const char* const url = std::getenv("BRIVOS_DATABASE_URL");
+  return url == nullptr || *url == '\0';
+}
+
+#define SKIP_UNLESS_ON_FILES() \
+  if (!OnFiles()) GTEST_SKIP() << "looks at the subscriber's file"
 
 // A scratch directory holding subscriber A100 (Acme Consulting, admin/secret),
 // provisioned through the program itself.
@@ -63,6 +77,7 @@ class CliTest : public ::testing::Test {
 // ---- init
 
 TEST_F(CliTest, InitProvisionsTheDatabaseAndPrintsWhereItIs) {
+  SKIP_UNLESS_ON_FILES();
   TempDir other;
   const Outcome o = RunCli({"--db-dir", other.Path(), "init", "B200", "--company", "Beta Ltd",
                             "--user", "boss", "--password", "pw1"});
@@ -86,6 +101,7 @@ TEST_F(CliTest, InitProvisionsTheDatabaseAndPrintsWhereItIs) {
 }
 
 TEST_F(CliTest, InitRefusesAnExistingFileAndLeavesItAlone) {
+  SKIP_UNLESS_ON_FILES();
   const Outcome o = RunCli({"--db-dir", dir.Path(), "init", "A100", "--company", "Other Co",
                             "--user", "x", "--password", "y"});
   EXPECT_EQ(o.status, 2);
@@ -101,6 +117,7 @@ TEST_F(CliTest, InitRefusesAnExistingFileAndLeavesItAlone) {
 }
 
 TEST_F(CliTest, InitNeedsItsOptionsAndCreatesAMissingDirectory) {
+  SKIP_UNLESS_ON_FILES();
   Outcome o = RunCli({"--db-dir", dir.Path(), "init", "C1", "--company", "C"});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(o.ErrLines().size(), 1u) << o.err;
@@ -115,6 +132,62 @@ TEST_F(CliTest, InitNeedsItsOptionsAndCreatesAMissingDirectory) {
     EXPECT_EQ(std::filesystem::exists(where + "/C1.mdb"), !blocked);
   }
 }
+
+// `init` on each backend: on files the file and its directory, on
+// PostgreSQL (--database-url) a schema and nothing of this machine's files.
+class CliInitTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CliInitTest, PrintsWhatItCreatedAndRefusesItAgain) {
+  const bool files = GetParam() == "sqlite";
+  const char* const env_url = std::getenv("BRIVOS_DATABASE_URL");
+  const std::string url = files || env_url == nullptr ? "" : env_url;
+  if (!files && url.empty()) GTEST_SKIP() << "BRIVOS_DATABASE_URL names no PostgreSQL database";
+  // The backend comes from the option alone.
+  const std::map<std::string, std::string> env = {{"BRIVOS_DATABASE_URL", ""}};
+  std::vector<std::string> program;
+  if (!files) program = {"--database-url", url};
+
+  TempDir scratch;
+  const std::string data = scratch.Path() + "/firms";
+  const std::string account = data + "\\A100";
+  std::vector<std::string> init = program;
+  init.insert(init.end(), {"--db-dir", data, "init", "A100", "--company", "Acme", "--user",
+                           "admin", "--password", "secret"});
+  Outcome o = RunCli(init, env);
+  ASSERT_TRUE(Succeeded(o));
+  const Json out = o.OutJson();
+  EXPECT_EQ(out["account"], account);
+  EXPECT_EQ(out["accountNo"], "A100");
+  EXPECT_EQ(out["backend"], GetParam());
+  EXPECT_EQ(out["company"], "Acme");
+  EXPECT_EQ(out["mainUser"], "admin");
+  EXPECT_EQ(out.contains("database"), files) << out;
+  EXPECT_EQ(out.contains("schema"), !files) << out;
+  EXPECT_EQ(std::filesystem::exists(data), files);
+  if (files) {
+    EXPECT_EQ(out["database"], data + "/A100.mdb");
+    EXPECT_TRUE(std::filesystem::exists(data + "/A100.mdb"));
+  } else {
+    BackendScope scope(BackendFor(url));
+    const std::optional<DatabaseId> found = ActiveBackend().Find(Variant(account));
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(out["schema"], found->name);
+  }
+
+  // The main user signs in; a second init is refused before any call.
+  std::vector<std::string> call = program;
+  call.insert(call.end(),
+              {"--db-dir", data, "call", "CSecurityMgr", "BeginUserSession", "A100", "admin",
+               "secret"});
+  EXPECT_TRUE(Succeeded(RunCli(call, env)));
+  init[init.size() - 5] = "Other";
+  o = RunCli(init, env);
+  EXPECT_EQ(o.status, 2) << o.err;
+  EXPECT_TRUE(o.out.empty()) << o.out;
+  EXPECT_NE(o.err.find("already exists"), std::string::npos) << o.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliInitTest, ::testing::Values("sqlite", "postgresql"));
 
 // ---- account resolution
 
@@ -140,6 +213,7 @@ TEST_F(CliTest, BareAccountNumberResolvesUnderDbDirOrTheEnvironment) {
 }
 
 TEST_F(CliTest, PathsAreNotResolvedAgainstDbDir) {
+  SKIP_UNLESS_ON_FILES();
   TempDir elsewhere;
   // A full Account path with its backslash is used as given.
   Outcome o =
@@ -165,6 +239,97 @@ TEST_F(CliTest, OnlyAnArgumentNamedAccountIsResolved) {
   const Outcome o = Call({"--show-args", "CReportMgr", "ExecReportQuery", "A100", "SELECT 1 AS n"});
   ASSERT_TRUE(Succeeded(o));
   EXPECT_EQ(o.OutJson()["args"], Json::array({AccountPath(), "SELECT 1 AS n"}));
+}
+
+// ---- the program's options
+
+// Replaces every {name} of `text` by its value.
+std::string Expand(std::string text, const std::map<std::string, std::string>& values) {
+  for (const auto& [name, value] : values) {
+    const std::string key = "{" + name + "}";
+    for (std::size_t at; (at = text.find(key)) != std::string::npos;) {
+      text.replace(at, key.size(), value);
+    }
+  }
+  return text;
+}
+
+TEST_F(CliTest, ProgramOptionsAreReadBeforeOrAfterTheCommand) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string printed;  // on stdout when status is 0, else on stderr
+  };
+  // {A100} and {B1} are Accounts of {dir} as JSON text.
+  const std::string session = R"("args":[{A100},"admin","secret"])";
+  const std::vector<Case> cases = {
+      {{"--db-dir", "{dir}", "--compact", "call", "--show-args", "CSecurityMgr",
+        "BeginUserSession", "A100", "admin", "secret"},
+       0, session},
+      {{"call", "--show-args", "CSecurityMgr", "BeginUserSession", "A100", "admin", "secret",
+        "--db-dir", "{dir}", "--compact"},
+       0, session},
+      {{"call", "--db-dir", "{dir}", "--show-args", "CSecurityMgr", "--compact",
+        "BeginUserSession", "A100", "admin", "secret"},
+       0, session},
+      {{"--compact", "--db-dir", "/nonexistent", "call", "--show-args", "CSecurityMgr",
+        "BeginUserSession", "A100", "admin", "secret", "--db-dir", "{dir}"},
+       0, session},
+      // The arguments of `call` keep their order and types among the options.
+      {{"call", "--show-args", "CSecurityMgr", "ChangeUserPassword", "A100", "--compact", "nobody",
+        "--date", "2024-03-05", "--db-dir", "{dir}", "-2.5"},
+       0, R"("args":[{A100},"nobody","2024-03-05T00:00:00",-2.5])"},
+      {{"call", "--show-args", "CSecurityMgr", "ChangeUserPassword", "A100", "\"--compact\"",
+        "\"--db-dir\"", "x", "--db-dir", "{dir}", "--compact"},
+       0, R"("args":[{A100},"--compact","--db-dir","x"])"},
+      {{"init", "B1", "--company", "Beta", "--user", "u", "--password", "p", "--db-dir", "{dir}",
+        "--compact"},
+       0, R"({"account":{B1},"accountNo":"B1")"},
+      {{"members", "CSecurityMgr", "--compact"}, 0, R"({"class":"CSecurityMgr",)"},
+      {{"--db-dir", "/nonexistent/brivos", "serve", "--listen", "127.0.0.1:0"},
+       2, "'/nonexistent/brivos' does not exist"},
+      {{"serve", "--listen", "127.0.0.1:0", "--db-dir", "/nonexistent/brivos"},
+       2, "'/nonexistent/brivos' does not exist"},
+      {{"serve", "--db-dir", "{dir}", "--listen", "nowhere"}, 2, "--listen"},
+      {{"call", "CSecurityMgr", "EndUserSession", "A100", "admin", "--db-dir", "{dir}", "--now",
+        "soon"},
+       2, "'soon'"},
+      // Given twice, the last one counts.
+      {{"--now", "soon", "call", "CSecurityMgr", "EndUserSession", "A100", "admin", "--db-dir",
+        "{dir}", "--now", "2024-03-05 09:30", "--compact"},
+       0, "null"},
+      {{"--now", "2024-03-05 09:30", "--db-dir", "{dir}", "call", "CSecurityMgr",
+        "EndUserSession", "A100", "admin", "--now", "later"},
+       2, "'later'"},
+      {{"call", "CSecurityMgr", "EndUserSession", "A100", "admin", "--db-dir", "{dir}",
+        "--database-url", "mysql://nowhere"},
+       1, "-2147467259"},
+      {{"--database-url", "mysql://nowhere", "call", "CSecurityMgr", "EndUserSession", "A100",
+        "admin", "--db-dir", "{dir}"},
+       1, "-2147467259"},
+      // A command's own option given twice is still refused.
+      {{"init", "B2", "--company", "A", "--company", "B", "--user", "u", "--password", "p",
+        "--db-dir", "{dir}"},
+       2, "--company"},
+  };
+  const std::map<std::string, std::string> values = {
+      {"dir", dir.Path()},
+      {"A100", Json(AccountPath()).dump()},
+      {"B1", Json(dir.Path() + "\\B1").dump()}};
+  for (const Case& c : cases) {
+    std::vector<std::string> args;
+    std::string shown;
+    for (const std::string& a : c.args) {
+      args.push_back(Expand(a, values));
+      shown += args.back() + " ";
+    }
+    SCOPED_TRACE(shown);
+    const Outcome o = RunCli(args);
+    EXPECT_EQ(o.status, c.status) << o.err;
+    const std::string& printed = c.status == 0 ? o.out : o.err;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    EXPECT_NE(printed.find(Expand(c.printed, values)), std::string::npos) << printed;
+  }
 }
 
 // ---- results
@@ -204,7 +369,7 @@ TEST_F(CliTest, RecordsetPrintsEveryRowAsAnObject) {
   EXPECT_EQ(o.OutJson(), Json::parse(R"([{"n":1,"t":"a"},{"n":2,"t":"b"},{"n":3,"t":null}])"));
 
   const Outcome none =
-      Call({"CReportMgr", "ExecReportQuery", "A100", "SELECT UserName FROM IUser WHERE 0"});
+      Call({"CReportMgr", "ExecReportQuery", "A100", "SELECT UserName FROM IUser WHERE 1 = 0"});
   ASSERT_TRUE(Succeeded(none));
   EXPECT_EQ(none.OutJson(), Json::array());
 }
@@ -323,6 +488,7 @@ TEST_F(CliTest, RaisedErrorIsOneJsonLineOnStderrAndExitOne) {
 }
 
 TEST_F(CliTest, MissingDatabaseIsARaisedError) {
+  SKIP_UNLESS_ON_FILES();
   const Outcome o = Call({"CSecurityMgr", "BeginUserSession", "A999", "admin", "secret"});
   EXPECT_EQ(o.status, 1);
   ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
@@ -400,33 +566,48 @@ TEST(CliListing, ClassesAreTheRegistrysInItsOrder) {
   EXPECT_EQ(find("SysSessions")["creatable"], false);
 }
 
-TEST(CliListing, MembersCarryTheirArgumentNames) {
-  const Outcome o = RunCli({"members", "csecuritymgr"});
-  ASSERT_TRUE(Succeeded(o));
-  const Json out = o.OutJson();
-  EXPECT_EQ(out["class"], "CSecurityMgr");
-  EXPECT_EQ(out["progId"], "BRIVOS.CSecurityMgr");
-  EXPECT_EQ(out["creatable"], true);
-  const auto& members = FindClass("CSecurityMgr")->Members();
-  ASSERT_EQ(out["members"].size(), members.size());
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    EXPECT_EQ(out["members"][i]["name"], members[i].name);
-    EXPECT_EQ(out["members"][i]["args"], Json(members[i].arg_names));
-  }
-  bool found = false;
-  for (const Json& m : out["members"]) {
-    if (m["name"] == "BeginUserSession") {
-      found = true;
-      EXPECT_EQ(m["args"], Json::array({"Account", "UserName", "Password"}));
+TEST(CliListing, MembersCarryTheirArgumentNamesAndAccess) {
+  // A manager with members for administrators, any user and the owner, a
+  // manager with none of the owner's, and a record class.
+  for (const std::string name : {"CProjectMgr", "CSecurityMgr", "SysSessions"}) {
+    SCOPED_TRACE(name);
+    const ClassInfo* info = FindClass(name);
+    ASSERT_NE(info, nullptr);
+    const Outcome o = RunCli({"members", AsciiLowered(name)});
+    ASSERT_TRUE(Succeeded(o));
+    const Json out = o.OutJson();
+    EXPECT_EQ(out["class"], name);
+    EXPECT_EQ(out["progId"], "BRIVOS." + name);
+    EXPECT_EQ(out["creatable"], info->Creatable());
+    const auto& members = info->Members();
+    ASSERT_EQ(out["members"].size(), members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const Json& m = out["members"][i];
+      EXPECT_EQ(m["name"], members[i].name);
+      EXPECT_EQ(m["args"], Json(members[i].arg_names));
+      EXPECT_EQ(m["access"], AccessName(members[i].access)) << m;
+      // "owned" only where the declaration names arguments.
+      EXPECT_EQ(m.contains("owned") ? m["owned"] : Json::array(), Json(members[i].owned)) << m;
+      EXPECT_NE(m.contains("owned"), members[i].owned.empty()) << m;
     }
   }
-  EXPECT_TRUE(found);
 
-  // Record classes list their properties; related records take the Account.
-  const Outcome record = RunCli({"members", "SysSessions"});
-  ASSERT_TRUE(Succeeded(record));
-  EXPECT_EQ(record.OutJson()["creatable"], false);
-  EXPECT_EQ(record.OutJson()["members"][0], Json::parse(R"({"name":"SysSessionsID","args":[]})"));
+  // What the declarations say, as printed.
+  const Json projects = RunCli({"members", "CProjectMgr"}).OutJson();
+  const auto member = [&](const std::string& name) {
+    for (const Json& m : projects["members"]) {
+      if (m["name"] == name) return m;
+    }
+    return Json();
+  };
+  EXPECT_EQ(member("UpdateTransaction")["owned"], Json::array({"TransID", "StaffID"}));
+  EXPECT_EQ(member("UpdateTransaction")["access"], AccessName(Access::kOwn));
+  EXPECT_NE(member("UpdateTransaction")["access"], member("GetProjects")["access"]);
+  EXPECT_EQ(member("AddTransaction")["args"][0], "Account");
+  const Json sessions = RunCli({"members", "SysSessions"}).OutJson();
+  EXPECT_EQ(sessions["creatable"], false);
+  EXPECT_EQ(sessions["members"][0],
+            Json::parse(R"({"name":"SysSessionsID","args":[],"access":"any user"})"));
 }
 
 TEST(CliListing, EnumsAreThePublishedEnumerations) {
