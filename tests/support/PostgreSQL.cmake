@@ -1,10 +1,18 @@
 # Runs the suites that touch the database a second time on PostgreSQL: the
-# same programs, with BRIVOS_DATABASE_URL naming a private cluster that the
-# fixture brivos_pg starts (initdb in the build directory, a Unix socket, no
-# TCP port) and stops. Without PostgreSQL 15 installed, or a library built
-# without libpq, the second run is left out with one line saying so.
+# same programs and scripts, with BRIVOS_DATABASE_URL naming a private cluster
+# that the fixture brivos_pg starts and stops (scripts/pg-cluster.sh: initdb,
+# a Unix socket, no TCP port). Without PostgreSQL 15 installed, or a library
+# built without libpq, the second run is left out with one line saying so.
+#
+# The cluster lives in /tmp, not in the build directory: as root its server
+# runs as the user postgres, who cannot enter a checkout under /root or in a
+# private temporary folder. Its folder is named after the build directory, so
+# that the URI is known here, when the tests are registered, and two builds
+# never share a cluster; the name is short, for a socket path fits in 107 bytes.
 set(BRIVOS_PG_BIN /usr/lib/postgresql/15/bin)
-set(BRIVOS_PG_DIR ${CMAKE_BINARY_DIR}/pg)
+string(SHA256 build_hash "${CMAKE_BINARY_DIR}")
+string(SUBSTRING "${build_hash}" 0 12 build_hash)
+set(BRIVOS_PG_DIR /tmp/brivos-pg-${build_hash})
 set(BRIVOS_PG_TESTS OFF)
 if(PostgreSQL_FOUND AND EXISTS ${BRIVOS_PG_BIN}/initdb)
   set(BRIVOS_PG_TESTS ON)
