@@ -26,6 +26,9 @@ if(PostgreSQL_FOUND AND EXISTS ${BRIVOS_PG_BIN}/initdb)
 else()
   message(STATUS "PostgreSQL 15 or libpq is not installed: the suites run on SQLite only")
 endif()
+# Read by the functions below wherever they are called (python/ too).
+set_property(GLOBAL PROPERTY BRIVOS_PG_TESTS ${BRIVOS_PG_TESTS})
+set_property(GLOBAL PROPERTY BRIVOS_PG_URL "${BRIVOS_PG_URL}")
 
 # The tests of each program that run on PostgreSQL too. A program not named
 # here, and a test left out below, looks at SQLite itself: the file and its
@@ -43,12 +46,61 @@ ProjectRecordsTest.FilteredColumnsAreIndexed:QueryPlanTest.*")
 set(BRIVOS_PG_FILTER_database "PostgreSQL.*:InvoiceTest.*:ReportStatementTest.*:\
 -ReportStatementTest.ReadsAndWritesOfTheAccountsOwnTablesRun")
 
+# The PostgreSQL run of the gtest program NAME_tests: each test matching
+# BRIVOS_PG_FILTER_NAME once more, as pg.Suite.Test.
 function(brivos_postgresql_tests name)
-  if(NOT BRIVOS_PG_TESTS OR NOT DEFINED BRIVOS_PG_FILTER_${name})
+  get_property(enabled GLOBAL PROPERTY BRIVOS_PG_TESTS)
+  get_property(url GLOBAL PROPERTY BRIVOS_PG_URL)
+  if(NOT enabled OR NOT DEFINED BRIVOS_PG_FILTER_${name})
     return()
   endif()
   gtest_discover_tests(${name}_tests TEST_PREFIX "pg." TEST_FILTER "${BRIVOS_PG_FILTER_${name}}"
                        DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 300 LABELS postgresql FIXTURES_REQUIRED brivos_pg
-                       ENVIRONMENT "BRIVOS_DATABASE_URL=${BRIVOS_PG_URL}")
+                       ENVIRONMENT "BRIVOS_DATABASE_URL=${url}")
+endfunction()
+
+# brivos_add_test(NAME COMMAND <command>... [ENVIRONMENT <var>=<value>...]
+#                 [PROPERTIES <property> <value>...] [POSTGRESQL])
+#
+# add_test and set_tests_properties in one; with POSTGRESQL, and the cluster
+# on, the same command runs a second time as pg.NAME, on PostgreSQL, in the
+# folder pg/ of the first one's working directory. A test given POSTGRESQL
+# provisions each firm under a data directory of its own (brivos init
+# --db-dir, or an Account path): a firm's schema is named after its account
+# number and that directory, so the two runs, and the tests run at the same
+# time, never meet.
+function(brivos_add_test name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "POSTGRESQL" "" "COMMAND;ENVIRONMENT;PROPERTIES")
+  if(arg_UNPARSED_ARGUMENTS OR NOT arg_COMMAND)
+    message(FATAL_ERROR "brivos_add_test(${name}): NAME COMMAND... [ENVIRONMENT...] "
+                        "[PROPERTIES...] [POSTGRESQL], not ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  set(names ${name})
+  get_property(enabled GLOBAL PROPERTY BRIVOS_PG_TESTS)
+  if(arg_POSTGRESQL AND enabled)
+    list(APPEND names pg.${name})
+  endif()
+  foreach(test ${names})
+    add_test(NAME ${test} COMMAND ${arg_COMMAND})
+    if(arg_PROPERTIES)
+      set_tests_properties(${test} PROPERTIES ${arg_PROPERTIES})
+    endif()
+    if(arg_ENVIRONMENT)
+      set_property(TEST ${test} PROPERTY ENVIRONMENT ${arg_ENVIRONMENT})
+    endif()
+  endforeach()
+  if(pg.${name} IN_LIST names)
+    # What the test leaves in its working directory goes to pg/ below it.
+    get_test_property(${name} WORKING_DIRECTORY where)
+    if(NOT where)
+      set(where ${CMAKE_CURRENT_BINARY_DIR})
+    endif()
+    file(MAKE_DIRECTORY ${where}/pg)
+    set_property(TEST pg.${name} PROPERTY WORKING_DIRECTORY ${where}/pg)
+    get_property(url GLOBAL PROPERTY BRIVOS_PG_URL)
+    set_property(TEST pg.${name} APPEND PROPERTY ENVIRONMENT "BRIVOS_DATABASE_URL=${url}")
+    set_property(TEST pg.${name} APPEND PROPERTY LABELS postgresql)
+    set_property(TEST pg.${name} APPEND PROPERTY FIXTURES_REQUIRED brivos_pg)
+  endif()
 endfunction()
