@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "app/Values.hpp"
+
 namespace brivos::app {
 
 namespace {
@@ -20,13 +22,6 @@ const std::set<std::int32_t>& ExistsErrors() {
     return found;
   }();
   return numbers;
-}
-
-Variant Property(const Variant& record, std::string_view name) {
-  const std::shared_ptr<Object> object = record.AsObject();
-  if (!object) return Variant::Null();
-  std::vector<Variant> none;
-  return object->Invoke(name, none);
 }
 
 bool Given(const Variant& value) { return !value.IsNull() && !value.IsEmpty(); }
@@ -53,6 +48,16 @@ std::string ForbiddenValue(std::string_view name, const Variant& value) {
   return "";
 }
 
+// The arguments a session stands for, in the one order every front end
+// fills them: its position in this list, or -1.
+constexpr std::string_view kSessionArguments[] = {"Account", "UserName", "Token"};
+int SessionArgument(std::string_view arg) {
+  for (int i = 0; i < 3; ++i) {
+    if (EqualsIgnoreCase(arg, kSessionArguments[i])) return i;
+  }
+  return -1;
+}
+
 Variant ManagerCall(const char* class_name, const char* member, std::vector<Variant> args) {
   return CreateObject(std::string("BRIVOS.") + class_name)->Invoke(member, args);
 }
@@ -74,10 +79,7 @@ Refusal RefusalOf(const Error& error) {
   }
 }
 
-bool FilledFromSession(std::string_view arg) {
-  return EqualsIgnoreCase(arg, "Account") || EqualsIgnoreCase(arg, "UserName") ||
-         EqualsIgnoreCase(arg, "Token");
-}
+bool FilledFromSession(std::string_view arg) { return SessionArgument(arg) >= 0; }
 
 bool NamesAccount(std::string_view arg) {
   constexpr std::string_view kSuffix = "Account";
@@ -218,12 +220,9 @@ Variant CallPath::CheckedCall(const Principal& caller, const Target& target,
   const std::vector<std::string>& names = target.member->arg_names;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string& arg = names[i];
-    if (EqualsIgnoreCase(arg, "Account")) {
-      args[i] = caller.tenant.account;
-    } else if (EqualsIgnoreCase(arg, "UserName")) {
-      args[i] = caller.user;
-    } else if (EqualsIgnoreCase(arg, "Token")) {
-      args[i] = caller.token;
+    if (const int session = SessionArgument(arg); session >= 0) {
+      const Variant* filled[] = {&caller.tenant.account, &caller.user, &caller.token};
+      args[i] = *filled[session];
     } else if (NamesAccount(arg)) {
       if (args[i].Type() != VarType::String || args[i].AsString() != caller.tenant.account_no) {
         throw Refused(Refusal::kForbidden,
@@ -282,10 +281,6 @@ Variant CallPath::Call(const Principal& caller, std::string_view class_name,
 
 std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password) {
   return CSecurityMgr{}.BeginUserSession(tenant.account, user, password);
-}
-
-void SignOut(const Principal& caller) {
-  CSecurityMgr{}.EndUserSession(caller.tenant.account, caller.user);
 }
 
 Principal Authenticate(const Tenant& tenant, const std::string& token, double max_age_seconds) {

@@ -162,8 +162,6 @@ class CallPath {
 // Signs `user` of `tenant` in: the new session token. Raises the library's
 // error for a refused sign-in (eInvalidUserInfo).
 std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password);
-// Ends the caller's session.
-void SignOut(const Principal& caller);
 // The signed-in user a session token stands for, read once (the session, then
 // its user), or kUnauthorized: an unknown token, a session older than
 // `max_age_seconds` since it last changed, a user who no longer exists.

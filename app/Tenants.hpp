@@ -44,7 +44,6 @@ class Tenants {
   // tell (a database server that went away).
   std::optional<Tenant> Find(std::string_view account_no) const;
 
-  const std::string& DataDir() const { return data_dir_; }
   bool OnFiles() const { return files_; }
 
  private:

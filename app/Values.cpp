@@ -8,6 +8,18 @@ namespace {
 constexpr std::int64_t kExactDouble = std::int64_t{1} << 53;
 }  // namespace
 
+Variant Property(const Variant& value, std::string_view name) {
+  const std::shared_ptr<Object> object = value.AsObject();
+  if (!object) return Variant::Null();
+  std::vector<Variant> none;
+  return object->Invoke(name, none);
+}
+
+std::vector<Variant> Items(const Variant& value) {
+  const auto collection = std::dynamic_pointer_cast<Collection>(value.AsObject());
+  return collection ? collection->Items() : std::vector<Variant>{};
+}
+
 Variant WholeNumber(std::int64_t value) {
   if (value >= std::numeric_limits<std::int32_t>::min() &&
       value <= std::numeric_limits<std::int32_t>::max()) {

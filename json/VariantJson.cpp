@@ -11,15 +11,9 @@
 namespace brivos::json {
 namespace {
 
-// The visitor of app::VisitObject from one lambda per kind of object.
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-
 Json ObjectToJson(const Object& object, bool raw) {
   return app::VisitObject(
-      object, Overloaded{
+      object, app::Overloaded{
                   [&](const Record& record) {
                     Json out = Json::object();
                     const auto& columns = record.Schema().columns;
@@ -300,7 +294,7 @@ struct Writer {
   }
 
   void AnObject(const brivos::Object& object, const Variant& value) {
-    app::VisitObject(object, Overloaded{
+    app::VisitObject(object, app::Overloaded{
                                  [&](const Record& record) {
                                    out += '{';
                                    bool first = true;

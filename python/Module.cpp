@@ -28,12 +28,6 @@ const std::string& SourceOf(const Handle& self) {
   return self.Info() != nullptr ? self.Info()->ProgId() : kLibrary;
 }
 
-// The visitor of app::VisitObject from one lambda per kind of object.
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-
 // Runs `body` and gives an Error it raises the error convention of the class,
 // as a failure inside a call would have it.
 template <class F>
@@ -207,7 +201,7 @@ PyObject* GetAttro(PyObject* self, PyObject* name) {
       PyErr_Clear();
       member = &FindMember(handle, std::string(wanted));
     }
-    const bool record = app::VisitObject(*handle.object, Overloaded{
+    const bool record = app::VisitObject(*handle.object, app::Overloaded{
                                                              [](const Record&) { return true; },
                                                              [](const Object&) { return false; },
                                                          });

@@ -130,17 +130,11 @@ std::string TextValue(py::handle value) {
   return std::string(bytes);
 }
 
-// The visitor of app::VisitObject from one lambda per kind of object.
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-
 py::object ObjectToPython(std::shared_ptr<Object> object) {
   if (!object) return py::none();
   const Object& held = *object;
   return app::VisitObject(
-      held, Overloaded{
+      held, app::Overloaded{
                 [&](const Record&) { return py::cast(RecordHandle(std::move(object))); },
                 [&](const Collection&) { return py::cast(CollectionHandle(std::move(object))); },
                 [&](const Recordset&) { return py::cast(RecordsetHandle(std::move(object))); },
@@ -153,7 +147,7 @@ py::object ObjectToPython(std::shared_ptr<Object> object) {
 const ClassInfo* Handle::Info() const {
   if (!looked_up_) {
     info_ = app::VisitObject(*object,
-                             Overloaded{
+                             app::Overloaded{
                                  [](const Record& record) { return &record.Schema().info; },
                                  [](const Object& other) { return FindClass(other.ClassName()); },
                              });

@@ -4,7 +4,6 @@ namespace brivos::server {
 
 namespace {
 
-const Headers kBearerChallenge = {{"WWW-Authenticate", "Bearer realm=\"brivos\""}};
 const Headers kInvalidToken = {
     {"WWW-Authenticate", "Bearer realm=\"brivos\", error=\"invalid_token\""}};
 

@@ -15,6 +15,9 @@
 
 namespace brivos::server {
 
+// The challenge of a 401 for a missing or refused sign-in.
+inline const Headers kBearerChallenge = {{"WWW-Authenticate", "Bearer realm=\"brivos\""}};
+
 // Refused sign-ins per key (firm and user): after kLimit within kWindow the
 // key is refused with 429 until the oldest of them leaves the window.
 class ThrottleStore {

@@ -83,12 +83,6 @@ void PrintPlain(const Variant& value) {
             << '\n';
 }
 
-// The visitor of app::VisitObject from one lambda per kind of object.
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-
 // --get NAME: the property of a record, or of each item or row; a result
 // that is no object prints as itself. A record without the property raises
 // 438 (exit 1); a result set without the field is refused (exit 2).
@@ -99,7 +93,7 @@ int PrintProperty(const Variant& result, const std::string& name) {
     return 0;
   }
   std::vector<Variant> none;
-  app::VisitObject(*object, Overloaded{
+  app::VisitObject(*object, app::Overloaded{
                                 [&](const Recordset& rows) {
                                   const int field = rows.FindField(name);
                                   if (field < 0) {

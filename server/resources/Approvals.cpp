@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "server/Routes.hpp"
-#include "server/resources/Items.hpp"
 
 namespace brivos::server::resources {
+
 
 namespace {
 

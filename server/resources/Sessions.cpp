@@ -22,7 +22,7 @@ Response SignIn(Context& c) {
   } catch (const Error& e) {
     if (e.Number() != errCSecurityMgr::eInvalidUserInfo) throw;
     Response r = Problem(e, 401);
-    r.headers = {{"WWW-Authenticate", "Bearer realm=\"brivos\""}};
+    r.headers = kBearerChallenge;
     return r;
   }
   Json out = Json::object();

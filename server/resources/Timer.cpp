@@ -3,9 +3,12 @@
 #include <cmath>
 
 #include "server/Routes.hpp"
-#include "server/resources/Items.hpp"
+#include "app/Values.hpp"
 
 namespace brivos::server::resources {
+
+using app::Items;
+using app::Property;
 
 namespace {
 
