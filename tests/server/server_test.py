@@ -29,8 +29,42 @@ DATA = tempfile.mkdtemp(prefix="brivos-serve-")
 # On PostgreSQL a client's report statement runs as the firm's role and reads
 # what that role may read; the confinement of statements on files is SQLite's.
 ON_POSTGRESQL = bool(os.environ.get("BRIVOS_DATABASE_URL"))
+# With BRIVOS_PRISM naming Prism's program, the requests of the tests go through
+# it, validating every answer against the service's OpenAPI document.
+CONTRACT = os.environ.get("BRIVOS_PRISM")
+if CONTRACT and not os.access(CONTRACT, os.X_OK):
+    print("skipped: the validating proxy is not installed (npm ci in tests/server)")
+    sys.exit(77)
 TODAY = datetime.date.today().isoformat()
 SEEN = []  # every JSON body the servers answered
+
+
+class Contract:
+    """A validating proxy (Prism) in front of a server, given the server's own OpenAPI
+    document: every answer that passes through it is checked against the document, and
+    violations() lists the answers the document does not describe."""
+
+    def __init__(self, prism, upstream):
+        self.log = tempfile.TemporaryFile("w+")
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
+        self.proc = subprocess.Popen([prism, "proxy", upstream + "/v1/openapi.json", upstream,
+                                      "--host", "127.0.0.1", "--port", str(port)],
+                                     stdout=self.log, stderr=subprocess.STDOUT)
+        self.url = "http://127.0.0.1:%d" % port
+        for _ in range(600):
+            self.log.seek(0)
+            if "Prism is listening" in self.log.read():
+                return
+            time.sleep(0.1)
+        raise RuntimeError("the validating proxy did not start")
+
+    def violations(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+        self.log.seek(0)
+        return [line for line in self.log if "Violation: response" in line]
 
 
 class Server:
@@ -45,15 +79,17 @@ class Server:
             line = self.log.readline()
             if "listening on" in line:
                 self.url = line.split()[-1]
+                self.via = self.url  # where requests go: the server, or a proxy before it
                 return
             time.sleep(0.05)
         raise RuntimeError("the server did not start")
 
-    def __call__(self, method, path, token=None, **kw):
+    def __call__(self, method, path, token=None, direct=False, **kw):
         headers = kw.pop("headers", {})
         if token:
             headers["Authorization"] = "Bearer " + token
-        r = requests.request(method, self.url + path, headers=headers, timeout=15, **kw)
+        r = requests.request(method, (self.url if direct else self.via) + path, headers=headers,
+                             timeout=15, **kw)
         if (r.headers.get("Content-Type", "").startswith("application/") and "openapi" not in path
                 and method != "HEAD"):
             SEEN.append(r.json())
@@ -76,6 +112,9 @@ def setUpModule():
     with open(os.path.join(DATA, "web", "index.html"), "w") as f:
         f.write("<!doctype html><title>app</title>")
     srv = Server("--web-root", os.path.join(DATA, "web"))
+    if CONTRACT:
+        srv.contract = Contract(CONTRACT, srv.url)
+        srv.via = srv.contract.url
     A = "/v1/accounts/A1"
     admin = sign_in("A1", "admin", "secret")
     # A user has one session at a time: tests that sign in again use eve.
@@ -88,6 +127,9 @@ def setUpModule():
 
 
 def tearDownModule():
+    if CONTRACT:
+        violations = srv.contract.violations()
+        assert not violations, "".join(violations[:20])
     code = srv.stop()
     srv.log.seek(0)
     log = srv.log.read()
@@ -292,13 +334,14 @@ class ServiceTest(unittest.TestCase):
     def test_head_and_allow(self):
         for path, token in [("/", None), ("/v1/health", None), ("/v1/openapi.json", None),
                             (A + "/me", bob), (A + "/projects", bob), (A + "/me", None)]:
-            get, head = srv("GET", path, token), srv("HEAD", path, token)
+            # Straight to the service: a proxy answers HEAD with a length of its own.
+            get, head = srv("GET", path, token, direct=True), srv("HEAD", path, token, direct=True)
             self.assertEqual((head.status_code, head.headers, head.content),
                              (get.status_code, get.headers, b""), path)
         for method, path, allow in [("POST", A + "/me", "GET, HEAD"), ("PUT", "/", "GET, HEAD"),
                                     ("HEAD", A + "/call/CCIMgr/GetTaxCode", "POST"),
                                     ("POST", "/v1/health", "GET, HEAD")]:
-            r = srv(method, path, admin)
+            r = srv(method, path, admin, direct=True)
             self.assertEqual((r.status_code, r.headers.get("Allow")), (405, allow), path)
 
     def test_idle_keep_alive_connections_close(self):
