@@ -38,6 +38,13 @@ int NestingDepth(std::string_view text) {
 
 }  // namespace
 
+std::string_view Request::Header(std::string_view name) const {
+  for (const auto& [field, value] : fields) {
+    if (EqualsIgnoreCase(field, name)) return value;
+  }
+  return {};
+}
+
 std::vector<std::string> Split(std::string_view text, char sep) {
   std::vector<std::string> parts;
   std::size_t start = 0;

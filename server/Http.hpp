@@ -16,15 +16,16 @@ namespace brivos::server {
 
 using json::Json;
 
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
 struct Request {
   std::string method;  // "GET"
   std::string target;  // "/v1/accounts/A100/me?x=1"
   std::string body;
-  std::string authorization;
-  std::string accept;
+  Headers fields;      // every header field, as sent
+  // The value of the header field `name` (case-insensitive), "" when absent.
+  std::string_view Header(std::string_view name) const;
 };
-
-using Headers = std::vector<std::pair<std::string, std::string>>;
 
 struct Response {
   int status = 200;

@@ -213,8 +213,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     auto request = std::make_shared<Request>();
     request->method = std::string(message.method_string());
     request->target = std::string(message.target());
-    request->authorization = std::string(message[http::field::authorization]);
-    request->accept = std::string(message[http::field::accept]);
+    for (const auto& field : message) {
+      request->fields.emplace_back(field.name_string(), field.value());
+    }
     request->body = message.body();
     const bool keep = message.keep_alive();
     // A route the table marks so (the metrics) is answered here, not by a

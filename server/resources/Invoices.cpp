@@ -35,7 +35,7 @@ Response Invoice(Context& c) {
       [id](const Variant& account, const Variant& user, const Variant& token) {
         return CInvoiceMgr{}.GetInvoiceBreakdown(account, user, token, id);
       });
-  if (c.Req().accept.find("text/html") != std::string::npos) {
+  if (c.Req().Header("Accept").find("text/html") != std::string_view::npos) {
     Response r;
     r.content_type = "text/html; charset=utf-8";
     r.body = documents::InvoiceHtml(invoice);
