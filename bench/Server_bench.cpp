@@ -2,6 +2,7 @@
 // connections on GET .../me and a generic GetSysSession call, beside the same
 // calls made in-process on as many threads as the service has workers; then a
 // new client's latency while 1,000 idle keep-alive connections stay open.
+// Its floor is a bare Beast server (BareHttp) under the same wrk load.
 // Prints requests/s, p50 and p99 of each beside the targets. Bounded: every
 // wrk run lasts a few seconds and the server stops with SIGTERM at the end.
 
@@ -107,6 +108,35 @@ void Print(const char* label, const Figures& f) {
               f.p99_ms);
 }
 
+struct Started {
+  pid_t pid = -1;
+  int port = 0;
+};
+
+// Runs `argv` with its stderr in `log` and waits for its "listening on" line.
+Started StartServer(const std::vector<std::string>& argv, const std::string& log) {
+  Started started;
+  started.pid = fork();
+  if (started.pid == 0) {
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  for (int i = 0; i < 200 && started.port == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::ifstream in(log);
+    std::string line;
+    if (std::getline(in, line) && line.find("listening on") != std::string::npos) {
+      started.port = std::atoi(line.substr(line.rfind(':') + 1).c_str());
+    }
+  }
+  return started;
+}
+
 }  // namespace
 
 int main() {
@@ -144,34 +174,39 @@ int main() {
     brivos::IUser::Caller(account, "admin");
   });
 
-  const std::string log = dir + "/server.log";
-  const pid_t server = fork();
-  if (server == 0) {
-    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 2);
-    execl(BRIVOS_CLI, "brivos", "--db-dir", dir.c_str(), "serve", "--listen", "127.0.0.1:0",
-          "--threads", std::to_string(kWorkers).c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+  const std::string auth = " -H 'Authorization: Bearer " + token + "' ";
+  const std::string load = "-t2 -c64 -d" + std::to_string(kSeconds) + "s" + auth;
+
+  // The floor: a bare Beast server under the same load, stopped before the
+  // service starts.
+  const Started bare = StartServer({BRIVOS_BARE_HTTP}, dir + "/bare.log");
+  if (bare.port == 0) {
+    std::fprintf(stderr, "the bare server did not start\n");
+    return 1;
   }
-  int port = 0;
-  for (int i = 0; i < 200 && port == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::ifstream in(log);
-    std::string line;
-    if (std::getline(in, line) && line.find("listening on") != std::string::npos) {
-      port = std::atoi(line.substr(line.rfind(':') + 1).c_str());
-    }
-  }
+  const Figures bare_http = Wrk(load + "http://127.0.0.1:" + std::to_string(bare.port) + "/");
+  kill(bare.pid, SIGTERM);
+  waitpid(bare.pid, nullptr, 0);
+
+  // BRIVOS_BENCH_PROGRAM runs another build of the program (an earlier one,
+  // for a before-and-after) under the same client.
+  const char* other = std::getenv("BRIVOS_BENCH_PROGRAM");
+  const std::string program = other != nullptr && *other != '\0' ? other : BRIVOS_CLI;
+  const Started started = StartServer({program, "--db-dir", dir, "serve", "--listen",
+                                       "127.0.0.1:0", "--threads", std::to_string(kWorkers)},
+                                      dir + "/server.log");
+  const pid_t server = started.pid;
+  const int port = started.port;
   if (port == 0) {
     std::fprintf(stderr, "the server did not start\n");
     return 1;
   }
-  const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/v1/accounts/A1";
-  const std::string auth = " -H 'Authorization: Bearer " + token + "' ";
+  const std::string root = "http://127.0.0.1:" + std::to_string(port);
+  const std::string base = root + "/v1/accounts/A1";
   const std::string post = dir + "/post.lua";
   std::ofstream(post) << "wrk.method = \"POST\"\nwrk.body = \"{}\"\n"
                          "wrk.headers[\"Content-Type\"] = \"application/json\"\n";
-  const std::string load = "-t2 -c64 -d" + std::to_string(kSeconds) + "s" + auth;
+  const Figures health_http = Wrk(load + root + "/v1/health");
   const Figures me_http = Wrk(load + base + "/me");
   const Figures session_http =
       Wrk(load + "-s " + post + " " + base + "/call/CSecurityMgr/GetSysSession");
@@ -207,6 +242,8 @@ int main() {
 
   std::printf("Server_bench: %d workers, wrk -t2 -c64 for %d s on the same 2 cores\n", kWorkers,
               kSeconds);
+  Print("bare Beast server, fixed small JSON (the floor)", bare_http);
+  Print("HTTP GET /v1/health", health_http);
   Print("in-process: session + caller (authentication)", auth_here);
   Print("in-process: authentication + GetUserProfile", me_here);
   Print("HTTP GET .../me", me_http);
@@ -219,6 +256,8 @@ int main() {
       "p99 <= 20 ms: %.2f, %.2f ms; with 1,000 idle: p99 <= 50 ms: %.2f ms\n",
       100 * me_http.rate / me_here.rate, 100 * session_http.rate / session_here.rate,
       me_http.p99_ms, session_http.p99_ms, crowded.p99_ms);
+  std::printf("of the bare server: /v1/health %.0f%%, GET .../me %.0f%% (target >= 55%%)\n",
+              100 * health_http.rate / bare_http.rate, 100 * me_http.rate / bare_http.rate);
   std::printf("SIGTERM: exit status %d after %.2f s\n",
               WIFEXITED(status) ? WEXITSTATUS(status) : -1, stop_seconds);
   return 0;
