@@ -269,17 +269,8 @@ struct Writer {
         return Text(value.AsDate().ToIsoString());
       case VarType::String:
         return Text(value.AsString());
-      case VarType::Array: {
-        out += '[';
-        bool first = true;
-        for (const Variant& item : value.AsArray()) {
-          out += first ? "" : ",";
-          first = false;
-          Value(item);
-        }
-        out += ']';
-        return;
-      }
+      case VarType::Array:
+        return List(value.AsArray());
       case VarType::Object: {
         const std::shared_ptr<Object> object = value.AsObject();
         if (!object) {
@@ -293,6 +284,18 @@ struct Writer {
     out += "null";
   }
 
+  // An array of values: an Array's items or a Collection's.
+  void List(const std::vector<Variant>& items) {
+    out += '[';
+    bool first = true;
+    for (const Variant& item : items) {
+      out += first ? "" : ",";
+      first = false;
+      Value(item);
+    }
+    out += ']';
+  }
+
   void AnObject(const brivos::Object& object, const Variant& value) {
     app::VisitObject(object, app::Overloaded{
                                  [&](const Record& record) {
@@ -304,16 +307,7 @@ struct Writer {
                                    }
                                    out += '}';
                                  },
-                                 [&](const Collection& collection) {
-                                   out += '[';
-                                   bool first = true;
-                                   for (const Variant& item : collection.Items()) {
-                                     out += first ? "" : ",";
-                                     first = false;
-                                     Value(item);
-                                   }
-                                   out += ']';
-                                 },
+                                 [&](const Collection& collection) { List(collection.Items()); },
                                  [&](const Recordset& rows) { Rows(rows, value); },
                                  [&](const Object& other) {
                                    out += "{";
