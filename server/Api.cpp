@@ -1,5 +1,7 @@
 #include "server/Api.hpp"
 
+#include <algorithm>
+
 #include "brivos/database/Database.hpp"
 #include "server/Metrics.hpp"
 #include "server/Problem.hpp"
@@ -42,9 +44,23 @@ Response Api::Handle(const Request& request) {
 }
 
 bool Api::AnswerOnIoThread(const Request& request, Response& response) const {
+  // Asked of every request on the one I/O thread: the routes answered there
+  // take no parameters, so their paths are compared before any route is
+  // looked up.
+  const std::string_view path =
+      std::string_view(request.target).substr(0, request.target.find('?'));
+  static const std::vector<std::string> here = [] {
+    std::vector<std::string> paths;
+    for (const Route& route : Routes()) {
+      if (route.io_thread) paths.push_back(route.Template());
+    }
+    return paths;
+  }();
+  const bool listed =
+      std::any_of(here.begin(), here.end(), [&](const std::string& p) { return path == p; });
+  if (!listed) return false;
   std::vector<std::string> params;
   std::string allow;
-  const std::string path = request.target.substr(0, request.target.find('?'));
   const Route* route = FindRoute(request.method, path, params, allow);
   if (route == nullptr || !route->io_thread) return false;
   Context context(request, calls_);

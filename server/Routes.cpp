@@ -1,5 +1,7 @@
 #include "server/Routes.hpp"
 
+#include <algorithm>
+
 namespace brivos::server {
 
 std::string Context::Query(const std::string& name) const {
@@ -88,20 +90,26 @@ const Route* FindRoute(std::string_view method, std::string_view path,
     for (const Route& route : Routes()) split.push_back({&route, Split(route.Template(), '/')});
     return split;
   }();
-  const std::vector<std::string> parts = Split(path, '/');
+  // The path's segments as views of it: nothing is copied but a match's
+  // parameters.
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    parts.push_back(path.substr(start, end - start));
+    if (end == path.size()) break;
+    start = end + 1;
+  }
   for (const Pattern& pattern : patterns) {
     if (pattern.parts.size() != parts.size()) continue;
-    std::vector<std::string> found;
     bool match = true;
     for (std::size_t i = 0; i < parts.size() && match; ++i) {
-      if (pattern.parts[i].starts_with("{")) {
-        match = !parts[i].empty();
-        found.push_back(parts[i]);
-      } else {
-        match = pattern.parts[i] == parts[i];
-      }
+      match = pattern.parts[i].starts_with("{") ? !parts[i].empty() : pattern.parts[i] == parts[i];
     }
     if (!match) continue;
+    std::vector<std::string> found;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      if (pattern.parts[i].starts_with("{")) found.emplace_back(parts[i]);
+    }
     const Route& route = *pattern.route;
     const bool get = EqualsIgnoreCase(route.method, "get");
     if (EqualsIgnoreCase(route.method, method) || (get && method == "HEAD")) {
