@@ -1,50 +1,76 @@
 #include "app/Calls.hpp"
 
+#include <cmath>
 #include <set>
 
 #include "app/Values.hpp"
+#include "brivos/projects/internal/ProjectValues.hpp"
 
 namespace brivos::app {
 
 namespace {
 
-// The error numbers of the managers' "already exists" refusals, read from
-// the published error enumerations.
-const std::set<std::int32_t>& ExistsErrors() {
-  static const std::set<std::int32_t> numbers = [] {
-    std::set<std::int32_t> found;
+// The error numbers of the managers' refusals that are the row's state
+// ("already exists", "is approved", "has invoices", "is referenced", "not
+// active") and of those that are the input's ("validation error", "invalid
+// task"), read from the published error enumerations.
+struct ManagerErrors {
+  std::set<std::int32_t> conflict, unprocessable;
+};
+const ManagerErrors& KnownErrors() {
+  static const ManagerErrors known = [] {
+    ManagerErrors found;
     for (const EnumInfo& e : PublishedEnums()) {
       if (!e.name.starts_with("err")) continue;
       for (const auto& [name, number] : e.members) {
-        if (name.find("Exists") != std::string::npos) found.insert(number);
+        for (const char* state : {"Exists", "Approved", "Has", "IsReferenced", "NotActive"}) {
+          if (name.find(state) != std::string::npos) found.conflict.insert(number);
+        }
+        if (name == "eValidationError" || name == "eInvalidTask") {
+          found.unprocessable.insert(number);
+        }
       }
     }
     return found;
   }();
-  return numbers;
+  return known;
 }
 
 bool Given(const Variant& value) { return !value.IsNull() && !value.IsEmpty(); }
 
-// A value a user who is no administrator may not give, as a reason; "" when
-// it is allowed. A value that does not convert is the method's to refuse.
-std::string ForbiddenValue(std::string_view name, const Variant& value) {
-  try {
-    if (EqualsIgnoreCase(name, "Status") && Given(value)) {
-      const std::int32_t status = CLng(value);
-      if (status == eTransStatus::tsApproved || status == eTransStatus::tsBilled) {
-        return "only an administrator approves or bills a slip";
-      }
+// A whole number a status or an order is given as: a Long, or a Double
+// without a fraction within 32 bits; nullopt for anything else (a Boolean, a
+// text, a fraction).
+std::optional<std::int32_t> WholeValue(const Variant& value) {
+  if (value.Type() == VarType::Long) return value.AsLong();
+  if (value.Type() != VarType::Double) return std::nullopt;
+  const double d = value.AsDouble();
+  if (!(d >= -2147483648.0 && d <= 2147483647.0) || d != std::floor(d)) return std::nullopt;
+  return static_cast<std::int32_t>(d);
+}
+
+bool InValueSet(std::string_view set, std::int32_t value) {
+  for (const EnumInfo& e : PublishedEnums()) {
+    if (e.name != set) continue;
+    for (const auto& [name, number] : e.members) {
+      if (number == value) return true;
     }
-    if ((EqualsIgnoreCase(name, "Approved") || EqualsIgnoreCase(name, "Billed")) &&
-        Given(value) && CBool(value)) {
-      return "only an administrator approves";
-    }
-    if (EqualsIgnoreCase(name, "Admin") && Given(value) && CBool(value)) {
-      return "only an administrator makes administrators";
-    }
-  } catch (const Error&) {
   }
+  return false;
+}
+
+bool Takes(const Target& target, std::string_view arg) {
+  for (const std::string& name : target.member->arg_names) {
+    if (EqualsIgnoreCase(name, arg)) return true;
+  }
+  return false;
+}
+
+// The value set of a member's Status argument: a slip's for the members on
+// slips, an invoice's for the members on invoices, none for others.
+std::string_view StatusSet(const Target& target) {
+  if (Takes(target, "TransID") || Takes(target, "StaffID")) return "eTransStatus";
+  if (Takes(target, "InvoiceID")) return "eInvoiceStatus";
   return "";
 }
 
@@ -62,6 +88,17 @@ Variant ManagerCall(const char* class_name, const char* member, std::vector<Vari
   return CreateObject(std::string("BRIVOS.") + class_name)->Invoke(member, args);
 }
 
+Variant ReadAs(const Principal& caller, const char* class_name, const char* member,
+               const Variant& key) {
+  return ManagerCall(class_name, member, {caller.tenant.account, caller.user, caller.token, key});
+}
+
+// Rates compare to the hundredth of a cent, as the database keeps them.
+bool SameRate(const Variant& a, const Variant& b) {
+  if (!Given(a) || !Given(b)) return !Given(a) && !Given(b);
+  return std::llround(CDbl(a) * 10000) == std::llround(CDbl(b) * 10000);
+}
+
 }  // namespace
 
 Refusal RefusalOf(const Error& error) {
@@ -75,7 +112,9 @@ Refusal RefusalOf(const Error& error) {
     case errnum::kInvalidUseOfNull:
       return Refusal::kUnprocessable;
     default:
-      return ExistsErrors().contains(error.Number()) ? Refusal::kConflict : Refusal::kFailed;
+      if (KnownErrors().conflict.contains(error.Number())) return Refusal::kConflict;
+      if (KnownErrors().unprocessable.contains(error.Number())) return Refusal::kUnprocessable;
+      return Refusal::kFailed;
   }
 }
 
@@ -174,11 +213,7 @@ void CallPath::CheckStaff(const Principal& caller, const Variant& staff_id,
 
 void CallPath::CheckArgument(const Principal& caller, const Target& target, std::string_view arg,
                              const Variant& value) const {
-  if (caller.admin) return;
-  if (const std::string refused = ForbiddenValue(arg, value); !refused.empty()) {
-    throw Refused(Refusal::kForbidden, refused);
-  }
-  if (target.member->access != Access::kOwn) return;
+  if (caller.admin || target.member->access != Access::kOwn) return;
   bool owned = false;
   for (const std::string& name : target.member->owned) owned = owned || name == arg;
   if (!owned) return;
@@ -214,6 +249,117 @@ void CallPath::CheckArgument(const Principal& caller, const Target& target, std:
   }
 }
 
+void CallPath::CheckValues(const Principal& caller, const Target& target,
+                           const std::vector<Variant>& args) {
+  const std::vector<std::string>& names = target.member->arg_names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& arg = names[i];
+    const Variant& value = args[i];
+    if (EqualsIgnoreCase(arg, "Status") && !StatusSet(target).empty()) {
+      const std::string_view set = StatusSet(target);
+      const std::optional<std::int32_t> status = WholeValue(value);
+      if (!status || !InValueSet(set, *status)) {
+        throw Refused(Refusal::kUnprocessable,
+                      "Status " + CStr(value) + " is none of " + std::string(set), errnum::kInvalidArgument);
+      }
+      if (set == "eTransStatus" && *status == eTransStatus::tsBilled) {
+        throw Refused(Refusal::kForbidden, "a slip is billed by an invoice run, not by a change");
+      }
+      if (set == "eTransStatus" && *status == eTransStatus::tsApproved && !caller.admin) {
+        throw Refused(Refusal::kForbidden, "only an administrator approves a slip");
+      }
+    } else if (EqualsIgnoreCase(arg, "SortOrder")) {
+      const std::optional<std::int32_t> order = WholeValue(value);
+      if (!order || *projects::ProjectOrder(Variant(*order)) == '\0') {
+        throw Refused(Refusal::kUnprocessable, "SortOrder " + CStr(value) + " is no project order",
+                      errnum::kInvalidArgument);
+      }
+    } else if (EqualsIgnoreCase(arg, "Billed") && IsTrue(value)) {
+      throw Refused(Refusal::kForbidden, "an expense is billed by an invoice run, not by a change");
+    } else if (!caller.admin && EqualsIgnoreCase(arg, "Approved") && IsTrue(value)) {
+      throw Refused(Refusal::kForbidden, "only an administrator approves");
+    } else if (!caller.admin && EqualsIgnoreCase(arg, "Admin") && IsTrue(value)) {
+      throw Refused(Refusal::kForbidden, "only an administrator makes administrators");
+    }
+  }
+}
+
+void CallPath::CheckChanged(const Principal& caller, const Target& target,
+                            const std::vector<Variant>& args) const {
+  const std::vector<std::string>& names = target.member->arg_names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& arg = names[i];
+    bool changed = false;
+    for (const std::string& name : target.member->changed) changed = changed || name == arg;
+    if (!changed) continue;
+    const Variant& key = args[i];
+    const auto billed_on = [](const Variant& row, const std::string& what) {
+      const Variant invoice = Property(row, "InvoiceID");
+      if (!Given(invoice)) return;
+      throw Refused(Refusal::kConflict, what + " is billed on invoice " + CStr(invoice) +
+                                            "; delete the invoice first");
+    };
+    if (arg == "TransID") {
+      const Variant slip = ReadAs(caller, "CProjectMgr", "GetTransaction", key);
+      const std::string what = "slip " + CStr(key);
+      billed_on(slip, what);
+      const Variant status = Property(slip, "Status");
+      if (Given(status) && CLng(status) == eTransStatus::tsBilled) {
+        throw Refused(Refusal::kConflict, what + " is billed");
+      }
+      if (!caller.admin && Given(status) && CLng(status) == eTransStatus::tsApproved) {
+        throw Refused(Refusal::kConflict,
+                      what + " is approved; only an administrator changes it now");
+      }
+    } else if (arg == "ExpenseID") {
+      const Variant expense = ReadAs(caller, "CProjectMgr", "GetExpense", key);
+      const std::string what = "expense " + CStr(key);
+      billed_on(expense, what);
+      if (IsTrue(Property(expense, "Billed"))) throw Refused(Refusal::kConflict, what + " is billed");
+      if (!caller.admin && IsTrue(Property(expense, "Approved"))) {
+        throw Refused(Refusal::kConflict,
+                      what + " is approved; only an administrator changes it now");
+      }
+    } else if (arg == "InvoiceID") {
+      const Variant invoice = ReadAs(caller, "CInvoiceMgr", "GetInvoice", key);
+      const Variant status = Property(invoice, "Status");
+      if (Given(status) && CLng(status) == eInvoiceStatus::isIssued) {
+        throw Refused(Refusal::kConflict, "invoice " + CStr(key) + " is issued and stays as issued");
+      }
+    }
+  }
+}
+
+void CallPath::TakeStaffRates(const Principal& caller, const Target& target,
+                              std::vector<Variant>& args) const {
+  const std::vector<std::string>& names = target.member->arg_names;
+  const auto at = [&names](std::string_view arg) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (EqualsIgnoreCase(names[i], arg)) return i;
+    }
+    return names.size();
+  };
+  const std::size_t staff_at = at("StaffID");
+  if (caller.admin || staff_at == names.size() || at(kSlipRates[0].arg) == names.size()) return;
+  const Variant staff = ReadAs(caller, "CProjectMgr", "GetStaff", args[staff_at]);
+  // A slip rewritten keeps the rates it was entered with, as well.
+  const std::size_t slip_at = at("TransID");
+  const Variant slip = slip_at == names.size()
+                           ? Variant()
+                           : ReadAs(caller, "CProjectMgr", "GetTransaction", args[slip_at]);
+  for (const SlipRate& rate : kSlipRates) {
+    Variant& given = args[at(rate.arg)];
+    const Variant own = Property(staff, rate.column);
+    if (!Given(given)) {
+      given = own;
+    } else if (!SameRate(given, own) &&
+               !(slip_at != names.size() && SameRate(given, Property(slip, rate.arg)))) {
+      throw Refused(Refusal::kForbidden, std::string(rate.arg) + " comes from the staff row (" +
+                                             (Given(own) ? CStr(own) : "none") + ")");
+    }
+  }
+}
+
 Variant CallPath::CheckedCall(const Principal& caller, const Target& target,
                               std::vector<Variant> args) const {
   CheckAccess(caller, target);
@@ -233,6 +379,9 @@ Variant CallPath::CheckedCall(const Principal& caller, const Target& target,
       CheckArgument(caller, target, arg, args[i]);
     }
   }
+  CheckChanged(caller, target, args);
+  CheckValues(caller, target, args);
+  TakeStaffRates(caller, target, args);
   return Invoke(target, args);
 }
 

@@ -52,8 +52,10 @@ class Refused : public std::runtime_error {
 };
 
 // What an error the library raised means: kNotFound for no such row (9,
-// 3021), kUnprocessable for conversion and range (5, 6, 13, 94), kConflict for
-// a manager's "already exists" refusal, kFailed for the rest.
+// 3021), kUnprocessable for conversion and range (5, 6, 13, 94) and a
+// manager's validation refusals, kConflict for a manager's refusal by the
+// row's state (exists, approved, has invoices, referenced, not active),
+// kFailed for the rest.
 Refusal RefusalOf(const Error& error);
 
 // The arguments every front end fills from the caller's session, never from
@@ -62,6 +64,15 @@ bool FilledFromSession(std::string_view arg);
 // Arguments other than Account that name a firm (ProfileAccount, ForAccount):
 // a signed-in user names their own firm's account number there.
 bool NamesAccount(std::string_view arg);
+
+// A slip's four rates: the argument of AddTransaction and UpdateTransaction,
+// and the staff row's column they come from.
+struct SlipRate {
+  const char* arg;
+  const char* column;
+};
+inline constexpr SlipRate kSlipRates[] = {
+    {"StaffRate", "Rate"}, {"StaffCost", "Cost"}, {"OTRate", "OTRate"}, {"OTCost", "OTCost"}};
 
 // A member of a creatable class, found by name (case-insensitive).
 struct Target {
@@ -115,12 +126,28 @@ class CallPath {
   // Refuses kForbidden when the member is for administrators and the caller
   // is none.
   static void CheckAccess(const Principal& caller, const Target& target);
-  // Refuses kForbidden for a value a user who is no administrator may not
-  // give (approving or billing, making an administrator) and, for an OWN
-  // argument, for what is not theirs: a slip, staff row or expense of
-  // another's staff row, another's expense report, another user.
+  // Refuses kForbidden, for a caller who is no administrator and an OWN
+  // argument, what is not theirs: a slip, staff row or expense of another's
+  // staff row, another's expense report, another user.
   void CheckArgument(const Principal& caller, const Target& target, std::string_view arg,
                      const Variant& value) const;
+  // Refuses the values a front end never passes on: a Status outside the
+  // value set of the row (kUnprocessable, 5) or a SortOrder outside the
+  // project orders; billing by a change (kForbidden; only an invoice run
+  // bills); approving, or making an administrator, by a caller who is none.
+  static void CheckValues(const Principal& caller, const Target& target,
+                          const std::vector<Variant>& args);
+  // Refuses (kConflict) a change to the row an EDIT or ADMIN_EDIT argument
+  // names while its state forbids it: a billed slip or expense (naming the
+  // invoice to delete first) for anyone, an approved one for a caller who
+  // is no administrator, an issued invoice for anyone.
+  void CheckChanged(const Principal& caller, const Target& target,
+                    const std::vector<Variant>& args) const;
+  // A caller who is no administrator enters slips at the rates of their
+  // staff row: a rate left out is the row's, one that differs from both the
+  // row's and, when the slip is rewritten, the slip's own is kForbidden.
+  void TakeStaffRates(const Principal& caller, const Target& target,
+                      std::vector<Variant>& args) const;
 
   // A typed call of a member whose late-bound result is generic rows (an
   // invoice breakdown): the member's access checked as Call checks it, then

@@ -61,6 +61,7 @@ void AddCalls(const Route& route, Json& paths, Json& roles) {
       const std::string access = AccessName(m.access);
       Json role = {{"class", info->Name()}, {"method", m.name}, {"access", access}};
       if (!m.owned.empty()) role["owned"] = m.owned;
+      if (!m.changed.empty()) role["changes"] = m.changed;
       roles.push_back(role);
       Json body_schema = {
           {"type", "object"}, {"properties", props}, {"additionalProperties", false}};
@@ -115,6 +116,8 @@ std::string OpenApiDocument() {
       op["description"] =
           "Access: " + access + (calls.empty() ? std::string() : " (calls " + calls + ")") + ".";
       op["x-access"] = access;
+      op["x-calls"] = Json::array();
+      for (const char* call : r.calls) op["x-calls"].push_back(call);
     } else {
       op["security"] = Json::array();
     }

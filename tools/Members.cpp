@@ -22,6 +22,7 @@ int RunMembers(const std::string& class_name, const Options& options) {
     // Who a front end serving several users lets call it.
     entry["access"] = AccessName(member.access);
     if (!member.owned.empty()) entry["owned"] = member.owned;
+    if (!member.changed.empty()) entry["changes"] = member.changed;
     members.push_back(std::move(entry));
   }
   Json out = Json::object();

@@ -28,22 +28,33 @@ const char* AccessName(Access access) {
   return "administrator";
 }
 
-MemberInfo Declare(MemberInfo member, const DeclaredAccess& declared) {
-  member.access = declared.access;
-  std::string_view rest = declared.owned;
+namespace {
+
+// The argument names of a declaration's text ("TransID, StaffID").
+std::vector<std::string> DeclaredArgs(const MemberInfo& member, std::string_view rest) {
+  std::vector<std::string> args;
   while (!rest.empty()) {
     const std::size_t comma = std::min(rest.find(','), rest.size());
     std::string_view arg = rest.substr(0, comma);
     while (!arg.empty() && arg.front() == ' ') arg.remove_prefix(1);
     while (!arg.empty() && arg.back() == ' ') arg.remove_suffix(1);
-    // An owned argument the method does not take is a list that disagrees
-    // with itself.
+    // An argument the method does not take is a list that disagrees with
+    // itself.
     bool known = false;
     for (const std::string& name : member.arg_names) known = known || name == arg;
     if (!known) std::terminate();
-    member.owned.emplace_back(arg);
+    args.emplace_back(arg);
     rest.remove_prefix(std::min(comma + 1, rest.size()));
   }
+  return args;
+}
+
+}  // namespace
+
+MemberInfo Declare(MemberInfo member, const DeclaredAccess& declared) {
+  member.access = declared.access;
+  member.owned = DeclaredArgs(member, declared.owned);
+  member.changed = DeclaredArgs(member, declared.changed);
   return member;
 }
 

@@ -41,13 +41,20 @@ struct MemberInfo {
   // The arguments of a kOwn member that name something that must be the
   // caller's own (a slip, a staff row, an expense, a report, a user).
   std::vector<std::string> owned;
+  // The argument naming a row the member changes or deletes (a slip, an
+  // expense, an invoice): a front end refuses the change while the row's
+  // state forbids it (billed, approved, issued).
+  std::vector<std::string> changed;
 };
 
-// A member's declared access, as the method lists write it: ADMIN, ANY or
-// OWN(Arg, ...). `owned` is the text of OWN's arguments ("TransID, StaffID").
+// A member's declared access, as the method lists write it: ADMIN, ANY,
+// OWN(Arg, ...), or EDIT(Row, Arg, ...) and ADMIN_EDIT(Row) for members that
+// change the row Row names. `owned` and `changed` are the text of the
+// arguments ("TransID, StaffID").
 struct DeclaredAccess {
   Access access;
   const char* owned = "";
+  const char* changed = "";
 };
 MemberInfo Declare(MemberInfo member, const DeclaredAccess& declared);
 

@@ -11,7 +11,8 @@
 
 // A manager class is declared from one list of its methods, in interface order,
 // each with who may call it through a front end serving many users (ADMIN,
-// ANY, or OWN(Arg, ...): any user, when the named arguments are their own):
+// ANY, or OWN(Arg, ...): any user, when the named arguments are their own;
+// EDIT and ADMIN_EDIT where the member changes the rows the arguments name):
 //
 //   #define BRIVOS_CSECURITYMGR_METHODS(M)
 //     /* Signs a user in and returns the session token. */
@@ -83,10 +84,16 @@
 #define BRIVOS_ARG_PASS_(x) BRIVOS_ARG_(x)
 #define BRIVOS_ARG_FIELD_(x) BRIVOS_ARG_TYPE_(x) BRIVOS_ARG_(x);
 
-// The access a row declares: ADMIN, ANY or OWN(Arg, ...).
+// The access a row declares: ADMIN, ANY, OWN(Arg, ...), EDIT(Row, Arg, ...)
+// (OWN of all of them, and the member changes the row Row names) or
+// ADMIN_EDIT(Row).
 #define BRIVOS_ACCESS_ADMIN ::brivos::DeclaredAccess{::brivos::Access::kAdmin}
 #define BRIVOS_ACCESS_ANY ::brivos::DeclaredAccess{::brivos::Access::kAny}
 #define BRIVOS_ACCESS_OWN(...) ::brivos::DeclaredAccess{::brivos::Access::kOwn, #__VA_ARGS__}
+#define BRIVOS_ACCESS_EDIT(Row_, ...)                                                     \
+  ::brivos::DeclaredAccess{::brivos::Access::kOwn, #Row_ __VA_OPT__(", " #__VA_ARGS__), \
+                           #Row_}
+#define BRIVOS_ACCESS_ADMIN_EDIT(Row_) ::brivos::DeclaredAccess{::brivos::Access::kAdmin, "", #Row_}
 
 #define BRIVOS_MANAGER_ROW_(A_, R_, N_, ...)                                              \
   ::brivos::Declare(                                                                      \

@@ -44,7 +44,7 @@ namespace brivos {
   /* Rewrites number, status, terms, notes and format and stamps the change */ \
   /* with the caller and the time; no status is checked. An unknown key     */ \
   /* changes nothing.                                                       */ \
-  M(ADMIN, void, UpdateInvoice, Account, UserName, Token, InvoiceID, InvoiceNumber, Status, Terms, \
+  M(ADMIN_EDIT(InvoiceID), void, UpdateInvoice, Account, UserName, Token, InvoiceID, InvoiceNumber, Status, Terms, \
     Notes, Format) \
   /* The invoice's slips by task, staff row and day.                        */ \
   M(ADMIN, std::shared_ptr<Collection>, GetInvoiceTransactions, Account, UserName, Token, InvoiceID) \
@@ -55,7 +55,7 @@ namespace brivos {
   /* Deletes the invoice whatever its status, its slips returned to         */ \
   /* approved and its expenses to unbilled, all in one unit of work. The    */ \
   /* number is not returned to the sequence.                                */ \
-  M(ADMIN, void, DeleteInvoice, Account, UserName, Token, InvoiceID) \
+  M(ADMIN_EDIT(InvoiceID), void, DeleteInvoice, Account, UserName, Token, InvoiceID) \
   /* The invoice with this key; 9 when there is none.                       */ \
   M(ADMIN, std::shared_ptr<IProjectInvoice>, GetInvoice, Account, UserName, Token, InvoiceID) \
   /* --- Totals ------------------------------------------------------------- */ \

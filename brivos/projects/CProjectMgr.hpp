@@ -83,11 +83,11 @@ namespace brivos {
   /* them, others keep them; the old status is read in the same unit of     */ \
   /* work as the write. Raises 9 for an unknown slip or task, before        */ \
   /* anything is written.                                                   */ \
-  M(OWN(TransID, StaffID), void, UpdateTransaction, Account, UserName, Token, TransID, TransDate, StartHour, \
+  M(EDIT(TransID, StaffID), void, UpdateTransaction, Account, UserName, Token, TransID, TransDate, StartHour, \
     StartMinute, EndHour, EndMinute, Description, Status, StaffRate, StaffCost, OTCost, OTRate, \
     Error, TaskID, StaffID, OverTime) \
   /* Deletes the slip whatever its status.                                  */ \
-  M(OWN(TransID), void, DeleteTransaction, Account, UserName, Token, TransID) \
+  M(EDIT(TransID), void, DeleteTransaction, Account, UserName, Token, TransID) \
   /* The slip with this key; 9 when there is none.                          */ \
   M(OWN(TransID), std::shared_ptr<IProjectTransaction>, GetTransaction, Account, UserName, Token, TransID) \
   /* --- Expenses (first group) --------------------------------------------- */ \
@@ -98,14 +98,14 @@ namespace brivos {
     ExchangeRate, PaymentType, Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* Rewrites an expense's own fields; project and report stay. Approved or */ \
   /* billed expenses are rewritten too; an unknown key changes nothing.     */ \
-  M(ADMIN, void, UpdateExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
+  M(ADMIN_EDIT(ExpenseID), void, UpdateExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
     InvoiceNumber, Amount, Markup, Description, Billed, Approved, StaffID, ExpenseType, \
     ExchangeRate, PaymentType, Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* Deletes an expense unless it is approved (eExpenseApproved) or on an   */ \
   /* approved report (eExpenseReportApproved, naming the report's user and  */ \
   /* number); the checks and the delete are one unit of work. Raises 9 for  */ \
   /* an unknown expense, 91 when its report no longer exists.               */ \
-  M(OWN(ExpenseID), void, DeleteExpense, Account, UserName, Token, ExpenseID) \
+  M(EDIT(ExpenseID), void, DeleteExpense, Account, UserName, Token, ExpenseID) \
   /* The expense with this key; 9 when there is none.                       */ \
   M(OWN(ExpenseID), std::shared_ptr<IProjectExpense>, GetExpense, Account, UserName, Token, ExpenseID) \
   /* --- Timesheets --------------------------------------------------------- */ \
@@ -128,7 +128,7 @@ namespace brivos {
   /* Rewrites an expense's own fields and project; markup, billing,         */ \
   /* approval, staff row and report stay. Moving it to a project that is    */ \
   /* not active raises eProjectNotActive.                                   */ \
-  M(OWN(ExpenseID), void, UpdateStaffExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
+  M(EDIT(ExpenseID), void, UpdateStaffExpense, Account, UserName, Token, ExpenseID, ExpenseDate, PONumber, \
     InvoiceNumber, Amount, Description, ProjectID, ExpenseType, ExchangeRate, PaymentType, \
     Establishment, City, Route, Distance, Rate, TaxCodeID) \
   /* Adds the caller's own expense on an active project (eProjectNotActive  */ \
@@ -147,7 +147,7 @@ namespace brivos {
   M(ANY, void, StartTransaction, Account, UserName, Token, TaskID, Description) \
   /* Stops the caller's running slips, completes the slip and starts a      */ \
   /* running copy of it on its own staff row, in one unit of work.          */ \
-  M(OWN(TransID), void, RestartTransaction, Account, UserName, Token, TransID) \
+  M(EDIT(TransID), void, RestartTransaction, Account, UserName, Token, TransID) \
   /* Completes every running slip of the caller with the current minute as  */ \
   /* its stop.                                                              */ \
   M(ANY, void, StopActiveTransaction, Account, UserName, Token) \
@@ -157,7 +157,7 @@ namespace brivos {
   M(ANY, void, PauseActiveTransaction, Account, UserName, Token) \
   /* Sets a slip's status and stamps its approval as UpdateTransaction      */ \
   /* does, in one unit of work. Raises 3021 for an unknown slip.            */ \
-  M(OWN(TransID), void, UpdateTransactionStatus, Account, UserName, Token, TransID, Status) \
+  M(EDIT(TransID), void, UpdateTransactionStatus, Account, UserName, Token, TransID, Status) \
   /* --- Project slips ------------------------------------------------------ */ \
   /* The project's slips in TransStatus (tsActive lists tsPaused ones       */ \
   /* too), by day; without error slips unless IncludeErrors.                */ \

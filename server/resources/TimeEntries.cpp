@@ -61,10 +61,9 @@ Response AddTimeEntry(Context& c) {
       const Variant user = Property(row, "UserID");
       if (user.IsNull() || CLng(user) != c.Caller().user_id) continue;
       body["StaffID"] = CLng(Property(row, "IProjectStaffID"));
-      for (const auto& [arg, column] : {std::pair{"StaffRate", "Rate"}, {"StaffCost", "Cost"},
-                                        {"OTRate", "OTRate"}, {"OTCost", "OTCost"}}) {
-        const Variant rate = Property(row, column);
-        if (!body.contains(arg) && !rate.IsNull()) body[arg] = CDbl(rate);
+      for (const app::SlipRate& rate : app::kSlipRates) {
+        const Variant value = Property(row, rate.column);
+        if (!body.contains(rate.arg) && !value.IsNull()) body[rate.arg] = CDbl(value);
       }
       break;
     }

@@ -161,8 +161,8 @@ TEST_F(GateTest, APlainUserCallsWhatIsDeclaredForHerOnHerOwn) {
       {"GetTransaction", {bob_slip}, true},           // her own slip
       {"GetTransaction", {admin_slip}, false},        // another's slip
       {"DeleteTransaction", {admin_slip}, false},
-      {"UpdateTransactionStatus", {bob_slip, 2}, false},  // approving
       {"UpdateTransactionStatus", {bob_slip, 1}, true},
+      {"UpdateTransactionStatus", {bob_slip, 2}, false},  // approving
       {"GetTransactionsForWeek", {Date::FromParts(2024, 3, 4), "admin"}, false},
       {"GetTransactionsForWeek", {Date::FromParts(2024, 3, 4), "BOB"}, true},
   };

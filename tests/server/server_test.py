@@ -279,6 +279,166 @@ class ServiceTest(unittest.TestCase):
         self.assertTrue(html.headers["Content-Type"].startswith("text/html"))
         self.assertIn(breakdown["Totals"]["Total"][:-2], html.text)
 
+    def test_who_may_change_what(self):
+        # Firm B2 alone: carol, a plain user on a project at 100 an hour, with a
+        # slip and an expense in each state, and the invoice that billed some.
+        B = "/v1/accounts/B2"
+        boss = sign_in("B2", "admin", "secret2")
+
+        def b(cls, method, token=boss, expect=200, **args):
+            r = srv("POST", "%s/call/%s/%s" % (B, cls, method), token, json=args)
+            self.assertEqual(r.status_code, expect, (cls, method, args, r.text))
+            return r.json().get("result") if r.status_code == 200 else r.json()
+
+        b("CUserManager", "AddUserProfile", ProfileUserName="carol", Password="pw", FirstName="C",
+          LastName="", Initial="", ReportsToID=None, Admin=False, vmProjectsAccess=0,
+          MinWeekHours=40, EMail="", Rate=0, Cost=0, OTRate=0, OTCost=0, AllowLogon=True)
+        carol = sign_in("B2", "carol", "pw")
+        carol_id = srv("GET", B + "/me", carol).json()["IUserID"]
+        boss_id = srv("GET", B + "/me", boss).json()["IUserID"]
+        tax = b("CCIMgr", "AddTaxCode", TaxCode="Z", Description="none", Tax1Rate=0, Tax1Name="",
+                Tax1Exempt=False, Tax2Rate=0, Tax2Name="", Tax2Exempt=False, Tax2PiggyBack=False,
+                Inactive=False)
+        client = b("CCIMgr", "AddClient", CompanyName="Contoso", Address1="", Address2="", City="",
+                   Province="", PostalCode="", Country="", Telephone="", FAX="", Description="",
+                   BusinessNumber="", TaxCode=tax, AccountNumber="", DefaultTerms="Net 30")
+        project = b("CProjectMgr", "AddProject", Name="Audit", Description="", Status=2,
+                    StartDate="2024-01-01", EndDate="", Billable=True, EstCost=0, EstRevenue=0,
+                    OTAllowed=True, TimeChunk=1, ClientID=client, ManagerID=boss_id)
+        task = b("CProjectMgr", "AddTask", ProjectID=project, Name="Field", Description="",
+                 EffectiveDate="2024-01-01", Inactive=False, PlannedStart=None, PlannedDuration=0,
+                 PlannedFinish=None)
+        staff = b("CProjectMgr", "AddStaff", ProjectID=project, UserID=carol_id, Rate=100, Cost=50,
+                  OTRate=150, OTCost=75)
+        entry = dict(ProjectID=project, TransDate=TODAY, StartHour=9, StartMinute=0, EndHour=10,
+                     EndMinute=0, Description="", Status=1, Error="", TaskID=task, OverTime=False)
+        outlay = dict(ExpenseDate=TODAY, PONumber="", InvoiceNumber="", Amount=100,
+                      Description="Taxi", ProjectID=project, ExpenseType=0, ExchangeRate=1,
+                      PaymentType=6, Establishment="", City="", Route="", Distance=0, Rate=0,
+                      TaxCodeID=0)
+
+        def slip(approve=False):
+            r = srv("POST", B + "/time-entries", carol, json=entry)
+            self.assertEqual(r.status_code, 201, r.text)
+            if approve:
+                r = srv("PUT", B + "/time-entries/%d/status" % r.json()["IProjectTransactionID"],
+                        boss, json={"Status": 2})
+                self.assertEqual(r.status_code, 200, r.text)
+            return r.json()["IProjectTransactionID"]
+
+        def expense(approve=False):
+            r = srv("POST", B + "/expenses", carol, json=dict(outlay, ReportID=0))
+            self.assertEqual(r.status_code, 201, r.text)
+            x = r.json()["IProjectExpenseID"]
+            if approve:
+                b("CProjectMgr", "UpdateExpense", ExpenseID=x, Markup=0, Billed=False,
+                  Approved=True, StaffID=staff, **{k: v for k, v in outlay.items()
+                                                    if k != "ProjectID"})
+            return x
+
+        billed_slip, billed_x = slip(approve=True), expense(approve=True)
+        run = srv("POST", B + "/invoicing/runs", boss, json={"CutoffDate": TODAY})
+        self.assertEqual(run.status_code, 201, run.text)
+        invoice = run.json()[0]["IProjectInvoiceID"]
+        total = lambda: srv("GET", B + "/invoices/%d" % invoice, boss).json()["Totals"]["Total"]
+        billed_total = total()
+        open_slip, approved_slip = slip(), slip(approve=True)
+        open_x, approved_x = expense(), expense(approve=True)
+        self.assertEqual(srv("GET", B + "/time-entries/%d" % open_slip, carol).json()["StaffRate"],
+                         "100.0000")
+
+        full = lambda t: {k: v for k, v in dict(
+            entry, StaffID=staff, StaffRate=100, StaffCost=50, OTCost=75, OTRate=150,
+            **({"TransID": t, "EndHour": 20} if t else {})).items()
+            if not (t and k == "ProjectID")}
+        restated = lambda x, **kw: dict(outlay, ExpenseID=x, **kw)
+        by_admin = lambda x: {k: v for k, v in dict(
+            restated(x), Markup=0, Billed=False, Approved=True, StaffID=staff).items()
+            if k != "ProjectID"}
+        del_ = lambda x: {"ExpenseID": x}
+        # (who, method, route, id, body, status): each route and call/ that
+        # changes a slip, an expense or an invoice, in the order they run.
+        cases = [
+            (carol, "PATCH", "/time-entries/{id}", billed_slip, {"EndHour": 20}, 409),
+            (carol, "PUT", "/time-entries/{id}/status", billed_slip, {"Status": 1}, 409),
+            (carol, "DELETE", "/time-entries/{id}", billed_slip, None, 409),
+            (boss, "PATCH", "/time-entries/{id}", billed_slip, {"EndHour": 20}, 409),
+            (boss, "PUT", "/time-entries/{id}/status", billed_slip, {"Status": 1}, 409),
+            (boss, "DELETE", "/time-entries/{id}", billed_slip, None, 409),
+            (carol, "POST", "/call/CProjectMgr/UpdateTransaction", 0, full(billed_slip), 409),
+            (carol, "POST", "/call/CProjectMgr/UpdateTransactionStatus", 0,
+             {"TransID": billed_slip, "Status": 0}, 409),
+            (carol, "POST", "/call/CProjectMgr/RestartTransaction", 0, {"TransID": billed_slip}, 409),
+            (carol, "POST", "/timer/restart", 0, {"TransID": billed_slip}, 409),
+            (carol, "POST", "/call/CProjectMgr/DeleteTransaction", 0, {"TransID": billed_slip}, 409),
+            (carol, "POST", "/call/CProjectMgr/UpdateStaffExpense", 0,
+             restated(billed_x, Amount=99999), 409),
+            (carol, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(billed_x), 409),
+            (boss, "POST", "/call/CProjectMgr/UpdateExpense", 0, by_admin(billed_x), 409),
+            (boss, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(billed_x), 409),
+            # Approved: the administrator's to change, not the user's.
+            (carol, "PATCH", "/time-entries/{id}", approved_slip, {"EndHour": 20}, 409),
+            (carol, "PUT", "/time-entries/{id}/status", approved_slip, {"Status": 1}, 409),
+            (carol, "DELETE", "/time-entries/{id}", approved_slip, None, 409),
+            (carol, "POST", "/timer/restart", 0, {"TransID": approved_slip}, 409),
+            (carol, "POST", "/call/CProjectMgr/UpdateStaffExpense", 0,
+             restated(approved_x, Amount=99999), 409),
+            (carol, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(approved_x), 409),
+            (boss, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(approved_x), 409),
+            # Statuses: in the value set, and the user's only among running,
+            # paused and complete; billing is the invoice run's.
+            *[(carol, "PUT", "/time-entries/{id}/status", open_slip, {"Status": s}, 422)
+              for s in [99, -1, True, 2.5, "1"]],
+            (carol, "PATCH", "/time-entries/{id}", open_slip, {"Status": 7}, 422),
+            (carol, "PUT", "/time-entries/{id}/status", open_slip, {"Status": 2}, 403),
+            (boss, "PUT", "/time-entries/{id}/status", open_slip, {"Status": 3}, 403),
+            (carol, "PUT", "/time-entries/{id}/status", open_slip, {"Status": 4}, 200),
+            (carol, "PUT", "/time-entries/{id}/status", open_slip, {"Status": 1}, 200),
+            (boss, "POST", "/call/CProjectMgr/UpdateExpense", 0,
+             dict(by_admin(open_x), Billed=True), 403),
+            # Rates come from the staff row.
+            (carol, "POST", "/time-entries", 0, dict(entry, StaffRate=5000), 403),
+            (carol, "POST", "/call/CProjectMgr/AddTransaction", 0,
+             dict(full(0), StaffRate=5000), 403),
+            (carol, "PATCH", "/time-entries/{id}", open_slip, {"OTRate": 1}, 403),
+            (carol, "POST", "/call/CProjectMgr/AddTransaction", 0, full(0), 200),
+            (boss, "PATCH", "/time-entries/{id}", open_slip, {"StaffRate": 120}, 200),
+            (carol, "PATCH", "/time-entries/{id}", open_slip, {"EndHour": 11}, 200),
+            # What is open stays the user's to change.
+            (carol, "POST", "/call/CProjectMgr/UpdateStaffExpense", 0,
+             restated(open_x, Amount=120), 200),
+            (carol, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(open_x), 200),
+            (boss, "PUT", "/time-entries/{id}/status", approved_slip, {"Status": 1}, 200),
+            (carol, "DELETE", "/time-entries/{id}", approved_slip, None, 204),
+            (carol, "DELETE", "/time-entries/{id}", open_slip, None, 204),
+        ]
+        for who, method, route, key, body, status in cases:
+            r = srv(method, B + route.replace("{id}", str(key)), who, json=body)
+            self.assertEqual(r.status_code, status, (method, route, body, r.text))
+            if status == 409 and key == billed_slip:
+                self.assertIn("invoice %d" % invoice, r.json()["detail"])
+        self.assertEqual(total(), billed_total)
+
+        # An issued invoice stays as issued.
+        b("CInvoiceMgr", "UpdateInvoice", InvoiceID=invoice, InvoiceNumber="1", Status=2,
+          Terms="", Notes="", Format=0)
+        b("CInvoiceMgr", "UpdateInvoice", expect=409, InvoiceID=invoice, InvoiceNumber="1",
+          Status=0, Terms="", Notes="", Format=0)
+        b("CInvoiceMgr", "DeleteInvoice", expect=409, InvoiceID=invoice)
+        self.assertEqual(total(), billed_total)
+
+        # Every route and member that changes such a row is among the cases.
+        doc = srv("GET", "/v1/openapi.json").json()
+        changers = {"%s.%s" % (m["class"], m["method"]) for m in doc["x-roles"] if "changes" in m}
+        covered = {(m, r) for _, m, r, _, _, _ in cases} | {
+            ("POST", "/call/CInvoiceMgr/UpdateInvoice"), ("POST", "/call/CInvoiceMgr/DeleteInvoice")}
+        for path, item in doc["paths"].items():
+            for method, op in item.items():
+                if changers & set(op.get("x-calls", []) if isinstance(op, dict) else []):
+                    self.assertIn((method.upper(), path.split("{account}")[-1]), covered, path)
+        for member in changers:
+            self.assertIn(("POST", "/call/" + member.replace(".", "/")), covered, member)
+
     def test_problem_documents(self):
         big = os.path.join(DATA, "big.json")
         with open(big, "w") as f:
