@@ -110,7 +110,10 @@ Refusal RefusalOf(const Error& error) {
     case errnum::kOverflow:
     case errnum::kTypeMismatch:
     case errnum::kInvalidUseOfNull:
+    case errnum::kDbConstraint:
       return Refusal::kUnprocessable;
+    case errnum::kDbCannotOpen:
+      return Refusal::kUnavailable;
     default:
       if (KnownErrors().conflict.contains(error.Number())) return Refusal::kConflict;
       if (KnownErrors().unprocessable.contains(error.Number())) return Refusal::kUnprocessable;

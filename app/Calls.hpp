@@ -31,6 +31,7 @@ enum class Refusal {
   kNotFound,       // no such class, member, row or firm
   kConflict,       // the row exists already, or its state forbids the change
   kUnprocessable,  // a value the method cannot convert or is out of its range
+  kUnavailable,    // the firm's database cannot be reached now; worth a retry
   kFailed,         // anything else the library raised
 };
 

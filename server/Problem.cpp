@@ -45,6 +45,8 @@ int StatusOf(app::Refusal refusal) {
       return 409;
     case app::Refusal::kUnprocessable:
       return 422;
+    case app::Refusal::kUnavailable:
+      return 503;
     case app::Refusal::kFailed:
       return 500;
   }
@@ -61,7 +63,9 @@ Response Problem(const app::Refused& refused) {
   const int status = StatusOf(refused.Kind());
   Json out = Base(status, refused.what());
   if (refused.Number() != 0) out["number"] = refused.Number();
-  return Document(status, out);
+  Response r = Document(status, out);
+  if (status == 503) r.headers.emplace_back("Retry-After", std::to_string(kRetryAfterSeconds));
+  return r;
 }
 
 Response Problem(const Error& error, int status) {
@@ -70,7 +74,9 @@ Response Problem(const Error& error, int status) {
   out["number"] = error.Number();
   out["source"] = error.Source();
   out["description"] = error.Description();
-  return Document(status, out);
+  Response r = Document(status, out);
+  if (status == 503) r.headers.emplace_back("Retry-After", std::to_string(kRetryAfterSeconds));
+  return r;
 }
 
 Response Problem(int status, const std::string& detail) {

@@ -9,8 +9,11 @@
 
 namespace brivos::server {
 
-// The HTTP status of a refusal: 400, 401, 403, 404, 409, 422, or 500 for
-// anything else the library raised.
+// The seconds a 503 asks the client to wait before it tries again.
+inline constexpr int kRetryAfterSeconds = 5;
+
+// The HTTP status of a refusal: 400, 401, 403, 404, 409, 422, 503 (with
+// Retry-After), or 500 for anything else the library raised.
 int StatusOf(app::Refusal refusal);
 
 // The problem document of a refusal or a raised error.

@@ -449,6 +449,9 @@ class ServiceTest(unittest.TestCase):
                               capture_output=True, text=True)
         self.assertEqual(curl.stdout, "413")
         nested = lambda depth: {"vntValue": json.loads("[" * (depth - 1) + "]" * (depth - 1))}
+        add_bob = dict(ProfileUserName="bob", Password="x", FirstName="", LastName="", Initial="",
+                       ReportsToID=None, Admin=False, vmProjectsAccess=0, MinWeekHours=0,
+                       EMail="", Rate=0, Cost=0, OTRate=0, OTCost=0, AllowLogon=True)
         for cls, method, body, status, number in [
             ("CProjectMgr", "GetProject", {"ProjectID": 999}, 404, 9),
             ("CProjectMgr", "GetProject", {"ProjectID": "x"}, 422, 13),
@@ -459,6 +462,10 @@ class ServiceTest(unittest.TestCase):
             ("CProjectMgr", "NoSuchMethod", {}, 404, 438),
             ("NoSuchClass", "GetProject", {}, 404, 429),
             ("CUserManager", "AddUserProfile", {}, 400, 449),
+            # Client mistakes the database or the gate refuses are 422.
+            ("CUserManager", "AddUserProfile", dict(add_bob, ProfileUserName="x", FirstName="y" * 25),
+             422, -2147217873),
+            *[("CProjectMgr", "GetProjects", {"SortOrder": o}, 422, 5) for o in [-1, 2.5, 2147483648]],
             ("CReportMgr", "ExecReportQuery", {"sSQL": "SELEC"}, 500, -2147217900),
             ("CReportMgr", "ExecReportQuery", {"sSQL": "CREATE TRIGGER t DELETE ON IUser "
                                                "BEGIN SELECT 1; END"}, 500, -2147217900),
@@ -476,9 +483,13 @@ class ServiceTest(unittest.TestCase):
                 problem = r.json()
                 self.assertEqual((problem["status"], problem.get("number")), (status, number))
                 self.assertTrue(problem["title"] and problem["detail"] and problem["type"])
-        add_bob = dict(ProfileUserName="bob", Password="x", FirstName="", LastName="", Initial="",
-                       ReportsToID=None, Admin=False, vmProjectsAccess=0, MinWeekHours=0,
-                       EMail="", Rate=0, Cost=0, OTRate=0, OTCost=0, AllowLogon=True)
+            self.assertNotIn("ORDER BY", r.text)
+        if not ON_POSTGRESQL:
+            # A firm whose database cannot be opened is a moment's trouble, not a bad sign-in.
+            with open(os.path.join(DATA, "D5.mdb"), "wb") as f:
+                f.write(b"not a database " * 300)
+            r = srv("POST", "/v1/accounts/D5/sessions", json={"UserName": "a", "Password": "b"})
+            self.assertEqual((r.status_code, r.headers.get("Retry-After")), (503, "5"), r.text)
         self.assertEqual(call("CUserManager", "AddUserProfile", expect=409, **add_bob)["source"],
                          "BRIVOS.CUserManager")
 
