@@ -246,7 +246,9 @@ class ConnectionsTest(unittest.TestCase):
         # loaded machine.
         self.assertLess(took, 2.5, srv.text()[-2000:])
         self.assertGreater(took, 0.9)
+        # The call was interrupted and its worker ended: no exit without it.
         self.assertIn("interrupting the calls still running", srv.text())
+        self.assertIn("brivos serve: stopped\n", srv.text())
 
 
 if __name__ == "__main__":

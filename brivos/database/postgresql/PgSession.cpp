@@ -397,7 +397,7 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
   NoteStatement(sql);
   if (!IsConfinedStatement(sql)) {
     RaiseDatabase(errnum::kDbStatementRejected,
-                  "The statement may only read and write the subscriber's own tables: " +
+                  "Only the subscriber's own tables may be read and written in statement: " +
                       std::string(sql));
   }
   const bool own_transaction = PQtransactionStatus(conn_) == PQTRANS_IDLE;
