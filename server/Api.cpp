@@ -56,7 +56,8 @@ Response Api::Handle(const Request& request) {
     failure = e.what();
   } catch (const Error& e) {
     response = Problem(e, StatusOf(app::RefusalOf(e)));
-    failure = "error " + std::to_string(e.Number()) + " from " + e.Source() + ": " + e.Description();
+    failure =
+        "error " + std::to_string(e.Number()) + " from " + e.Source() + ": " + e.Description();
   } catch (const json::BadInput& e) {
     response = Problem(400, e.what());
   } catch (const std::exception& e) {

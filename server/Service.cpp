@@ -17,6 +17,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -73,8 +74,9 @@ std::string BusyAnswer() {
   const Response problem =
       Problem(503, "the service has as many connections open as it serves; try again shortly");
   return "HTTP/1.1 503 Service Unavailable\r\nServer: brivos\r\nContent-Type: " +
-         problem.content_type + "\r\nRetry-After: 1\r\nContent-Length: " +
-         std::to_string(problem.body.size()) + "\r\nConnection: close\r\n\r\n" + problem.body;
+         problem.content_type +
+         "\r\nRetry-After: 1\r\nContent-Length: " + std::to_string(problem.body.size()) +
+         "\r\nConnection: close\r\n\r\n" + problem.body;
 }
 
 class Server {
@@ -309,9 +311,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         response = Response{};
         response.status = 500;
         response.content_type = "application/problem+json";
-        response.body =
-            R"({"type":"about:blank","title":"Internal Server Error","status":500,)"
-            R"("detail":"the request failed unexpectedly"})";
+        response.body = R"({"type":"about:blank","title":"Internal Server Error","status":500,)"
+                        R"("detail":"the request failed unexpectedly"})";
       }
       net::post(self->stream_.get_executor(),
                 [self, response = std::move(response), keep]() mutable {

@@ -97,9 +97,10 @@ Command AddServeCommand(CLI::App& program, const Options& options) {
                    "How long a kept-alive connection may wait for its next request")
       ->capture_default_str();
   serve->add_option("--web-root", in->web_root, "Directory of the browser app served at /");
-  serve->add_option("--max-connections", in->max_connections,
-                    "Client connections open at once; past it a new one is answered 503 (0: "
-                    "what the descriptor limit leaves after the database's share)")
+  serve
+      ->add_option("--max-connections", in->max_connections,
+                   "Client connections open at once; past it a new one is answered 503 (0: "
+                   "what the descriptor limit leaves after the database's share)")
       ->capture_default_str();
   serve
       ->add_option("--shutdown-grace", in->grace,
