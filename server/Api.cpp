@@ -1,6 +1,8 @@
 #include "server/Api.hpp"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "brivos/database/Database.hpp"
 #include "server/Metrics.hpp"
@@ -9,6 +11,23 @@
 #include "server/StaticFiles.hpp"
 
 namespace brivos::server {
+namespace {
+
+// One line on stderr for an answer of 500 or above: the method, the route's
+// template (never the path's values nor a header, which may hold a token)
+// and the first line of what failed, without the text of a rejected
+// statement, which may be a client's own (a report).
+void LogFailure(const std::string& method, const std::string& route, std::string failure) {
+  constexpr std::size_t kLongest = 300;
+  failure = failure.substr(0, failure.find_first_of("\r\n"));
+  failure = failure.substr(0, failure.find(" in statement: "));
+  if (failure.size() > kLongest) failure = failure.substr(0, kLongest) + "...";
+  if (failure.empty()) failure = "no message";
+  std::fprintf(stderr, "brivos serve: failed %s %s: %s\n", method.c_str(),
+               route.empty() ? "-" : route.c_str(), failure.c_str());
+}
+
+}  // namespace
 
 Api::Api(Config config)
     : config_(std::move(config)),
@@ -26,19 +45,29 @@ Response Api::Handle(const Request& request) {
   Context context(request, calls_);
   std::string route;
   Response response;
+  std::string failure;  // what failed, for the log of a 500
   try {
     response = Dispatch(context, request, route);
   } catch (const HttpError& e) {
     response = Problem(e);
+    failure = e.what();
   } catch (const app::Refused& e) {
     response = Problem(e);
+    failure = e.what();
   } catch (const Error& e) {
     response = Problem(e, StatusOf(app::RefusalOf(e)));
+    failure =
+        "error " + std::to_string(e.Number()) + " from " + e.Source() + ": " + e.Description();
   } catch (const json::BadInput& e) {
     response = Problem(400, e.what());
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     response = Problem(500, "the request failed unexpectedly");
+    failure = e.what();
+  } catch (...) {
+    response = Problem(500, "the request failed unexpectedly");
+    failure = "an exception of no standard type";
   }
+  if (response.status >= 500) LogFailure(request.method, route, failure);
   response.route = std::move(route);
   return response;
 }

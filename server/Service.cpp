@@ -3,20 +3,36 @@
 // read, the parser's limits set before the read, and the library's work
 // posted to a pool of its own so that the I/O thread never waits on a
 // database. A connection holds a worker only while its request runs.
+//
+// Clients cannot wear it down: the connections open at once are bounded, and
+// a connection past the bound is answered 503 and closed, so that the
+// descriptors the database files need stay free; an accept that fails for
+// want of descriptors or memory is retried after a pause, not at once; no
+// handler's exception ends the I/O loop; and a call still running at the
+// shutdown deadline is interrupted, the process ending a second later at
+// the latest.
 
 #include <utility>
 // (Asio's awaitable.hpp uses std::exchange without including <utility>.)
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
+#include "brivos/database/Database.hpp"
 #include "server/Api.hpp"
 #include "server/Metrics.hpp"
 #include "server/Problem.hpp"
@@ -36,9 +52,32 @@ constexpr std::size_t kHeaderLimit = 16 * 1024;
 constexpr auto kHeaderTimeout = 10s;  // from the first byte to the end of the header
 constexpr auto kBodyTimeout = 30s;
 constexpr auto kWriteTimeout = 30s;
-constexpr auto kDrainTimeout = 10s;  // requests in flight when asked to stop
+// After the shutdown grace, the interrupted calls have this long to end.
+constexpr auto kLastChance = 1s;
+// An accept that failed for want of descriptors or memory fails again if
+// tried at once: the waiting connection stays queued until one is free.
+constexpr auto kAcceptPause = 100ms;
+// A client turned away has its answer written and what it sent read for at
+// most this long.
+constexpr auto kTurnAwayTimeout = 1s;
+constexpr std::size_t kTurningAwayAtMost = 32;
+// Descriptors of the service's own: standard streams, the acceptor, the
+// reactor and its timers, static files being read.
+constexpr std::size_t kOwnDescriptors = 32;
+constexpr std::size_t kMaxConnectionsBound = 16384;
 
 class Connection;
+class TurnedAway;
+
+// The answer of a connection past the ceiling, written whole.
+std::string BusyAnswer() {
+  const Response problem =
+      Problem(503, "the service has as many connections open as it serves; try again shortly");
+  return "HTTP/1.1 503 Service Unavailable\r\nServer: brivos\r\nContent-Type: " +
+         problem.content_type +
+         "\r\nRetry-After: 1\r\nContent-Length: " + std::to_string(problem.body.size()) +
+         "\r\nConnection: close\r\n\r\n" + problem.body;
+}
 
 class Server {
  public:
@@ -46,7 +85,10 @@ class Server {
       : api_(config),
         ioc_(ioc),
         acceptor_(ioc),
-        workers_(static_cast<std::size_t>(std::max(1, config.threads))) {}
+        accept_pause_(ioc),
+        workers_(static_cast<std::size_t>(std::max(1, config.threads))),
+        max_connections_(std::max<std::size_t>(1, config.max_connections)),
+        busy_answer_(BusyAnswer()) {}
 
   Api& Service() { return api_; }
   net::thread_pool& Workers() { return workers_; }
@@ -80,7 +122,24 @@ class Server {
     std::lock_guard lock(mutex_);
     return connections_.size();
   }
-  void Drain() { workers_.join(); }
+  // Waits for the workers until `deadline`; false when some still run.
+  bool DrainBy(std::chrono::steady_clock::time_point deadline) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread joiner([this, done] {
+      workers_.join();
+      done->set_value();
+    });
+    if (finished.wait_until(deadline) == std::future_status::ready) {
+      joiner.join();
+      return true;
+    }
+    joiner.detach();
+    return false;
+  }
+
+  const std::string& BusyAnswerText() const { return busy_answer_; }
+  void TurnedAwayClosed() { --turning_away_; }
 
   // The access log, kept by the I/O thread: its lines are written once the
   // thread's round of ready handlers is done, so a busy service writes many
@@ -101,11 +160,21 @@ class Server {
 
  private:
   void Accept();
+  void Accepted(tcp::socket socket);
+  void PauseAccepting(const beast::error_code& ec);
+  void TurnAway(tcp::socket socket);
 
   Api api_;
   net::io_context& ioc_;
   tcp::acceptor acceptor_;
+  net::steady_timer accept_pause_;
   net::thread_pool workers_;
+  const std::size_t max_connections_;
+  const std::string busy_answer_;
+  // Kept by the I/O thread.
+  std::size_t turning_away_ = 0;
+  bool at_ceiling_ = false;
+  bool accept_failing_ = false;
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
   std::set<std::shared_ptr<Connection>> connections_;
@@ -180,10 +249,19 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (const auto length = parser_->content_length(); length && *length > kBodyLimit) {
       return Answer(Problem(413, "the body is larger than 1 MiB"), false);
     }
-    if (header[http::field::expect] == "100-continue") {
-      auto go = std::make_shared<http::response<http::empty_body>>(http::status::continue_, 11);
-      http::write(stream_, *go);  // a few bytes into an idle socket buffer
+    if (beast::iequals(header[http::field::expect], "100-continue")) {
+      static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+      stream_.expires_after(kWriteTimeout);
+      return net::async_write(stream_, net::buffer(kContinue.data(), kContinue.size()),
+                              [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                                if (ec) return self->Close();
+                                self->ReadRestOfBody();
+                              });
     }
+    ReadRestOfBody();
+  }
+
+  void ReadRestOfBody() {
     stream_.expires_after(kBodyTimeout);
     http::async_read(stream_, buffer_, *parser_,
                      [self = shared_from_this()](beast::error_code ec, std::size_t) {
@@ -224,7 +302,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return Answer(std::move(quick), keep);
     }
     net::post(server_.Workers(), [self = shared_from_this(), request, keep] {
-      Response response = self->server_.Service().Handle(*request);
+      Response response;
+      try {
+        response = self->server_.Service().Handle(*request);
+      } catch (...) {
+        // Handle answers every failure itself; this is the last line before
+        // the worker thread, where an exception would end the process.
+        response = Response{};
+        response.status = 500;
+        response.content_type = "application/problem+json";
+        response.body = R"({"type":"about:blank","title":"Internal Server Error","status":500,)"
+                        R"("detail":"the request failed unexpectedly"})";
+      }
       net::post(self->stream_.get_executor(),
                 [self, response = std::move(response), keep]() mutable {
                   self->Answer(std::move(response), keep);
@@ -305,13 +394,91 @@ class Connection : public std::enable_shared_from_this<Connection> {
   int status_ = 0;
 };
 
+// A connection past the ceiling: its answer is written at once and the
+// connection closed. What the client sent is read and dropped until it
+// closes or the timeout passes, as closing a socket with unread data resets
+// the connection and the client could lose the answer.
+class TurnedAway : public std::enable_shared_from_this<TurnedAway> {
+ public:
+  TurnedAway(tcp::socket socket, Server& server) : stream_(std::move(socket)), server_(server) {}
+
+  void Start() {
+    // One deadline for the write and every read after it.
+    stream_.expires_after(kTurnAwayTimeout);
+    const std::string& answer = server_.BusyAnswerText();
+    net::async_write(stream_, net::buffer(answer),
+                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                       if (ec) return self->Close();
+                       beast::error_code ignored;
+                       self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+                       self->Discard();
+                     });
+  }
+
+ private:
+  void Discard() {
+    stream_.async_read_some(net::buffer(scratch_),
+                            [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                              if (ec) return self->Close();
+                              self->Discard();
+                            });
+  }
+
+  void Close() {
+    stream_.close();
+    server_.TurnedAwayClosed();
+  }
+
+  beast::tcp_stream stream_;
+  Server& server_;
+  std::array<char, 2048> scratch_{};
+};
+
 void Server::Accept() {
   // One thread runs every connection's handlers, so none needs a strand of
   // its own; the workers only post to it.
   acceptor_.async_accept(ioc_, [this](beast::error_code ec, tcp::socket socket) {
     if (stopping_) return;
-    if (!ec) std::make_shared<Connection>(std::move(socket), *this)->Start();
+    // A client that left before its connection was taken costs nothing.
+    if (ec == net::error::connection_aborted) return Accept();
+    if (ec) return PauseAccepting(ec);
+    if (accept_failing_) {
+      accept_failing_ = false;
+      LogLine("brivos serve: accepting connections again\n");
+    }
+    Accepted(std::move(socket));
     Accept();
+  });
+}
+
+void Server::Accepted(tcp::socket socket) {
+  if (Open() >= max_connections_) return TurnAway(std::move(socket));
+  at_ceiling_ = false;
+  std::make_shared<Connection>(std::move(socket), *this)->Start();
+}
+
+void Server::TurnAway(tcp::socket socket) {
+  if (!at_ceiling_) {
+    at_ceiling_ = true;
+    LogLine("brivos serve: " + std::to_string(max_connections_) +
+            " connections open, the most it serves; new ones are answered 503\n");
+  }
+  // Past this many a connection is closed unanswered: turning clients away
+  // must not take the descriptors it protects.
+  if (turning_away_ >= kTurningAwayAtMost) return;
+  ++turning_away_;
+  std::make_shared<TurnedAway>(std::move(socket), *this)->Start();
+}
+
+void Server::PauseAccepting(const beast::error_code& ec) {
+  if (!accept_failing_) {
+    accept_failing_ = true;
+    LogLine("brivos serve: accepting a connection failed (" + ec.message() +
+            "); trying again every " + std::to_string(kAcceptPause.count()) + " ms\n");
+  }
+  accept_pause_.expires_after(kAcceptPause);
+  accept_pause_.async_wait([this](beast::error_code wait) {
+    if (!wait && !stopping_) Accept();
   });
 }
 
@@ -319,6 +486,7 @@ void Server::Stop() {
   stopping_ = true;
   beast::error_code ignored;
   acceptor_.close(ignored);
+  accept_pause_.cancel();
   std::set<std::shared_ptr<Connection>> open;
   {
     std::lock_guard lock(mutex_);
@@ -329,29 +497,75 @@ void Server::Stop() {
 
 }  // namespace
 
-int Serve(const Config& config) {
-  net::io_context ioc(1);
-  Server server(config, ioc);
-  server.Listen(config.host, config.port);
+std::size_t DefaultMaxConnections() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return kMaxConnectionsBound;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY) return kMaxConnectionsBound;
+  const std::size_t soft = limit.rlim_cur;
+  const std::size_t reserve = kOwnDescriptors + kTurningAwayAtMost + DatabaseDescriptorsAtMost();
+  // A limit too low for the reserve still serves a few connections.
+  const std::size_t left = soft > reserve ? soft - reserve : 0;
+  return std::clamp<std::size_t>(std::max(left, soft / 8), 1, kMaxConnectionsBound);
+}
 
+int Serve(const Config& config) {
+  Config settings = config;
+  if (settings.max_connections == 0) settings.max_connections = DefaultMaxConnections();
+  net::io_context ioc(1);
+  Server server(settings, ioc);
+  server.Listen(settings.host, settings.port);
+
+  using Clock = std::chrono::steady_clock;
   net::signal_set signals(ioc, SIGINT, SIGTERM);
   net::steady_timer drain(ioc);
-  const auto deadline = std::make_shared<std::chrono::steady_clock::time_point>();
+  // When the calls still running are interrupted; the process ends
+  // kLastChance later at the latest.
+  Clock::time_point deadline = Clock::time_point::max() - kLastChance;
+  bool interrupted = false;
   std::function<void()> wait_for_requests = [&] {
-    if (server.Open() == 0 || std::chrono::steady_clock::now() >= *deadline) return ioc.stop();
+    const auto now = Clock::now();
+    if (server.Open() == 0) return ioc.stop();
+    if (!interrupted && now >= deadline) {
+      interrupted = true;
+      server.LogLine("brivos serve: interrupting the calls still running\n");
+      InterruptRunningStatements();
+    }
+    // The interrupted calls' answers are written meanwhile; the rest of the
+    // last chance is the workers'.
+    if (now >= deadline + kLastChance / 2) return ioc.stop();
     drain.expires_after(50ms);
     drain.async_wait([&](beast::error_code) { wait_for_requests(); });
   };
   signals.async_wait([&](beast::error_code ec, int) {
     if (ec) return;
-    std::fprintf(stderr, "brivos serve: stopping\n");
-    *deadline = std::chrono::steady_clock::now() + kDrainTimeout;
+    server.LogLine("brivos serve: stopping\n");
+    deadline = Clock::now() + settings.shutdown_grace;
     server.Stop();
     wait_for_requests();
   });
-  ioc.run();
-  server.Drain();
+  // A handler's exception leaves run(); the loop goes on with the others.
+  for (;;) {
+    try {
+      ioc.run();
+      break;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "brivos serve: a network handler failed: %s\n", e.what());
+    } catch (...) {
+      std::fprintf(stderr, "brivos serve: a network handler failed\n");
+    }
+  }
   server.FlushLog();
+  if (!server.DrainBy(deadline + kLastChance)) {
+    // SQLite and PostgreSQL both roll back a transaction its process left.
+    std::fprintf(stderr, "brivos serve: calls still running; stopped without them\n");
+    std::fflush(stderr);
+    std::_Exit(0);
+  }
   std::fprintf(stderr, "brivos serve: stopped\n");
   return 0;
 }

@@ -5,6 +5,7 @@
 // accounts to the data directory).
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,11 +24,25 @@ struct Config {
   std::chrono::seconds idle_timeout{60};
   // The browser app's files, served at "/"; empty serves none.
   std::string web_root;
+  // Client connections open at once; past it a new one is answered 503 and
+  // closed. 0: DefaultMaxConnections().
+  std::size_t max_connections = 0;
+  // How long the requests in flight may take to finish once asked to stop.
+  std::chrono::seconds shutdown_grace{10};
 };
 
-// Serves until SIGTERM or SIGINT, then finishes the requests in flight
-// (for at most 10 s) and returns 0. Prints "listening on http://HOST:PORT"
-// on stderr once it accepts, and one access-log line per request.
+// Raises the soft descriptor limit to the hard one, then gives the
+// connections the rest of the process's descriptors leave: what the database
+// connections may hold (DatabaseDescriptorsAtMost), those the service keeps
+// for itself, within [1, 16384].
+std::size_t DefaultMaxConnections();
+
+// Serves until SIGTERM or SIGINT, then finishes the requests in flight and
+// returns 0. A call still running after the shutdown grace is interrupted
+// (its statement raises); when the workers have not ended a second later
+// the process exits at once, status 0. Prints "listening on
+// http://HOST:PORT" on stderr once it accepts, one access-log line per
+// request, and one line per failed accept pause or unexpected failure.
 int Serve(const Config& config);
 
 }  // namespace brivos::server

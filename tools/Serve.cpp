@@ -1,5 +1,5 @@
 // brivos serve [--db-dir DIR] [--listen HOST:PORT] [--threads N] [--session-max-age DURATION]
-//              [--idle-timeout DURATION]
+//              [--idle-timeout DURATION] [--max-connections N] [--shutdown-grace DURATION]
 
 #include <filesystem>
 #include <memory>
@@ -17,6 +17,8 @@ struct ServeArgs {
   std::string max_age = "12h";
   std::string idle = "60s";
   std::string web_root;
+  long long max_connections = 0;
+  std::string grace = "10s";
 };
 
 // "90s", "30m", "12h", "2d" or plain seconds.
@@ -58,6 +60,11 @@ int RunServe(const ServeArgs& in, const Options& options) {
   config.session_max_age = ParseDuration("--session-max-age", in.max_age);
   config.idle_timeout = ParseDuration("--idle-timeout", in.idle);
   config.web_root = in.web_root;
+  if (in.max_connections < 0 || in.max_connections > 1000000) {
+    throw BadInput("--max-connections needs 1 to 1000000, or 0 for the default");
+  }
+  config.max_connections = static_cast<std::size_t>(in.max_connections);
+  config.shutdown_grace = ParseDuration("--shutdown-grace", in.grace);
 #ifdef BRIVOS_WEB_ROOT
   if (config.web_root.empty() && std::filesystem::is_directory(BRIVOS_WEB_ROOT)) {
     config.web_root = BRIVOS_WEB_ROOT;
@@ -90,6 +97,15 @@ Command AddServeCommand(CLI::App& program, const Options& options) {
                    "How long a kept-alive connection may wait for its next request")
       ->capture_default_str();
   serve->add_option("--web-root", in->web_root, "Directory of the browser app served at /");
+  serve
+      ->add_option("--max-connections", in->max_connections,
+                   "Client connections open at once; past it a new one is answered 503 (0: "
+                   "what the descriptor limit leaves after the database's share)")
+      ->capture_default_str();
+  serve
+      ->add_option("--shutdown-grace", in->grace,
+                   "On SIGTERM, how long calls in flight may finish before they are interrupted")
+      ->capture_default_str();
   return {serve, [in, &options](const Extras&) { return RunServe(*in, options); }, false};
 }
 

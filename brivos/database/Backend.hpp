@@ -69,6 +69,10 @@ class Session {
   virtual void ExpectLongWork(bool /*long_work*/) {}
   // Rolls back an open transaction, ignoring failures. Never throws.
   virtual void RollbackQuietly() noexcept = 0;
+  // Called from another thread while the session's caller waits on a
+  // statement: stops that statement, which raises in its caller; the session
+  // stays usable. Does nothing when no statement runs. Never throws.
+  virtual void Interrupt() noexcept {}
 };
 
 class Backend {
@@ -99,6 +103,9 @@ class Backend {
   virtual void ReleaseIdle() noexcept = 0;
   // What the backend's pool holds now; zeros for a backend without one.
   virtual PoolStatistics Statistics() const { return {}; }
+  // File descriptors the backend's sessions may hold at once, idle and in
+  // use (database files, sockets to a server).
+  virtual std::size_t DescriptorsAtMost() const { return 0; }
 };
 
 // The backend every Connection uses: the one a BackendScope of this thread

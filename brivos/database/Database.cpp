@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,36 @@ Session& Live(const std::shared_ptr<Session>& session) {
 void Unregister(const std::shared_ptr<Session>& session) noexcept {
   std::erase_if(t_open_units, [&](const OpenUnit& u) { return u.session == session; });
 }
+
+// The sessions running a statement now, one entry per statement, for
+// InterruptRunningStatements. An entry is removed under the lock before its
+// statement returns, so an interrupt never reaches a session its caller let go.
+std::mutex& RunningMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::vector<Session*>& RunningSessions() {
+  static std::vector<Session*> running;
+  return running;
+}
+
+class Running {
+ public:
+  explicit Running(Session& session) : session_(session) {
+    std::lock_guard lock(RunningMutex());
+    RunningSessions().push_back(&session_);
+  }
+  ~Running() {
+    std::lock_guard lock(RunningMutex());
+    auto& running = RunningSessions();
+    running.erase(std::find(running.begin(), running.end(), &session_));
+  }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+
+ private:
+  Session& session_;
+};
 
 [[noreturn]] void RaiseNulInFileName() {
   internal::RaiseDatabase(errnum::kDbCannotOpen,
@@ -145,21 +176,29 @@ Connection& Connection::operator=(Connection&&) noexcept = default;
 Connection::~Connection() = default;
 
 int Connection::Execute(std::string_view sql, std::span<const Parameter> params) {
-  return Live(session_).Execute(sql, params);
+  Session& session = Live(session_);
+  const Running running(session);
+  return session.Execute(sql, params);
 }
 
 std::shared_ptr<Recordset> Connection::Query(std::string_view sql,
                                              std::span<const Parameter> params) {
-  return Live(session_).Query(sql, params);
+  Session& session = Live(session_);
+  const Running running(session);
+  return session.Query(sql, params);
 }
 
 std::shared_ptr<Recordset> Connection::QueryConfined(std::string_view sql) {
-  return Live(session_).QueryConfined(sql, ReportTimeBudget());
+  Session& session = Live(session_);
+  const Running running(session);
+  return session.QueryConfined(sql, ReportTimeBudget());
 }
 
 std::int32_t Connection::Insert(std::string_view sql, std::span<const Parameter> params,
                                 std::string_view key_column) {
-  return Live(session_).Insert(sql, params, key_column);
+  Session& session = Live(session_);
+  const Running running(session);
+  return session.Insert(sql, params, key_column);
 }
 
 const std::string& Connection::Path() const {
@@ -338,6 +377,13 @@ std::chrono::milliseconds ReportTimeBudget() {
 void SetReportTimeBudget(std::chrono::milliseconds budget) { BudgetMs().store(budget.count()); }
 
 void ReleaseIdleConnections() { ActiveBackend().ReleaseIdle(); }
+
+void InterruptRunningStatements() noexcept {
+  std::lock_guard lock(RunningMutex());
+  for (Session* session : RunningSessions()) session->Interrupt();
+}
+
+std::size_t DatabaseDescriptorsAtMost() { return ActiveBackend().DescriptorsAtMost(); }
 
 // --- secret columns ------------------------------------------------------------
 

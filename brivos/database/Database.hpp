@@ -190,6 +190,17 @@ void SetReportTimeBudget(std::chrono::milliseconds budget);
 // Drops every idle pooled connection (tests and tools that replace files).
 void ReleaseIdleConnections();
 
+// Stops every statement running now on a connection of this process, from
+// any thread: each raises in its caller (-2147217871 "Query timeout expired")
+// and its transaction, if any, is rolled back when the caller's unit of work
+// ends. A statement that starts afterwards runs. A service that must stop
+// calls it for the calls still running at its deadline. Never throws.
+void InterruptRunningStatements() noexcept;
+
+// File descriptors the active backend's connections may hold at once: what a
+// process serving many clients keeps free of its own sockets.
+std::size_t DatabaseDescriptorsAtMost();
+
 // Secret columns (a password, a session token) as (table, column) pairs.
 // The records name theirs once, while the program starts: `list` is called
 // the first time a secret is looked up, and a later call is ignored.

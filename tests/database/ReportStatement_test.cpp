@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,6 +100,27 @@ TEST_F(ReportStatementTest, AStatementWithoutAnEndStopsAtItsBudget) {
             }),
             errnum::kDbTimeout);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  SetReportTimeBudget(std::chrono::seconds(30));
+  EXPECT_EQ(CStr(Report("SELECT COUNT(*) FROM IUser")->Field(0)), "1") << "the file still serves";
+}
+
+// A service that must stop interrupts the calls still running: the
+// statement raises on its own thread long before its budget, and the
+// database serves the next call.
+TEST_F(ReportStatementTest, AStatementRunningOnAnotherThreadStopsWhenInterrupted) {
+  SetReportTimeBudget(std::chrono::minutes(2));
+  const auto start = std::chrono::steady_clock::now();
+  auto running = std::async(std::launch::async, [&] {
+    return RaisedNumber([&] {
+      Report("WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k) SELECT MAX(x) FROM k");
+    });
+  });
+  // Until the statement has begun, an interrupt finds nothing to stop.
+  while (running.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+    InterruptRunningStatements();
+  }
+  EXPECT_EQ(running.get(), errnum::kDbTimeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::minutes(1));
   SetReportTimeBudget(std::chrono::seconds(30));
   EXPECT_EQ(CStr(Report("SELECT COUNT(*) FROM IUser")->Field(0)), "1") << "the file still serves";
 }

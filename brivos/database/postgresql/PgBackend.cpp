@@ -393,6 +393,13 @@ std::string PgBackend::ColumnDeclaration(std::string_view quoted_name, ColumnTyp
   return name;
 }
 
+std::size_t PgBackend::DescriptorsAtMost() const {
+  // A socket per session: the idle ones, the sessions of the calls running
+  // (a few per worker of a service) and the URI user's own connection.
+  constexpr std::size_t kInUse = 64;
+  return kMaxIdle + kInUse + 1;
+}
+
 void PgBackend::ReleaseIdle() noexcept {
   std::lock_guard<std::mutex> lock(mutex_);
   idle_.clear();

@@ -36,6 +36,7 @@ class PgBackend final : public Backend {
   std::string ColumnDeclaration(std::string_view quoted_name, ColumnType type, int width,
                                 bool default_now) const override;
   void ReleaseIdle() noexcept override;
+  std::size_t DescriptorsAtMost() const override;
 
   // The schema an Account names.
   static std::string SchemaOf(const Variant& account);

@@ -20,7 +20,7 @@ void RaisePg(PGconn* conn, const PGresult* result, std::string_view sql) {
   const std::string code = state == nullptr ? "" : state;
   if (code.starts_with("23")) RaiseDatabase(errnum::kDbConstraint, message + ".");
   if (code.starts_with("42") || code == "3F000" || code == "0A000") {
-    RaiseDatabase(errnum::kDbStatementRejected, message + ": " + std::string(sql));
+    RaiseDatabase(errnum::kDbStatementRejected, message + " in statement: " + std::string(sql));
   }
   if (code == "57014") RaiseDatabase(errnum::kDbTimeout, "Query timeout expired");
   if (code == "22003") RaiseRuntime(errnum::kOverflow);

@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -194,9 +195,14 @@ Variant ReadValue(const char* text, PgKind kind) {
 }  // namespace
 
 PgSession::PgSession(PGconn* conn, DatabaseId id, bool owned)
-    : conn_(conn), id_(std::move(id)), owned_(owned), pid_(::getpid()) {}
+    : conn_(conn),
+      cancel_(conn == nullptr ? nullptr : PQgetCancel(conn)),
+      id_(std::move(id)),
+      owned_(owned),
+      pid_(::getpid()) {}
 
 PgSession::~PgSession() {
+  if (cancel_ != nullptr) PQfreeCancel(cancel_);
   if (!owned_ || conn_ == nullptr) return;
   if (::getpid() != pid_) {
     // The socket is shared with the parent process: what libpq says on
@@ -208,6 +214,14 @@ PgSession::~PgSession() {
     }
   }
   PQfinish(conn_);
+}
+
+void PgSession::Interrupt() noexcept {
+  // The server's process for the connection belongs to the process that
+  // opened it: a forked child cancels nothing of its parent's.
+  if (cancel_ == nullptr || ::getpid() != pid_) return;
+  std::array<char, 256> error{};
+  PQcancel(cancel_, error.data(), static_cast<int>(error.size()));
 }
 
 bool PgSession::Reusable() const {
@@ -383,7 +397,7 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
   NoteStatement(sql);
   if (!IsConfinedStatement(sql)) {
     RaiseDatabase(errnum::kDbStatementRejected,
-                  "The statement may only read and write the subscriber's own tables: " +
+                  "Only the subscriber's own tables may be read and written in statement: " +
                       std::string(sql));
   }
   const bool own_transaction = PQtransactionStatus(conn_) == PQTRANS_IDLE;

@@ -15,6 +15,7 @@
 
 struct pg_conn;
 struct pg_result;
+struct pg_cancel;
 
 namespace brivos::internal {
 
@@ -44,6 +45,8 @@ class PgSession final : public Session {
   void Begin() override;
   void Commit() override;
   void RollbackQuietly() noexcept override;
+  // Asks the server to cancel the statement (PQcancel, safe from any thread).
+  void Interrupt() noexcept override;
 
   // True when the session can serve another caller: opened in this process,
   // connected, and outside any transaction.
@@ -68,6 +71,8 @@ class PgSession final : public Session {
   void FollowClock();
 
   pg_conn* conn_;
+  // What Interrupt needs to reach the server's process for this connection.
+  pg_cancel* cancel_ = nullptr;
   DatabaseId id_;
   bool owned_;
   pid_t pid_;

@@ -77,6 +77,10 @@ std::size_t ConnectionPool::MaxConnections() const {
   return std::max<std::size_t>(1, bound);
 }
 
+std::size_t ConnectionPool::DescriptorsAtMost() const {
+  return MaxConnections() * kDescriptorsPerConnection;
+}
+
 ConnectionPool::Idle::value_type ConnectionPool::TakeLocked(Idle::iterator it) {
   auto file = by_file_.find((*it)->Id().name);
   if (file != by_file_.end()) {

@@ -46,6 +46,8 @@ class ConnectionPool {
   // Open connections at most, as the descriptor limit now allows and the
   // operator's settings give.
   std::size_t MaxConnections() const;
+  // The descriptors MaxConnections connections may hold.
+  std::size_t DescriptorsAtMost() const;
   // What the pool holds now.
   PoolStatistics Statistics();
 

@@ -119,4 +119,8 @@ void SqliteBackend::ReleaseIdle() noexcept { ConnectionPool::Instance().ReleaseA
 
 PoolStatistics SqliteBackend::Statistics() const { return ConnectionPool::Instance().Statistics(); }
 
+std::size_t SqliteBackend::DescriptorsAtMost() const {
+  return ConnectionPool::Instance().DescriptorsAtMost();
+}
+
 }  // namespace brivos::internal

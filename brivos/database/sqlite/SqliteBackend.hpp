@@ -18,6 +18,7 @@ class SqliteBackend final : public Backend {
                                 bool default_now) const override;
   void ReleaseIdle() noexcept override;
   PoolStatistics Statistics() const override;
+  std::size_t DescriptorsAtMost() const override;
 };
 
 }  // namespace brivos::internal

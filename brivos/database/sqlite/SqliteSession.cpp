@@ -112,6 +112,8 @@ int SqliteSession::Authorize(void* self, int action, const char* name, const cha
   return AuthorizeCallerText(action, name, detail, database);
 }
 
+void SqliteSession::Interrupt() noexcept { sqlite3_interrupt(db_); }
+
 int SqliteSession::PastDeadline(void* self) {
   return std::chrono::steady_clock::now() > static_cast<const SqliteSession*>(self)->deadline_;
 }

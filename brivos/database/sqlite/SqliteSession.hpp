@@ -42,6 +42,7 @@ class SqliteSession final : public Session {
   // Writers of this process queued at the file's gate.
   bool WritersWaiting() const override;
   void ExpectLongWork(bool long_work) override;
+  void Interrupt() noexcept override;
 
   // True while a transaction is open on the connection.
   bool InTransaction() const;
