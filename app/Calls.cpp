@@ -73,6 +73,11 @@ Refusal RefusalOf(const Error& error) {
     case errnum::kOverflow:
     case errnum::kTypeMismatch:
     case errnum::kInvalidUseOfNull:
+    // A caller's own statement text that is invalid, refused, past its time
+    // budget or past a ceiling of its result (the library's texts are
+    // neither).
+    case errnum::kDbStatementRejected:
+    case errnum::kDbLimitReached:
       return Refusal::kUnprocessable;
     default:
       return ExistsErrors().contains(error.Number()) ? Refusal::kConflict : Refusal::kFailed;

@@ -46,10 +46,13 @@ class Server {
       : api_(config),
         ioc_(ioc),
         acceptor_(ioc),
-        workers_(static_cast<std::size_t>(std::max(1, config.threads))) {}
+        workers_(static_cast<std::size_t>(std::max(1, config.threads))),
+        reports_(static_cast<std::size_t>(std::max(1, config.report_threads))) {}
 
   Api& Service() { return api_; }
   net::thread_pool& Workers() { return workers_; }
+  // Where clients' report statements run (Api::IsReportStatement).
+  net::thread_pool& ReportWorkers() { return reports_; }
   bool Stopping() const { return stopping_; }
 
   void Listen(const std::string& host, std::uint16_t port) {
@@ -80,7 +83,10 @@ class Server {
     std::lock_guard lock(mutex_);
     return connections_.size();
   }
-  void Drain() { workers_.join(); }
+  void Drain() {
+    workers_.join();
+    reports_.join();
+  }
 
   // The access log, kept by the I/O thread: its lines are written once the
   // thread's round of ready handlers is done, so a busy service writes many
@@ -106,6 +112,7 @@ class Server {
   net::io_context& ioc_;
   tcp::acceptor acceptor_;
   net::thread_pool workers_;
+  net::thread_pool reports_;
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
   std::set<std::shared_ptr<Connection>> connections_;
@@ -223,7 +230,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (Response quick; server_.Service().AnswerOnIoThread(*request, quick)) {
       return Answer(std::move(quick), keep);
     }
-    net::post(server_.Workers(), [self = shared_from_this(), request, keep] {
+    net::thread_pool& pool = Api::IsReportStatement(*request) ? server_.ReportWorkers()
+                                                              : server_.Workers();
+    net::post(pool, [self = shared_from_this(), request, keep] {
       Response response = self->server_.Service().Handle(*request);
       net::post(self->stream_.get_executor(),
                 [self, response = std::move(response), keep]() mutable {

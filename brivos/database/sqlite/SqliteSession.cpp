@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -209,13 +210,20 @@ std::shared_ptr<Recordset> SqliteSession::Query(std::string_view sql,
 }
 
 std::shared_ptr<Recordset> SqliteSession::QueryConfined(std::string_view sql,
-                                                        std::chrono::milliseconds budget) {
+                                                        std::chrono::milliseconds budget,
+                                                        const ReportCeilings& ceilings) {
   // Confined while prepared and while run: SQLite prepares statements of its
   // own while running some (VACUUM, table-valued pragmas), and prepares the
-  // text again when the schema changed meanwhile.
+  // text again when the schema changed meanwhile. A single value is bounded
+  // too: the meter sees it only once SQLite has built it.
   struct Confinement {
     SqliteSession& s;
-    Confinement(SqliteSession& session, std::chrono::milliseconds budget) : s(session) {
+    int length_limit;
+    Confinement(SqliteSession& session, std::chrono::milliseconds budget, std::int64_t bytes)
+        : s(session) {
+      constexpr std::int64_t kLeastLength = 1 << 20;
+      const std::int64_t length = std::clamp<std::int64_t>(bytes, kLeastLength, INT32_MAX);
+      length_limit = sqlite3_limit(s.db_, SQLITE_LIMIT_LENGTH, static_cast<int>(length));
       s.confined_ = true;
       s.deadline_ = std::chrono::steady_clock::now() + budget;
       sqlite3_progress_handler(s.db_, 4096, &SqliteSession::PastDeadline, &s);
@@ -223,16 +231,24 @@ std::shared_ptr<Recordset> SqliteSession::QueryConfined(std::string_view sql,
     ~Confinement() {
       sqlite3_progress_handler(s.db_, 0, nullptr, nullptr);
       s.confined_ = false;
+      sqlite3_limit(s.db_, SQLITE_LIMIT_LENGTH, length_limit);
     }
-  } confinement(*this, budget);
+  } confinement(*this, budget, ceilings.bytes);
   NoteStatement(sql);
-  std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(Prepare(sql, 0));
-  return Run(Prepared{stmt.get(), LayoutOf(stmt.get())}, {}, sql);
+  ResultMeter meter(ceilings);
+  std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt;
+  try {
+    stmt.reset(Prepare(sql, 0));
+    return Run(Prepared{stmt.get(), LayoutOf(stmt.get())}, {}, sql, &meter);
+  } catch (const Error&) {
+    if ((sqlite3_errcode(db_) & 0xff) == SQLITE_TOOBIG) meter.RaiseBytesPassed();
+    throw;
+  }
 }
 
 std::shared_ptr<Recordset> SqliteSession::Run(const Prepared& prepared,
                                               std::span<const Parameter> params,
-                                              std::string_view sql) {
+                                              std::string_view sql, ResultMeter* meter) {
   sqlite3_stmt* stmt = prepared.stmt;
   const int columns = stmt == nullptr ? 0 : sqlite3_column_count(stmt);
   if (columns == 0) {
@@ -261,6 +277,7 @@ std::shared_ptr<Recordset> SqliteSession::Run(const Prepared& prepared,
     for (int c = 0; c < columns; ++c) {
       row.push_back(ReadColumn(stmt, c, kinds[static_cast<std::size_t>(c)]));
     }
+    if (meter != nullptr) meter->Add(row);
     rs->AddRow(std::move(row));
   }
   CheckSqlite(db_, rc, SqlStage::kStep, sql);
