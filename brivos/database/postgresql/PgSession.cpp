@@ -396,24 +396,31 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
   struct Restore {
     PgSession& s;
     bool own;
+    std::string prepared;  // the statement's name once prepared
     ~Restore() {
       if (own && PQtransactionStatus(s.conn_) != PQTRANS_IDLE) {
         PQclear(PQexec(s.conn_, "ROLLBACK"));
       }
+      if (!prepared.empty()) PQclear(PQexec(s.conn_, ("DEALLOCATE " + prepared).c_str()));
       PQclear(PQexec(s.conn_, "RESET ALL; SELECT pg_advisory_unlock_all()"));
       s.clock_set_ = false;
     }
-  } restore{*this, own_transaction};
+  } restore{*this, own_transaction, {}};
   const std::string timeout =
       "SET LOCAL statement_timeout = " + std::to_string(std::max<std::int64_t>(1, budget.count()));
   if (own_transaction) Simple("BEGIN");
   Simple(timeout.c_str());
   // Described before it runs: the columns' kinds may need the catalog, which
-  // cannot be read while the rows arrive.
+  // cannot be read while the rows arrive (and its query takes the unnamed
+  // statement).
   const std::string text = TranslateStatement(sql);
-  ResultHolder prepared{PQprepare(conn_, "", text.c_str(), 0, nullptr)};
+  // A name of its own each time: one left behind (its DEALLOCATE refused in a
+  // caller's failed transaction) is never met again.
+  const std::string name = "r" + std::to_string(++next_statement_);
+  ResultHolder prepared{PQprepare(conn_, name.c_str(), text.c_str(), 0, nullptr)};
   CheckPg(conn_, prepared.r, sql);
-  ResultHolder described{PQdescribePrepared(conn_, "")};
+  restore.prepared = name;
+  ResultHolder described{PQdescribePrepared(conn_, name.c_str())};
   CheckPg(conn_, described.r, sql);
   std::shared_ptr<Recordset> rs;
   std::shared_ptr<const Layout> layout;
@@ -424,15 +431,15 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
     layout = LayoutOf(described.r, sql);
     rs = std::make_shared<Recordset>(layout->names);
   }
-  StreamUnnamed(sql, layout ? rs.get() : nullptr, layout.get(), ceilings);
+  Stream(name.c_str(), sql, layout ? rs.get() : nullptr, layout.get(), ceilings);
   if (own_transaction) Simple("COMMIT");
   if (layout && rs->RecordCount() > 0) rs->MoveFirst();
   return rs;
 }
 
-void PgSession::StreamUnnamed(std::string_view sql, Recordset* rows, const Layout* layout,
-                              const ReportCeilings& ceilings) {
-  if (PQsendQueryPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0) == 0) {
+void PgSession::Stream(const char* statement, std::string_view sql, Recordset* rows,
+                       const Layout* layout, const ReportCeilings& ceilings) {
+  if (PQsendQueryPrepared(conn_, statement, 0, nullptr, nullptr, nullptr, 0) == 0) {
     RaisePg(conn_, nullptr, sql);
   }
   PQsetSingleRowMode(conn_);

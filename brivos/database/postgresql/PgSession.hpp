@@ -65,10 +65,10 @@ class PgSession final : public Session {
   std::shared_ptr<const Layout> LayoutOf(const pg_result* result, std::string_view sql);
   std::shared_ptr<Recordset> RowsOf(pg_result* result, const Layout& layout);
   static std::vector<Variant> RowOf(const pg_result* result, int row, const Layout& layout);
-  // Runs the prepared unnamed statement, its rows read one by one into
-  // `rows` (when it has columns) and counted by `meter`.
-  void StreamUnnamed(std::string_view sql, Recordset* rows, const Layout* layout,
-                     const ReportCeilings& ceilings);
+  // Runs the prepared `statement` (of text `sql`), its rows read one by one
+  // into `rows` (when it has columns) and counted against `ceilings`.
+  void Stream(const char* statement, std::string_view sql, Recordset* rows, const Layout* layout,
+              const ReportCeilings& ceilings);
   void Simple(const char* sql);
   // Makes the schema's defaults read the library's clock when a test or a
   // replay has set it.

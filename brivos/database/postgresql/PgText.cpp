@@ -149,7 +149,7 @@ bool HasSelectInto(std::string_view sql) {
 
 // Functions a caller's statement may not call: they reach beyond the
 // subscriber's schema (locks every subscriber's units of work take, other
-// sessions, large objects, files, settings) or run a text of their own,
+// sessions, large objects, files) or run a text of their own,
 // which would escape the check of the statement's words.
 bool IsRefusedFunction(std::string_view lowered) {
   static constexpr std::string_view kNames[] = {
@@ -170,7 +170,6 @@ bool IsRefusedFunction(std::string_view lowered) {
       "pg_rotate_logfile",
       "pg_log_backend_memory_contexts",
       "pg_notify",
-      "set_config",
       "query_to_xml",
       "query_to_xmlschema",
       "query_to_xml_and_xmlschema",

@@ -19,7 +19,7 @@ std::string UnquoteIdentifiers(std::string_view ddl);
 // writes tables, views, indexes and triggers only. Transaction control,
 // settings, temporary objects, functions, roles, COPY, LISTEN and the like
 // are refused, and so are calls of the functions that reach past the schema
-// (advisory locks, other sessions, settings, large objects, files) or run a
+// (advisory locks, other sessions, large objects, files) or run a
 // text of their own (query_to_xml, ts_stat).
 bool IsConfinedStatement(std::string_view sql);
 
