@@ -299,11 +299,11 @@ class ServiceTest(unittest.TestCase):
             ("CProjectMgr", "NoSuchMethod", {}, 404, 438),
             ("NoSuchClass", "GetProject", {}, 404, 429),
             ("CUserManager", "AddUserProfile", {}, 400, 449),
-            ("CReportMgr", "ExecReportQuery", {"sSQL": "SELEC"}, 500, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "SELEC"}, 422, -2147217900),
             ("CReportMgr", "ExecReportQuery", {"sSQL": "CREATE TRIGGER t DELETE ON IUser "
-                                               "BEGIN SELECT 1; END"}, 500, -2147217900),
-            ("CReportMgr", "ExecReportQuery", {"sSQL": "ALTER TABLE IUser ADD p AS (Password)"}, 500, -2147217900),
-            ("CReportMgr", "ExecReportQuery", {"sSQL": "UPDATE IUser SET EMail=EMail RETURNING Password"}, 500, -2147217900),
+                                               "BEGIN SELECT 1; END"}, 422, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "ALTER TABLE IUser ADD p AS (Password)"}, 422, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "UPDATE IUser SET EMail=EMail RETURNING Password"}, 422, -2147217900),
             ("eTransStatusEnm", "IsValidValue", nested(32), 422, 13),
             ("eTransStatusEnm", "IsValidValue", nested(33), 400, None),
         ]:
