@@ -111,7 +111,9 @@ Response Api::Dispatch(Context& c, const Request& request, std::string& route_te
   // Only an administrator may run one: anyone else's is refused by the call
   // path and takes no turn from the firm's administrators.
   std::optional<ReportTurn> turn;
-  if (caller && caller->admin && IsReportStatement(request)) turn.emplace(reports_, firm->account_no);
+  if (caller && caller->admin && IsReportStatement(request)) {
+    turn.emplace(reports_, firm->account_no);
+  }
   return route->handler(c);
 }
 

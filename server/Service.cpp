@@ -230,8 +230,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (Response quick; server_.Service().AnswerOnIoThread(*request, quick)) {
       return Answer(std::move(quick), keep);
     }
-    net::thread_pool& pool = Api::IsReportStatement(*request) ? server_.ReportWorkers()
-                                                              : server_.Workers();
+    net::thread_pool& pool =
+        Api::IsReportStatement(*request) ? server_.ReportWorkers() : server_.Workers();
     net::post(pool, [self = shared_from_this(), request, keep] {
       Response response = self->server_.Service().Handle(*request);
       net::post(self->stream_.get_executor(),

@@ -129,8 +129,7 @@ TEST_F(ReportStatementTest, AResultPastACeilingStopsAsItsRowsAreRead) {
   // Past a ceiling means stopped while read: a statement without an end would
   // otherwise run into its time budget, and raise that instead.
   SetReportTimeBudget(std::chrono::seconds(20));
-  constexpr const char* kEndless =
-      "WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k) ";
+  constexpr const char* kEndless = "WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k) ";
   struct Case {
     ReportCeilings ceilings;
     std::string sql;
@@ -143,7 +142,8 @@ TEST_F(ReportStatementTest, AResultPastACeilingStopsAsItsRowsAreRead) {
       {{9, 1 << 20},
        "WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k WHERE x<10) SELECT x FROM k",
        "The result passed its ceiling of 9 rows."},
-      {{1000, 1 << 30}, std::string(kEndless) + "SELECT x, x FROM k",
+      {{1000, 1 << 30},
+       std::string(kEndless) + "SELECT x, x FROM k",
        "The result passed its ceiling of 1000 rows."},
       {{1 << 30, 4096},
        std::string(kEndless) + "SELECT 'a text of some length to count' || x AS t FROM k",
@@ -165,12 +165,13 @@ TEST_F(ReportStatementTest, AResultPastACeilingStopsAsItsRowsAreRead) {
       continue;
     }
     const Error error = ExpectError([&] { Report(c.sql); }, errnum::kDbLimitReached);
-    EXPECT_TRUE(error.Description().starts_with(c.description)) << c.sql << ": "
-                                                                  << error.Description();
+    EXPECT_TRUE(error.Description().starts_with(c.description))
+        << c.sql << ": " << error.Description();
   }
   SetReportResultCeilings({});
   SetReportTimeBudget(std::chrono::seconds(30));
-  EXPECT_EQ(CStr(Report("SELECT COUNT(*) FROM IUser")->Field(0)), "1") << "the account still serves";
+  EXPECT_EQ(CStr(Report("SELECT COUNT(*) FROM IUser")->Field(0)), "1")
+      << "the account still serves";
 }
 
 }  // namespace

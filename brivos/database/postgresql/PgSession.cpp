@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <charconv>
-#include <exception>
 #include <cmath>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <utility>

@@ -197,8 +197,7 @@ bool CallsRefusedFunction(std::string_view sql) {
   std::string name;  // the last name, lowered; "" after anything else
   bool found = false;
   Scan(
-      sql,
-      [&](std::size_t b, std::size_t e) { name = AsciiLowered(sql.substr(b, e - b)); },
+      sql, [&](std::size_t b, std::size_t e) { name = AsciiLowered(sql.substr(b, e - b)); },
       [&](std::size_t i) {
         const char c = sql[i];
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') return;
