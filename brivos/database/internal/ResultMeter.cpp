@@ -18,12 +18,10 @@ void ResultMeter::Add(const std::vector<Variant>& row) {
       bytes_ += static_cast<std::int64_t>(value.AsString().size());
     }
   }
-  if (bytes_ > ceilings_.bytes) RaiseBytesPassed();
-}
-
-void ResultMeter::RaiseBytesPassed() const {
-  RaiseDatabase(errnum::kDbLimitReached,
-                "The result passed its ceiling of " + std::to_string(ceilings_.bytes) + " bytes.");
+  if (bytes_ > ceilings_.bytes) {
+    RaiseDatabase(errnum::kDbLimitReached, "The result passed its ceiling of " +
+                                               std::to_string(ceilings_.bytes) + " bytes.");
+  }
 }
 
 }  // namespace brivos::internal

@@ -16,9 +16,6 @@ class ResultMeter {
 
   // Counts `row`; raises -2147217871 naming the ceiling it passes.
   void Add(const std::vector<Variant>& row);
-  // Raises the error of a result past the byte ceiling (a single value a
-  // backend refused to build that large).
-  [[noreturn]] void RaiseBytesPassed() const;
 
  private:
   ReportCeilings ceilings_;

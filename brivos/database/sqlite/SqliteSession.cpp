@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -22,6 +21,12 @@ namespace brivos::internal {
 namespace {
 
 constexpr std::size_t kMaxCachedStatements = 64;
+
+// The widest a value of a caller's statement may grow (the byte ceiling of
+// its result, within these bounds), and the most columns its rows may have.
+constexpr std::int64_t kLeastValueBytes = 64 << 10;
+constexpr std::int64_t kMostValueBytes = 1 << 20;
+constexpr int kMaxReportColumns = 256;
 
 // Resets a statement and clears its bindings when its use ends, however it ends.
 class StatementUse {
@@ -214,16 +219,17 @@ std::shared_ptr<Recordset> SqliteSession::QueryConfined(std::string_view sql,
                                                         const ReportCeilings& ceilings) {
   // Confined while prepared and while run: SQLite prepares statements of its
   // own while running some (VACUUM, table-valued pragmas), and prepares the
-  // text again when the schema changed meanwhile. A single value is bounded
-  // too: the meter sees it only once SQLite has built it.
+  // text again when the schema changed meanwhile. A row is bounded too,
+  // through the width of its values and their number: SQLite builds the
+  // whole row before the meter sees it.
   struct Confinement {
     SqliteSession& s;
     int length_limit;
-    Confinement(SqliteSession& session, std::chrono::milliseconds budget, std::int64_t bytes)
+    int column_limit;
+    Confinement(SqliteSession& session, std::chrono::milliseconds budget, int value_bytes)
         : s(session) {
-      constexpr std::int64_t kLeastLength = 1 << 20;
-      const std::int64_t length = std::clamp<std::int64_t>(bytes, kLeastLength, INT32_MAX);
-      length_limit = sqlite3_limit(s.db_, SQLITE_LIMIT_LENGTH, static_cast<int>(length));
+      length_limit = sqlite3_limit(s.db_, SQLITE_LIMIT_LENGTH, value_bytes);
+      column_limit = sqlite3_limit(s.db_, SQLITE_LIMIT_COLUMN, kMaxReportColumns);
       s.confined_ = true;
       s.deadline_ = std::chrono::steady_clock::now() + budget;
       sqlite3_progress_handler(s.db_, 4096, &SqliteSession::PastDeadline, &s);
@@ -232,8 +238,12 @@ std::shared_ptr<Recordset> SqliteSession::QueryConfined(std::string_view sql,
       sqlite3_progress_handler(s.db_, 0, nullptr, nullptr);
       s.confined_ = false;
       sqlite3_limit(s.db_, SQLITE_LIMIT_LENGTH, length_limit);
+      sqlite3_limit(s.db_, SQLITE_LIMIT_COLUMN, column_limit);
     }
-  } confinement(*this, budget, ceilings.bytes);
+  };
+  const int value_bytes =
+      static_cast<int>(std::clamp<std::int64_t>(ceilings.bytes, kLeastValueBytes, kMostValueBytes));
+  const Confinement confinement(*this, budget, value_bytes);
   NoteStatement(sql);
   ResultMeter meter(ceilings);
   std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt;
@@ -241,7 +251,10 @@ std::shared_ptr<Recordset> SqliteSession::QueryConfined(std::string_view sql,
     stmt.reset(Prepare(sql, 0));
     return Run(Prepared{stmt.get(), LayoutOf(stmt.get())}, {}, sql, &meter);
   } catch (const Error&) {
-    if ((sqlite3_errcode(db_) & 0xff) == SQLITE_TOOBIG) meter.RaiseBytesPassed();
+    if ((sqlite3_errcode(db_) & 0xff) == SQLITE_TOOBIG) {
+      RaiseDatabase(errnum::kDbLimitReached, "A value of the result passed its ceiling of " +
+                                                 std::to_string(value_bytes) + " bytes.");
+    }
     throw;
   }
 }

@@ -32,8 +32,11 @@ class SqliteSession final : public Session {
   int Execute(std::string_view sql, std::span<const Parameter> params) override;
   std::shared_ptr<Recordset> Query(std::string_view sql,
                                    std::span<const Parameter> params) override;
-  // The text is prepared afresh, never cached, and run confined. No text or
-  // blob it builds grows past the byte ceiling (or 1 MiB, if that is more).
+  // The text is prepared afresh, never cached, and run confined. No value
+  // it builds grows past the byte ceiling, nor past 1 MiB (a value of the
+  // schema holds 2000 characters at most), and its rows have 256 columns at
+  // most: a wider value raises -2147217871 naming its ceiling, more columns
+  // -2147217900.
   std::shared_ptr<Recordset> QueryConfined(std::string_view sql, std::chrono::milliseconds budget,
                                            const ReportCeilings& ceilings) override;
   std::int32_t Insert(std::string_view sql, std::span<const Parameter> params,
