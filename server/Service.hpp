@@ -17,7 +17,14 @@ struct Config {
   std::uint16_t port = 8080;  // 0 picks a free port
   // Workers that run library calls; the I/O never waits on them.
   int threads = 4;
+  // A session ends this long after its sign-in, or after going unused for
+  // session_idle, whichever comes first.
   std::chrono::seconds session_max_age{12 * 3600};
+  std::chrono::seconds session_idle{30 * 60};
+  // Refused sign-ins (and password changes) allowed within 5 minutes per
+  // user name and client address, and per user name from all addresses.
+  int sign_ins_per_address = 5;
+  int sign_ins_per_user = 50;
   // How long a kept-alive connection may wait for its next request before
   // the service closes it.
   std::chrono::seconds idle_timeout{60};

@@ -331,6 +331,13 @@ std::shared_ptr<Recordset> PgSession::RowsOf(PGresult* result, const Layout& lay
 }
 
 int PgSession::Execute(std::string_view sql, std::span<const Parameter> params) {
+  // A schema statement cannot be prepared: it runs as it is, its names as
+  // provisioning creates them.
+  if (params.empty() && sql.size() > 7 && EqualsIgnoreCase(sql.substr(0, 7), "CREATE ")) {
+    NoteStatement(sql);
+    Simple(UnquoteIdentifiers(sql).c_str());
+    return 0;
+  }
   Prepared* prepared = nullptr;
   ResultHolder result{Run(sql, params, &prepared)};
   const char* changed = PQcmdTuples(result.r);
