@@ -261,13 +261,19 @@ std::optional<Variant> CallPath::SecurityCall(const Principal& caller, const Tar
     const Variant user = arg("theUserName");
     const Variant old_password = arg("OldPassword");
     Variant result;
-    const long wait = ThrottledAttempt(
-        caller.tenant.account, CStr(user), caller.address, caller.sign_in_limits, [&] {
-          if (!PasswordMatches(caller.tenant.account, user, old_password)) {
-            Raise(errCSecurityMgr::eInvalidUserInfo, "wrong old password");
-          }
-          result = Invoke(target, args);
-        });
+    long wait = 0;
+    try {
+      wait = ThrottledAttempt(
+          caller.tenant.account, CStr(user), caller.address, caller.sign_in_limits, [&] {
+            if (!PasswordMatches(caller.tenant.account, user, old_password)) {
+              Raise(errCSecurityMgr::eInvalidUserInfo, "wrong old password");
+            }
+            result = Invoke(target, args);
+          });
+    } catch (const Error& e) {
+      if (e.Number() != errCSecurityMgr::eInvalidUserInfo) throw;
+      throw Refused(Refusal::kForbidden, "the old password is not " + CStr(user) + "'s");
+    }
     if (wait > 0) throw TooManyAttempts(wait);
     return result;
   }
@@ -338,8 +344,11 @@ std::string SignIn(const Tenant& tenant, const std::string& user, const std::str
     Raise(errCSecurityMgr::eInvalidUserInfo,
           FillMessage("The logon information you entered was incorrect."));
   }
+  // Sessions expired for an hour at least: a process started with shorter
+  // limits than the others of the firm (while settings change) removes no
+  // session they still honour.
   const auto seconds_before = [](double seconds) {
-    return Date::FromSerial(Now().Serial() - seconds / 86400.0);
+    return Date::FromSerial(Now().Serial() - std::max(seconds, 3600.0) / 86400.0);
   };
   std::string token;
   const long wait =

@@ -194,8 +194,8 @@ struct SessionPolicy {
 // the library's error for a refused sign-in (eInvalidUserInfo), at once for
 // a user name wider than the database holds; TooManyAttempts when the
 // user's refusals from `address`, or from everywhere, are used up (counted
-// in the firm's database, see ThrottledAttempt). Removes a batch of expired
-// sessions on the way.
+// in the firm's database, see ThrottledAttempt). Removes a batch of sessions
+// expired an hour ago or more on the way.
 std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password,
                    const std::string& address = "", const SessionPolicy& policy = {});
 // The signed-in user a session token stands for, read once (the session, then
