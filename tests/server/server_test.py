@@ -486,6 +486,17 @@ class ServiceTest(unittest.TestCase):
             self.assertEqual(short.stop(), 0)
             short.log.close()
 
+    @unittest.skipIf(ON_POSTGRESQL, "a firm's file is replaced")
+    def test_an_unreadable_database_is_no_refused_token(self):
+        brivos("init", "D4", "--company", "Gone", "--user", "admin", "--password", "pw")
+        token = sign_in("D4", "admin", "pw")
+        path = os.path.join(DATA, "D4.mdb")
+        with open(path + ".new", "wb") as f:
+            f.write(b"not a database" * 1000)
+        os.replace(path + ".new", path)
+        r = srv("GET", "/v1/accounts/D4/me", token)
+        self.assertEqual((r.status_code, r.headers.get("Retry-After")), (503, "5"), r.text)
+
     def test_a_session_shows_the_account_number(self):
         session = call("CSecurityMgr", "GetSysSession")
         self.assertEqual((session["Account"], session["UserName"]), ("A1", "admin"))
