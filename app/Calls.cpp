@@ -339,8 +339,11 @@ Variant CallPath::Call(const Principal& caller, std::string_view class_name,
 std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password,
                    const std::string& address, const SessionPolicy& policy) {
   // A name wider than the column names nobody: refused before anything is
-  // counted or stored for it.
-  if (user.size() > static_cast<std::size_t>(UserNameWidth())) {
+  // counted or stored for it. The column counts characters, not bytes.
+  const auto characters = std::count_if(user.begin(), user.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  });
+  if (characters > UserNameWidth()) {
     Raise(errCSecurityMgr::eInvalidUserInfo,
           FillMessage("The logon information you entered was incorrect."));
   }

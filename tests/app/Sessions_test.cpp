@@ -72,11 +72,15 @@ TEST_F(SessionTest, UseIsWrittenAtMostOnceAMinute) {
 }
 
 TEST_F(SessionTest, AUserNameWiderThanTheDatabaseHoldsIsRefusedUncounted) {
-  for (const auto& [width, rows] : {std::pair{31, 0}, std::pair{30, 2}}) {
-    const std::string name(static_cast<std::size_t>(width), 'x');
+  std::string accented;  // 30 characters in 60 bytes
+  for (int i = 0; i < 30; ++i) accented += "\xC3\xA9";
+  for (const auto& [name, rows] : {std::pair{std::string(31, 'x'), 0},
+                                   std::pair{std::string(30, 'x'), 2},
+                                   std::pair{accented, 4},
+                                   std::pair{accented + "e", 4}}) {
     ExpectError([&] { app::SignIn(firm, name, "pw", "10.0.0.1", policy); },
                 errCSecurityMgr::eInvalidUserInfo);
-    EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM SignInAttempts")), rows) << width;
+    EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM SignInAttempts")), rows) << name;
   }
 }
 
