@@ -263,13 +263,13 @@ std::optional<Variant> CallPath::SecurityCall(const Principal& caller, const Tar
     Variant result;
     long wait = 0;
     try {
-      wait = ThrottledAttempt(
-          caller.tenant.account, CStr(user), caller.address, caller.sign_in_limits, [&] {
-            if (!PasswordMatches(caller.tenant.account, user, old_password)) {
-              Raise(errCSecurityMgr::eInvalidUserInfo, "wrong old password");
-            }
-            result = Invoke(target, args);
-          });
+      wait = ThrottledAttempt(caller.tenant.account, CStr(user), caller.address,
+                              caller.sign_in_limits, [&] {
+                                if (!PasswordMatches(caller.tenant.account, user, old_password)) {
+                                  Raise(errCSecurityMgr::eInvalidUserInfo, "wrong old password");
+                                }
+                                result = Invoke(target, args);
+                              });
     } catch (const Error& e) {
       if (e.Number() != errCSecurityMgr::eInvalidUserInfo) throw;
       throw Refused(Refusal::kForbidden, "the old password is not " + CStr(user) + "'s");
@@ -354,13 +354,12 @@ std::string SignIn(const Tenant& tenant, const std::string& user, const std::str
     return Date::FromSerial(Now().Serial() - std::max(seconds, 3600.0) / 86400.0);
   };
   std::string token;
-  const long wait =
-      ThrottledAttempt(tenant.account, user, address, policy.sign_ins, [&] {
-        token = CSecurityMgr{}.BeginUserSession(tenant.account, user, password);
-        NoteSignIn(tenant.account, token);
-        RemoveExpiredSessions(tenant.account, seconds_before(policy.max_age_seconds),
-                              seconds_before(policy.idle_seconds));
-      });
+  const long wait = ThrottledAttempt(tenant.account, user, address, policy.sign_ins, [&] {
+    token = CSecurityMgr{}.BeginUserSession(tenant.account, user, password);
+    NoteSignIn(tenant.account, token);
+    RemoveExpiredSessions(tenant.account, seconds_before(policy.max_age_seconds),
+                          seconds_before(policy.idle_seconds));
+  });
   if (wait > 0) throw TooManyAttempts(wait);
   return token;
 }

@@ -203,8 +203,7 @@ std::string SignIn(const Tenant& tenant, const std::string& user, const std::str
 // than `max_age_seconds` ago or unused for more than `idle_seconds`, a user
 // who no longer exists. A database that cannot be read raises its Error.
 // Notes the use of the session, at most once a minute.
-Principal Authenticate(const Tenant& tenant, const std::string& token,
-                       const SessionPolicy& policy);
+Principal Authenticate(const Tenant& tenant, const std::string& token, const SessionPolicy& policy);
 // The same with no idle limit besides `max_age_seconds`.
 Principal Authenticate(const Tenant& tenant, const std::string& token, double max_age_seconds);
 

@@ -100,7 +100,8 @@ Response Api::Dispatch(Context& c, const Request& request, std::string& route_te
     if (!firm) throw HttpError(404, "no such account");
     c.tenant_ = &*firm;
     if (route->authenticated) {
-      caller = auth_.Authenticate(*firm, std::string(request.Header("Authorization")), request.peer);
+      caller =
+          auth_.Authenticate(*firm, std::string(request.Header("Authorization")), request.peer);
       c.caller_ = &*caller;
       // Nothing of a route for administrators runs for anyone else, not
       // even its first reads; each call is checked again as it is made.

@@ -12,13 +12,12 @@ namespace {
 // When the session of Token was signed in and last used, by the library's
 // clock: SysSessions.LastUpdate is stamped by the database's.
 const RecordSchema& SessionUseSchema() {
-  static const RecordSchema schema(
-      "SessionUse",
-      {{"SessionUseID", "SessionUseID", ColumnType::Key, 0, kNoFlags},
-       {"Token", "Token", ColumnType::Text, 255, kIndexed | kSecret},
-       {"SignedIn", "SignedIn", ColumnType::Date, 0, kNoFlags},
-       {"LastUse", "LastUse", ColumnType::Date, 0, kNoFlags}},
-      {}, nullptr);
+  static const RecordSchema schema("SessionUse",
+                                   {{"SessionUseID", "SessionUseID", ColumnType::Key, 0, kNoFlags},
+                                    {"Token", "Token", ColumnType::Text, 255, kIndexed | kSecret},
+                                    {"SignedIn", "SignedIn", ColumnType::Date, 0, kNoFlags},
+                                    {"LastUse", "LastUse", ColumnType::Date, 0, kNoFlags}},
+                                   {}, nullptr);
   return schema;
 }
 

@@ -41,9 +41,9 @@ Date SecondsBefore(const Date& when, std::chrono::seconds seconds) {
 
 void CountRefusal(Connection& db, const std::string& user, std::string_view address,
                   const Date& now) {
-  const int changed = db.Execute(
-      "UPDATE SignInAttempts SET Failures=Failures+1 WHERE UserName=? AND Address=?;",
-      {Parameter::Text(user), Parameter::Text(std::string(address))});
+  const int changed =
+      db.Execute("UPDATE SignInAttempts SET Failures=Failures+1 WHERE UserName=? AND Address=?;",
+                 {Parameter::Text(user), Parameter::Text(std::string(address))});
   if (changed > 0) return;
   db.Execute(
       "INSERT INTO SignInAttempts (UserName, Address, Failures, WindowStart) VALUES (?,?,?,?);",
@@ -67,8 +67,8 @@ long Attempt(const Variant& account, const std::string& user, std::string_view a
   for (const std::vector<Variant>& row : rows->Rows()) {
     const bool all = CStr(row[0]) == kAllAddresses;
     if (CLng(row[1]) < (all ? limits.per_user : limits.per_address)) continue;
-    const double left =
-        (CDate(row[2]).Serial() - now.Serial()) * 86400.0 + static_cast<double>(limits.window.count());
+    const double left = (CDate(row[2]).Serial() - now.Serial()) * 86400.0 +
+                        static_cast<double>(limits.window.count());
     wait = std::max(wait, std::max(1L, static_cast<long>(std::ceil(left - 0.5))));
   }
   if (wait > 0) {
@@ -97,9 +97,8 @@ int UserNameWidth() { return IUser::Schema().columns[IUser::kUserName].width; }
 long ThrottledAttempt(const Variant& account, std::string_view user, std::string_view address,
                       const SignInLimits& limits, const std::function<void()>& check) {
   const std::string folded = AsciiLowered(user);
-  return internal::WithTable(account, SignInAttemptsSchema(), [&] {
-    return Attempt(account, folded, address, limits, check);
-  });
+  return internal::WithTable(account, SignInAttemptsSchema(),
+                             [&] { return Attempt(account, folded, address, limits, check); });
 }
 
 bool PasswordMatches(const Variant& account, const Variant& user, const Variant& password) {

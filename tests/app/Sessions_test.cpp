@@ -61,10 +61,9 @@ TEST_F(SessionTest, ASessionEndsUnusedOrAtItsMaxAge) {
 TEST_F(SessionTest, UseIsWrittenAtMostOnceAMinute) {
   const std::string token = app::SignIn(firm, "admin", "secret", "", policy);
   const auto last_use = [&] { return CDate(Scalar("SELECT LastUse FROM SessionUse")).ToString(); };
-  for (const auto& [advance, written] : {std::pair{30.0, "2024-03-05 09:00:00"},
-                                         std::pair{29.0, "2024-03-05 09:00:00"},
-                                         std::pair{1.0, "2024-03-05 09:01:00"},
-                                         std::pair{59.0, "2024-03-05 09:01:00"}}) {
+  for (const auto& [advance, written] :
+       {std::pair{30.0, "2024-03-05 09:00:00"}, std::pair{29.0, "2024-03-05 09:00:00"},
+        std::pair{1.0, "2024-03-05 09:01:00"}, std::pair{59.0, "2024-03-05 09:01:00"}}) {
     seconds_ += advance;
     ASSERT_EQ(Check(token), "ok");
     EXPECT_EQ(last_use(), written) << seconds_;
@@ -74,10 +73,9 @@ TEST_F(SessionTest, UseIsWrittenAtMostOnceAMinute) {
 TEST_F(SessionTest, AUserNameWiderThanTheDatabaseHoldsIsRefusedUncounted) {
   std::string accented;  // 30 characters in 60 bytes
   for (int i = 0; i < 30; ++i) accented += "\xC3\xA9";
-  for (const auto& [name, rows] : {std::pair{std::string(31, 'x'), 0},
-                                   std::pair{std::string(30, 'x'), 2},
-                                   std::pair{accented, 4},
-                                   std::pair{accented + "e", 4}}) {
+  for (const auto& [name, rows] :
+       {std::pair{std::string(31, 'x'), 0}, std::pair{std::string(30, 'x'), 2},
+        std::pair{accented, 4}, std::pair{accented + "e", 4}}) {
     ExpectError([&] { app::SignIn(firm, name, "pw", "10.0.0.1", policy); },
                 errCSecurityMgr::eInvalidUserInfo);
     EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM SignInAttempts")), rows) << name;

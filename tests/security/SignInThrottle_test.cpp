@@ -101,8 +101,8 @@ TEST_F(ThrottleTest, PasswordMatchesAnyUserOfThatNameAndPassword) {
     const char* user;
     const char* password;
     bool matches;
-  } cases[] = {{"admin", "secret", true}, {"ADMIN", "secret", true}, {"admin", "wrong", false},
-               {"nobody", "secret", false}, {"kept", "pw", true},     {"kept", "", false}};
+  } cases[] = {{"admin", "secret", true},   {"ADMIN", "secret", true}, {"admin", "wrong", false},
+               {"nobody", "secret", false}, {"kept", "pw", true},      {"kept", "", false}};
   for (const auto& c : cases) {
     EXPECT_EQ(PasswordMatches(account, c.user, c.password), c.matches) << c.user << c.password;
   }
