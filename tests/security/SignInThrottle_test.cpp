@@ -66,6 +66,24 @@ TEST_F(ThrottleTest, RefusalsCountPerAddressAndPerUserWithinTheWindow) {
   }
 }
 
+// A name the database takes for the caller's (any letter case it folds, a
+// dotted or dotless i where it folds them) shares the caller's count, and
+// one it tells apart has its own: the count follows the database's
+// comparison, whatever the backend.
+TEST_F(ThrottleTest, NamesTheDatabaseTakesForOneUserShareOneCount) {
+  const std::string name = CStr(main_user);
+  int address = 0;
+  for (const std::string& variant : {std::string("ADMIN"), std::string("adm\u0130n"),
+                                    std::string("adm\u0131n"), std::string("admins")}) {
+    const std::string from = "10.1.0." + std::to_string(++address);
+    Attempt(name, from, false);
+    Attempt(name, from, false);
+    const bool same = CLng(Scalar("SELECT COUNT(*) FROM IUser WHERE UserName='" + variant + "'")) > 0;
+    EXPECT_EQ(Attempt(variant, from, true), same ? "waits 60" : "passed") << variant;
+    seconds_ += 61;  // the next variant starts with no count of the user's
+  }
+}
+
 TEST_F(ThrottleTest, AnotherErrorOfTheCheckCountsNothing) {
   for (int i = 0; i < 3; ++i) {
     ExpectError([&] { ThrottledAttempt(account, "ann", "a", limits_, [] { RaiseRuntime(13); }); },
