@@ -225,8 +225,9 @@ bool HoldsSecretColumn(std::string_view table);
 // statement) nor alter a table (a renamed column would not be hidden). The
 // library's own statements read secrets as always (sign-in reads the
 // password). A service holds one around each call it makes for a client.
-// Honoured by the SQLite backend; the PostgreSQL backend runs the text as
-// the account's role and reads secret columns unchanged.
+// On PostgreSQL the text runs as the account's role in a read-only
+// transaction: it reads secret columns unchanged but writes nothing, alters
+// nothing and locks no row.
 class SecretColumnsHidden {
  public:
   SecretColumnsHidden() noexcept;

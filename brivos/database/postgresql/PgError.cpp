@@ -19,7 +19,8 @@ void RaisePg(PGconn* conn, const PGresult* result, std::string_view sql) {
   while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
   const std::string code = state == nullptr ? "" : state;
   if (code.starts_with("23")) RaiseDatabase(errnum::kDbConstraint, message + ".");
-  if (code.starts_with("42") || code == "3F000" || code == "0A000") {
+  // 25006: a write in a read-only transaction (a client's report statement).
+  if (code.starts_with("42") || code == "3F000" || code == "0A000" || code == "25006") {
     RaiseDatabase(errnum::kDbStatementRejected, message + " in statement: " + std::string(sql));
   }
   if (code == "57014") RaiseDatabase(errnum::kDbTimeout, "Query timeout expired");

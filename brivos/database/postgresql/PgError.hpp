@@ -14,7 +14,8 @@ namespace brivos::internal {
 //   class 23 (not null, unique, check: a width)      -> -2147217873
 //   class 42 (syntax, unknown table or column, a
 //   refused privilege: another subscriber's tables)  -> -2147217900 (the SQL is quoted)
-//   3F000 (unknown schema), 0A000 (not supported)    -> -2147217900
+//   3F000 (unknown schema), 0A000 (not supported),
+//   25006 (a write in a read-only transaction)       -> -2147217900
 //   57014 (a report past its time budget)            -> -2147217871 "Query timeout expired"
 //   22003 (a number out of range)                    -> 6
 //   anything else, a lost connection included        -> -2147467259

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <utility>
 
+#include "brivos/database/Database.hpp"
 #include "brivos/database/internal/ResultMeter.hpp"
 #include "brivos/database/internal/StatementLog.hpp"
 #include "brivos/database/postgresql/PgError.hpp"
@@ -432,7 +433,9 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
   } restore{*this, own_transaction, {}};
   const std::string timeout =
       "SET LOCAL statement_timeout = " + std::to_string(std::max<std::int64_t>(1, budget.count()));
-  if (own_transaction) Simple("BEGIN");
+  // A client's statement (secrets hidden) reads and never writes: no change
+  // of a table or of the schema, no row lock.
+  if (own_transaction) Simple(SecretColumnsHidden::Active() ? "BEGIN READ ONLY" : "BEGIN");
   Simple(timeout.c_str());
   // Described before it runs: the columns' kinds may need the catalog, which
   // cannot be read while the rows arrive (and its query takes the unnamed
