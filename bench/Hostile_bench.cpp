@@ -113,7 +113,9 @@ WrkFigures Wrk(const std::string& args) {
     std::string first, second, third, fourth;
     words >> first >> second >> third >> fourth;
     if (second == "requests" && third == "in") {
+      // "769919 requests in 30.03s, 160.87MB read"
       f.requests = std::atol(first.c_str());
+      if (fourth.ends_with(",")) fourth.pop_back();
       f.seconds = Millis(fourth) / 1000;
     }
     if (first == "50%") f.p50_ms = Millis(second);
@@ -236,12 +238,14 @@ struct ProbeFigures {
 };
 
 // Sends `request` kProbePerSecond times a second until `end`, alternately on
-// one kept-alive connection and on a fresh one (its connect timed too).
+// one kept-alive connection and on a fresh one (its connect timed too). A
+// request due while the one before still waits goes as soon as it is done.
 ProbeFigures Probe(int port, const std::string& request, Clock::time_point end) {
   ProbeFigures figures;
   int kept = -1;
   auto next = Clock::now();
-  for (int i = 0; next < end; ++i, next += std::chrono::milliseconds(1000 / kProbePerSecond)) {
+  for (int i = 0; next < end && Clock::now() < end;
+       ++i, next += std::chrono::milliseconds(1000 / kProbePerSecond)) {
     std::this_thread::sleep_until(next);
     const bool fresh = i % 2 == 1;
     const auto start = Clock::now();
