@@ -111,6 +111,11 @@ Refusal RefusalOf(const Error& error) {
     case errnum::kTypeMismatch:
     case errnum::kInvalidUseOfNull:
     case errnum::kDbConstraint:
+    // A caller's own statement text that is invalid, refused, past its time
+    // budget or past a ceiling of its result (the library's texts are
+    // neither).
+    case errnum::kDbStatementRejected:
+    case errnum::kDbLimitReached:
       return Refusal::kUnprocessable;
     case errnum::kDbCannotOpen:
       return Refusal::kUnavailable;

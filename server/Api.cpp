@@ -35,7 +35,10 @@ Api::Api(Config config)
       calls_([](const app::Target& target, const std::function<Variant()>& call) {
         return Metrics::Instance().Invoke(target.info->Name(), target.member->name, call);
       }),
-      auth_(std::make_unique<MemoryThrottle>(), config_.session_max_age) {}
+      auth_(std::make_unique<MemoryThrottle>(), config_.session_max_age),
+      reports_(ReportTimeBudget()) {
+  SetReportResultCeilings({config_.report_max_rows, config_.report_max_bytes});
+}
 
 Response Api::Handle(const Request& request) {
   // A report statement of a client reads passwords and tokens as NULL.
@@ -134,7 +137,26 @@ Response Api::Dispatch(Context& c, const Request& request, std::string& route_te
     }
   }
   c.auth_ = &auth_;
+  // Only an administrator may run one: anyone else's is refused by the call
+  // path and takes no turn from the firm's administrators.
+  std::optional<ReportTurn> turn;
+  if (caller && caller->admin && IsReportStatement(request)) {
+    turn.emplace(reports_, firm->account_no);
+  }
   return route->handler(c);
+}
+
+bool Api::IsReportStatement(const Request& request) {
+  // /v1/accounts/{account}/call/CReportMgr/ExecReportQuery; class and
+  // method names are found ignoring case.
+  if (request.method != "POST") return false;
+  std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
+  constexpr std::string_view kFirms = "/v1/accounts/";
+  if (!path.starts_with(kFirms)) return false;
+  path.remove_prefix(kFirms.size());
+  const std::size_t slash = path.find('/');
+  if (slash == std::string_view::npos || slash == 0) return false;
+  return EqualsIgnoreCase(path.substr(slash), "/call/CReportMgr/ExecReportQuery");
 }
 
 }  // namespace brivos::server

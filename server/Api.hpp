@@ -9,6 +9,7 @@
 #include "app/Tenants.hpp"
 #include "server/Auth.hpp"
 #include "server/Http.hpp"
+#include "server/ReportTurns.hpp"
 #include "server/Routes.hpp"
 #include "server/Service.hpp"
 
@@ -22,6 +23,11 @@ class Api {
   // no library method); false for any other.
   bool AnswerOnIoThread(const Request& request, Response& response) const;
   const Config& Settings() const { return config_; }
+  // True for a client's report statement (POST
+  // .../call/CReportMgr/ExecReportQuery): the service runs it apart from
+  // the workers, which it could hold for its whole time budget. Looks at
+  // the method and path only, so the I/O thread can ask.
+  static bool IsReportStatement(const Request& request);
 
  private:
   Response Dispatch(Context& context, const Request& request, std::string& route);
@@ -30,6 +36,7 @@ class Api {
   app::Tenants tenants_;
   app::CallPath calls_;
   Auth auth_;
+  ReportTurns reports_;
 };
 
 }  // namespace brivos::server

@@ -1,6 +1,8 @@
 #include "server/Metrics.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <chrono>
 #include <mutex>
 
@@ -59,9 +61,9 @@ std::string_view MethodLabel(std::string_view method) {
 }
 
 bool IsInvoiceRun(std::string_view class_name, std::string_view member) {
-  return EqualsIgnoreCase(class_name, "CInvoiceMgr") &&
-         (EqualsIgnoreCase(member, "InvoiceAllProjects") ||
-          EqualsIgnoreCase(member, "InvoiceSelectedProjects"));
+  if (!EqualsIgnoreCase(class_name, "CInvoiceMgr")) return false;
+  return std::any_of(std::begin(kInvoiceRunMembers), std::end(kInvoiceRunMembers),
+                     [&](const char* run) { return EqualsIgnoreCase(member, run); });
 }
 
 }  // namespace

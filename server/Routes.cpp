@@ -59,7 +59,7 @@ const std::vector<Route>& Routes() {
     {.method = "get", .path = "/invoices", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.GetTrialInvoices", "CInvoiceMgr.GetApprovedInvoices", "CInvoiceMgr.GetIssuedInvoices"}, .summary = "Invoices, of one status with `status` (0 trial, 1 approved, 2 issued)", .success = 200, .paged = true, .handler = Invoices},
     {.method = "get", .path = "/invoices/{id}", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.GetInvoiceBreakdown"}, .summary = "An invoice line by line, or its printable page for Accept: text/html", .success = 200, .html = true, .handler = Invoice},
     {.method = "get", .path = "/invoicing/preview", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.PreviewInvoicing"}, .summary = "What a run with `cutoff` would bill", .success = 200, .handler = Preview},
-    {.method = "post", .path = "/invoicing/runs", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.GetTrialInvoices", "CInvoiceMgr.InvoiceAllProjects", "CInvoiceMgr.InvoiceSelectedProjects"}, .summary = "Invoice ({\"CutoffDate\", \"Projects\"}): the invoices made", .success = 201, .body = true, .handler = InvoiceRun},
+    {.method = "post", .path = "/invoicing/runs", .scope = Scope::kFirm, .authenticated = true, .calls = {"CInvoiceMgr.InvoiceAllProjects", "CInvoiceMgr.InvoiceSelectedProjects", "CInvoiceMgr.GetInvoice"}, .summary = "Invoice ({\"CutoffDate\", \"Projects\"}): the invoices made", .success = 201, .body = true, .handler = InvoiceRun},
     {.method = "post", .path = "/call/{Class}/{Method}", .scope = Scope::kFirm, .authenticated = true, .calls = {}, .summary = "Any method by name", .success = 200, .body = true, .handler = Call},
   };
   // clang-format on

@@ -87,11 +87,14 @@ class Server {
         acceptor_(ioc),
         accept_pause_(ioc),
         workers_(static_cast<std::size_t>(std::max(1, config.threads))),
+        reports_(static_cast<std::size_t>(std::max(1, config.report_threads))),
         max_connections_(std::max<std::size_t>(1, config.max_connections)),
         busy_answer_(BusyAnswer()) {}
 
   Api& Service() { return api_; }
   net::thread_pool& Workers() { return workers_; }
+  // Where clients' report statements run (Api::IsReportStatement).
+  net::thread_pool& ReportWorkers() { return reports_; }
   bool Stopping() const { return stopping_; }
 
   void Listen(const std::string& host, std::uint16_t port) {
@@ -128,6 +131,7 @@ class Server {
     std::future<void> finished = done->get_future();
     std::thread joiner([this, done] {
       workers_.join();
+      reports_.join();
       done->set_value();
     });
     if (finished.wait_until(deadline) == std::future_status::ready) {
@@ -169,6 +173,7 @@ class Server {
   tcp::acceptor acceptor_;
   net::steady_timer accept_pause_;
   net::thread_pool workers_;
+  net::thread_pool reports_;
   const std::size_t max_connections_;
   const std::string busy_answer_;
   // Kept by the I/O thread.
@@ -301,7 +306,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (Response quick; server_.Service().AnswerOnIoThread(*request, quick)) {
       return Answer(std::move(quick), keep);
     }
-    net::post(server_.Workers(), [self = shared_from_this(), request, keep] {
+    net::thread_pool& pool =
+        Api::IsReportStatement(*request) ? server_.ReportWorkers() : server_.Workers();
+    net::post(pool, [self = shared_from_this(), request, keep] {
       Response response;
       try {
         response = self->server_.Service().Handle(*request);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "brivos/database/ReportCeilings.hpp"
+
 namespace brivos::server {
 
 struct Config {
@@ -18,6 +20,12 @@ struct Config {
   std::uint16_t port = 8080;  // 0 picks a free port
   // Workers that run library calls; the I/O never waits on them.
   int threads = 4;
+  // Threads that run clients' report statements, apart from the workers,
+  // one statement per firm at a time; and the most one may return (the
+  // library's ReportCeilings, set for the process).
+  int report_threads = 2;
+  std::int64_t report_max_rows = ReportCeilings{}.rows;
+  std::int64_t report_max_bytes = ReportCeilings{}.bytes;
   std::chrono::seconds session_max_age{12 * 3600};
   // How long a kept-alive connection may wait for its next request before
   // the service closes it.

@@ -1,6 +1,8 @@
 // brivos serve [--db-dir DIR] [--listen HOST:PORT] [--threads N] [--session-max-age DURATION]
 //              [--idle-timeout DURATION] [--max-connections N] [--shutdown-grace DURATION]
+//              [--report-threads N] [--report-max-rows N] [--report-max-bytes N]
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,6 +21,9 @@ struct ServeArgs {
   std::string web_root;
   long long max_connections = 0;
   std::string grace = "10s";
+  int report_threads = 2;
+  std::int64_t report_max_rows = ReportCeilings{}.rows;
+  std::int64_t report_max_bytes = ReportCeilings{}.bytes;
 };
 
 // "90s", "30m", "12h", "2d" or plain seconds.
@@ -57,6 +62,14 @@ int RunServe(const ServeArgs& in, const Options& options) {
   config.port = static_cast<std::uint16_t>(port);
   if (in.threads < 1 || in.threads > 256) throw BadInput("--threads needs 1 to 256");
   config.threads = in.threads;
+  if (in.report_threads < 1 || in.report_threads > 64) {
+    throw BadInput("--report-threads needs 1 to 64");
+  }
+  config.report_threads = in.report_threads;
+  if (in.report_max_rows < 1) throw BadInput("--report-max-rows needs a count of 1 or more");
+  if (in.report_max_bytes < 1) throw BadInput("--report-max-bytes needs a size of 1 or more");
+  config.report_max_rows = in.report_max_rows;
+  config.report_max_bytes = in.report_max_bytes;
   config.session_max_age = ParseDuration("--session-max-age", in.max_age);
   config.idle_timeout = ParseDuration("--idle-timeout", in.idle);
   config.web_root = in.web_root;
@@ -105,6 +118,19 @@ Command AddServeCommand(CLI::App& program, const Options& options) {
   serve
       ->add_option("--shutdown-grace", in->grace,
                    "On SIGTERM, how long calls in flight may finish before they are interrupted")
+      ->capture_default_str();
+  serve
+      ->add_option("--report-threads", in->report_threads,
+                   "Threads running report statements, one per firm at a time, apart from the "
+                   "workers")
+      ->capture_default_str();
+  serve
+      ->add_option("--report-max-rows", in->report_max_rows,
+                   "Rows a report statement may return before it is stopped (422)")
+      ->capture_default_str();
+  serve
+      ->add_option("--report-max-bytes", in->report_max_bytes,
+                   "Bytes of values a report statement may return before it is stopped (422)")
       ->capture_default_str();
   return {serve, [in, &options](const Extras&) { return RunServe(*in, options); }, false};
 }

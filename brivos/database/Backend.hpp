@@ -13,6 +13,7 @@
 #include "brivos/database/ColumnType.hpp"
 #include "brivos/database/Parameter.hpp"
 #include "brivos/database/PoolStatistics.hpp"
+#include "brivos/database/ReportCeilings.hpp"
 #include "brivos/foundation/Variant.hpp"
 
 // The seam between the library and a database server or file format. The
@@ -47,9 +48,11 @@ class Session {
   // closed set for a statement that yields no columns.
   virtual std::shared_ptr<Recordset> Query(std::string_view sql,
                                            std::span<const Parameter> params) = 0;
-  // See Connection::QueryConfined; interrupted after `budget`.
+  // See Connection::QueryConfined; interrupted after `budget`, stopped past
+  // `ceilings`.
   virtual std::shared_ptr<Recordset> QueryConfined(std::string_view sql,
-                                                   std::chrono::milliseconds budget) = 0;
+                                                   std::chrono::milliseconds budget,
+                                                   const ReportCeilings& ceilings) = 0;
   // Runs an INSERT of one row and returns the key the database gave it in
   // `key_column`.
   virtual std::int32_t Insert(std::string_view sql, std::span<const Parameter> params,

@@ -191,7 +191,7 @@ std::shared_ptr<Recordset> Connection::Query(std::string_view sql,
 std::shared_ptr<Recordset> Connection::QueryConfined(std::string_view sql) {
   Session& session = Live(session_);
   const Running running(session);
-  return session.QueryConfined(sql, ReportTimeBudget());
+  return session.QueryConfined(sql, ReportTimeBudget(), ReportResultCeilings());
 }
 
 std::int32_t Connection::Insert(std::string_view sql, std::span<const Parameter> params,
@@ -375,6 +375,20 @@ std::chrono::milliseconds ReportTimeBudget() {
 }
 
 void SetReportTimeBudget(std::chrono::milliseconds budget) { BudgetMs().store(budget.count()); }
+
+namespace {
+
+std::atomic<std::int64_t> g_max_rows{ReportCeilings{}.rows};
+std::atomic<std::int64_t> g_max_bytes{ReportCeilings{}.bytes};
+
+}  // namespace
+
+ReportCeilings ReportResultCeilings() { return {g_max_rows.load(), g_max_bytes.load()}; }
+
+void SetReportResultCeilings(ReportCeilings ceilings) {
+  g_max_rows.store(std::max<std::int64_t>(1, ceilings.rows));
+  g_max_bytes.store(std::max<std::int64_t>(1, ceilings.bytes));
+}
 
 void ReleaseIdleConnections() { ActiveBackend().ReleaseIdle(); }
 

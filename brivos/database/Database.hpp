@@ -13,6 +13,7 @@
 
 #include "brivos/automation/Recordset.hpp"
 #include "brivos/database/Parameter.hpp"
+#include "brivos/database/ReportCeilings.hpp"
 #include "brivos/foundation/Variant.hpp"
 
 namespace brivos {
@@ -57,6 +58,7 @@ class Connection {
   // text reaches no other file and leaves the connection as it found it. A
   // statement still running after ReportTimeBudget() is interrupted and
   // raises -2147217871 ("Query timeout expired"); the connection stays usable.
+  // A result past ReportResultCeilings() stops it too (see ReportCeilings).
   std::shared_ptr<Recordset> QueryConfined(std::string_view sql);
   // Runs an INSERT of one row and returns the key the database gave it in
   // `key_column`. Records insert through Insert<T> (records/Write.hpp).
@@ -186,6 +188,12 @@ void CreateDatabase(const Variant& account, std::string_view ddl,
 // SetReportTimeBudget changes it for the process.
 std::chrono::milliseconds ReportTimeBudget();
 void SetReportTimeBudget(std::chrono::milliseconds budget);
+
+// How much a caller's own statement (QueryConfined) may return: the
+// defaults of ReportCeilings until SetReportResultCeilings changes them for
+// the process. A ceiling below 1 is taken as 1.
+ReportCeilings ReportResultCeilings();
+void SetReportResultCeilings(ReportCeilings ceilings);
 
 // Drops every idle pooled connection (tests and tools that replace files).
 void ReleaseIdleConnections();

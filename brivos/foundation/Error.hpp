@@ -27,6 +27,9 @@ inline constexpr std::int32_t kDbStatementRejected = -2147217900;
 inline constexpr std::int32_t kDbConstraint = -2147217873;
 inline constexpr std::int32_t kDbFailure = -2147467259;
 inline constexpr std::int32_t kDbTimeout = -2147217871;
+// Execution stopped at a resource limit: the time budget (kDbTimeout) or a
+// ceiling of a caller's result.
+inline constexpr std::int32_t kDbLimitReached = kDbTimeout;
 }  // namespace errnum
 
 // The marker the error convention adds once to every description.

@@ -18,6 +18,17 @@ namespace brivos {
 
 BRIVOS_REGISTER_CLASS(kManager, CInvoiceMgr);
 
+namespace {
+thread_local InvoiceRunRecord* current_record = nullptr;
+}  // namespace
+
+InvoiceRunRecord::InvoiceRunRecord() : outer_(current_record) { current_record = this; }
+InvoiceRunRecord::~InvoiceRunRecord() { current_record = outer_; }
+
+void InvoiceRunRecord::Note(std::int32_t invoice) {
+  if (current_record != nullptr) current_record->made_.push_back(invoice);
+}
+
 using I = IProjectInvoice;
 
 using invoicing::ActiveProjects;
@@ -82,6 +93,7 @@ void CInvoiceMgr::InvoiceProject(const Variant& Account, const Variant& UserName
   UpdateWhere<E>(db, {{E::kBilled, true}, {E::kInvoiceID, invoice}}, expenses.where,
                  expenses.params);
   work.Commit();
+  InvoiceRunRecord::Note(invoice);
 }
 
 std::int32_t CInvoiceMgr::CreateInvoice(IProject& project, const Variant& Account,

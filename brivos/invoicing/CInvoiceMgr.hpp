@@ -84,6 +84,30 @@ namespace brivos {
   M(ADMIN, InvoicingPreview, PreviewInvoicing, Account, UserName, Token, Projects, CutoffDate)
 // clang-format on
 
+// The members that run invoicing, by name.
+inline constexpr const char* kInvoiceRunMembers[] = {"InvoiceAllProjects",
+                                                     "InvoiceSelectedProjects"};
+
+// The invoices the runs on this thread make while the record lives, in the
+// order they are made: a front end answers a run with them, not with the
+// difference of two lists that concurrent runs change meanwhile. Records
+// nest; the innermost is written.
+class InvoiceRunRecord {
+ public:
+  InvoiceRunRecord();
+  ~InvoiceRunRecord();
+  InvoiceRunRecord(const InvoiceRunRecord&) = delete;
+  InvoiceRunRecord& operator=(const InvoiceRunRecord&) = delete;
+
+  const std::vector<std::int32_t>& Made() const { return made_; }
+  // Writes `invoice` into this thread's record, when there is one.
+  static void Note(std::int32_t invoice);
+
+ private:
+  std::vector<std::int32_t> made_;
+  InvoiceRunRecord* outer_;
+};
+
 // Trial invoices from approved work, their lists, changes, deletion, totals
 // and breakdowns, and the preview of a run.
 class CInvoiceMgr final : public Dispatch<CInvoiceMgr> {

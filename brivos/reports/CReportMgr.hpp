@@ -13,7 +13,9 @@ namespace brivos {
   /* result set. A Null text raises 94. The text reads and writes the       */ \
   /* account's own tables only: anything reaching another file or changing  */ \
   /* the connection (attaching files, changing settings, temporary tables) */ \
-  /* raises -2147217900 (see Connection::QueryConfined).                    */ \
+  /* raises -2147217900 (see Connection::QueryConfined). A statement past   */ \
+  /* its time budget or a ceiling of its result (ReportResultCeilings)      */ \
+  /* stops and raises -2147217871, returning nothing.                       */ \
   M(ADMIN, std::shared_ptr<Recordset>, ExecReportQuery, Account, sSQL)
 // clang-format on
 

@@ -1,17 +1,10 @@
 // Invoices, the invoicing preview and invoice runs.
 
-#include <set>
 
 #include "documents/Documents.hpp"
 #include "server/Routes.hpp"
 
 namespace brivos::server::resources {
-
-namespace {
-
-Json TrialInvoices(Context& c) { return Public(c.Call("CInvoiceMgr", "GetTrialInvoices", {})); }
-
-}  // namespace
 
 Response Invoices(Context& c) {
   static const char* const kLists[] = {"GetTrialInvoices", "GetApprovedInvoices",
@@ -59,13 +52,11 @@ Response Preview(Context& c) {
 Response InvoiceRun(Context& c) {
   const Json body = c.Body();
   if (!body.contains("CutoffDate")) throw HttpError(400, "the body needs \"CutoffDate\"");
-  std::set<std::int64_t> before;
-  for (const Json& invoice : TrialInvoices(c)) {
-    before.insert(invoice.value("IProjectInvoiceID", std::int64_t{0}));
-  }
   Json named = Json::object();
   named["CutoffDate"] = body["CutoffDate"];
   const Json projects = body.value("Projects", Json());
+  // The run's own invoices, whatever other runs make meanwhile.
+  const InvoiceRunRecord record;
   if (projects.is_null()) {
     c.CallNamed("CInvoiceMgr", "InvoiceAllProjects", named);
   } else {
@@ -82,10 +73,8 @@ Response InvoiceRun(Context& c) {
     c.CallNamed("CInvoiceMgr", "InvoiceSelectedProjects", named);
   }
   Json made = Json::array();
-  for (const Json& invoice : TrialInvoices(c)) {
-    if (!before.contains(invoice.value("IProjectInvoiceID", std::int64_t{0}))) {
-      made.push_back(invoice);
-    }
+  for (const std::int32_t invoice : record.Made()) {
+    made.push_back(Public(c.Call("CInvoiceMgr", "GetInvoice", {invoice})));
   }
   return JsonResponse(201, made);
 }

@@ -125,5 +125,74 @@ TEST_F(ReportStatementTest, AStatementRunningOnAnotherThreadStopsWhenInterrupted
   EXPECT_EQ(CStr(Report("SELECT COUNT(*) FROM IUser")->Field(0)), "1") << "the file still serves";
 }
 
+TEST_F(ReportStatementTest, FunctionsReachingPastTheDatabaseAreRefused) {
+  struct Case {
+    const char* sql;
+    std::int32_t raised;
+  };
+  const Case cases[] = {
+      {"SELECT fts3_tokenizer('simple')", errnum::kDbStatementRejected},
+      {"SELECT FTS3_Tokenizer('porter') IS NULL", errnum::kDbStatementRejected},
+      {"SELECT pg_advisory_lock(1)", errnum::kDbStatementRejected},
+      {"SELECT pg_catalog.pg_advisory_xact_lock /* a lock */ (7)", errnum::kDbStatementRejected},
+      {"SELECT \"pg_terminate_backend\"(1)", errnum::kDbStatementRejected},
+      {"SELECT U&\"pg_cancel_backend\"(1)", errnum::kDbStatementRejected},
+      {"SELECT query_to_xml('SELECT 1', true, true, '')", errnum::kDbStatementRejected},
+      {"SELECT lo_from_bytea(0, 'x')", errnum::kDbStatementRejected},
+      // Their names elsewhere than before "(" are no call.
+      {"SELECT 'pg_advisory_lock(1)' AS lo_note, UserName AS pg_notify FROM IUser", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RaisedNumber([&] { Report(c.sql); }), c.raised) << c.sql;
+  }
+}
+
+TEST_F(ReportStatementTest, AResultPastACeilingStopsAsItsRowsAreRead) {
+  // Past a ceiling means stopped while read: a statement without an end would
+  // otherwise run into its time budget, and raise that instead.
+  SetReportTimeBudget(std::chrono::seconds(20));
+  constexpr const char* kEndless = "WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k) ";
+  struct Case {
+    ReportCeilings ceilings;
+    std::string sql;
+    const char* description;  // the ceiling named; nullptr: the whole result comes back
+  };
+  const Case cases[] = {
+      {{10, 1 << 20},
+       "WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k WHERE x<10) SELECT x FROM k",
+       nullptr},
+      {{9, 1 << 20},
+       "WITH RECURSIVE k(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM k WHERE x<10) SELECT x FROM k",
+       "ceiling of 9 rows."},
+      {{1000, 1 << 30}, std::string(kEndless) + "SELECT x, x FROM k", "ceiling of 1000 rows."},
+      {{1 << 30, 4096},
+       std::string(kEndless) + "SELECT 'a text of some length to count' || x AS t FROM k",
+       "ceiling of 4096 bytes."},
+      // One value of 2 MiB, past a ceiling of 1 MiB.
+      {{10, 1 << 20},
+       "WITH RECURSIVE s(t, i) AS (SELECT 'xxxxxxxx', 1 UNION ALL SELECT t || t, i + 1 FROM s "
+       "WHERE i < 19) SELECT t FROM s WHERE i = 19",
+       "ceiling of 1048576 bytes."},
+  };
+  for (const Case& c : cases) {
+    SetReportResultCeilings(c.ceilings);
+    if (c.description == nullptr) {
+      std::shared_ptr<Recordset> rows;
+      EXPECT_EQ(RaisedNumber([&] { rows = Report(c.sql); }), 0) << c.sql;
+      if (rows) {
+        EXPECT_EQ(rows->RecordCount(), c.ceilings.rows) << c.sql;
+      }
+      continue;
+    }
+    const Error error = ExpectError([&] { Report(c.sql); }, errnum::kDbLimitReached);
+    EXPECT_NE(error.Description().find(c.description), std::string::npos)
+        << c.sql << ": " << error.Description();
+  }
+  SetReportResultCeilings({});
+  SetReportTimeBudget(std::chrono::seconds(30));
+  EXPECT_EQ(CStr(Report("SELECT COUNT(*) FROM IUser")->Field(0)), "1")
+      << "the account still serves";
+}
+
 }  // namespace
 }  // namespace brivos::testing

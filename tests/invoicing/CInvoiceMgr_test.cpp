@@ -123,8 +123,16 @@ TEST_F(InvoiceTest, ConcurrentRunsBillEveryLineOnceWithConsecutiveNumbers) {
     }
     children.push_back(child);
   }
+  // Each thread's record holds the invoices its own run made, none twice.
+  std::vector<std::int32_t> made[2];
   std::vector<std::thread> threads;
-  for (int i = 0; i < 2; ++i) threads.emplace_back([&] { InvoiceAll(); });
+  for (int i = 0; i < 2; ++i) {
+    threads.emplace_back([&, i] {
+      const InvoiceRunRecord record;
+      InvoiceAll();
+      made[i] = record.Made();
+    });
+  }
   for (auto& t : threads) t.join();
   for (pid_t child : children) {
     int status = 0;
@@ -138,6 +146,16 @@ TEST_F(InvoiceTest, ConcurrentRunsBillEveryLineOnceWithConsecutiveNumbers) {
                         "i.IProjectInvoiceID=t.InvoiceID AND i.Parent=t.Parent WHERE t.Status=3")),
             30);
   EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM IProjectExpense WHERE Billed=1")), 6);
+  std::set<std::int32_t> recorded;
+  for (const auto& run : made) {
+    for (const std::int32_t invoice : run) {
+      EXPECT_TRUE(recorded.insert(invoice).second) << invoice;
+      EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM IProjectInvoice WHERE IProjectInvoiceID=" +
+                            std::to_string(invoice))),
+                1);
+    }
+  }
+  EXPECT_LE(recorded.size(), 6u);
 }
 
 TEST_F(InvoiceTest, ARunKilledAtAnyMomentLeavesEveryProjectWholeAndNoNumberTwice) {

@@ -466,11 +466,11 @@ class ServiceTest(unittest.TestCase):
             ("CUserManager", "AddUserProfile", dict(add_bob, ProfileUserName="x", FirstName="y" * 25),
              422, -2147217873),
             *[("CProjectMgr", "GetProjects", {"SortOrder": o}, 422, 5) for o in [-1, 2.5, 2147483648]],
-            ("CReportMgr", "ExecReportQuery", {"sSQL": "SELEC"}, 500, -2147217900),
+                        ("CReportMgr", "ExecReportQuery", {"sSQL": "SELEC"}, 422, -2147217900),
             ("CReportMgr", "ExecReportQuery", {"sSQL": "CREATE TRIGGER t DELETE ON IUser "
-                                               "BEGIN SELECT 1; END"}, 500, -2147217900),
-            ("CReportMgr", "ExecReportQuery", {"sSQL": "ALTER TABLE IUser ADD p AS (Password)"}, 500, -2147217900),
-            ("CReportMgr", "ExecReportQuery", {"sSQL": "UPDATE IUser SET EMail=EMail RETURNING Password"}, 500, -2147217900),
+                                               "BEGIN SELECT 1; END"}, 422, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "ALTER TABLE IUser ADD p AS (Password)"}, 422, -2147217900),
+            ("CReportMgr", "ExecReportQuery", {"sSQL": "UPDATE IUser SET EMail=EMail RETURNING Password"}, 422, -2147217900),
             ("eTransStatusEnm", "IsValidValue", nested(32), 422, 13),
             ("eTransStatusEnm", "IsValidValue", nested(33), 400, None),
         ]:

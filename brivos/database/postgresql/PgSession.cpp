@@ -7,10 +7,12 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include "brivos/database/internal/ResultMeter.hpp"
 #include "brivos/database/internal/StatementLog.hpp"
 #include "brivos/database/postgresql/PgError.hpp"
 #include "brivos/database/postgresql/PgText.hpp"
@@ -225,7 +227,7 @@ void PgSession::Interrupt() noexcept {
 }
 
 bool PgSession::Reusable() const {
-  return ::getpid() == pid_ && PQstatus(conn_) == CONNECTION_OK &&
+  return ::getpid() == pid_ && !cancelled_ && PQstatus(conn_) == CONNECTION_OK &&
          PQtransactionStatus(conn_) == PQTRANS_IDLE;
 }
 
@@ -325,21 +327,22 @@ std::shared_ptr<const PgSession::Layout> PgSession::LayoutOf(const PGresult* res
   return layout;
 }
 
+std::vector<Variant> PgSession::RowOf(const PGresult* result, int r, const Layout& layout) {
+  const int columns = PQnfields(result);
+  std::vector<Variant> row;
+  row.reserve(static_cast<std::size_t>(columns));
+  for (int c = 0; c < columns; ++c) {
+    row.push_back(PQgetisnull(result, r, c) ? Variant::Null()
+                                            : ReadValue(PQgetvalue(result, r, c),
+                                                        layout.kinds[static_cast<std::size_t>(c)]));
+  }
+  return row;
+}
+
 std::shared_ptr<Recordset> PgSession::RowsOf(PGresult* result, const Layout& layout) {
   auto rs = std::make_shared<Recordset>(layout.names);
   const int rows = PQntuples(result);
-  const int columns = PQnfields(result);
-  for (int r = 0; r < rows; ++r) {
-    std::vector<Variant> row;
-    row.reserve(static_cast<std::size_t>(columns));
-    for (int c = 0; c < columns; ++c) {
-      row.push_back(PQgetisnull(result, r, c)
-                        ? Variant::Null()
-                        : ReadValue(PQgetvalue(result, r, c),
-                                    layout.kinds[static_cast<std::size_t>(c)]));
-    }
-    rs->AddRow(std::move(row));
-  }
+  for (int r = 0; r < rows; ++r) rs->AddRow(RowOf(result, r, layout));
   if (rs->RecordCount() > 0) rs->MoveFirst();
   return rs;
 }
@@ -393,7 +396,8 @@ void PgSession::FollowClock() {
 }
 
 std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
-                                                    std::chrono::milliseconds budget) {
+                                                    std::chrono::milliseconds budget,
+                                                    const ReportCeilings& ceilings) {
   NoteStatement(sql);
   if (!IsConfinedStatement(sql)) {
     RaiseDatabase(errnum::kDbStatementRejected,
@@ -406,28 +410,86 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
   struct Restore {
     PgSession& s;
     bool own;
+    std::string prepared;  // the statement's name once prepared
     ~Restore() {
       if (own && PQtransactionStatus(s.conn_) != PQTRANS_IDLE) {
         PQclear(PQexec(s.conn_, "ROLLBACK"));
       }
+      if (!prepared.empty()) PQclear(PQexec(s.conn_, ("DEALLOCATE " + prepared).c_str()));
       PQclear(PQexec(s.conn_, "RESET ALL; SELECT pg_advisory_unlock_all()"));
       s.clock_set_ = false;
     }
-  } restore{*this, own_transaction};
+  } restore{*this, own_transaction, {}};
   const std::string timeout =
       "SET LOCAL statement_timeout = " + std::to_string(std::max<std::int64_t>(1, budget.count()));
   if (own_transaction) Simple("BEGIN");
   Simple(timeout.c_str());
+  // Described before it runs: the columns' kinds may need the catalog, which
+  // cannot be read while the rows arrive (and its query takes the unnamed
+  // statement).
   const std::string text = TranslateStatement(sql);
-  ResultHolder result{PQexecParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)};
-  CheckPg(conn_, result.r, sql);
-  if (own_transaction) Simple("COMMIT");
-  if (PQnfields(result.r) == 0) {
-    auto closed = std::make_shared<Recordset>();
-    closed->SetClosed(true);
-    return closed;
+  // A name of its own each time: one left behind (its DEALLOCATE refused in a
+  // caller's failed transaction) is never met again.
+  const std::string name = "r" + std::to_string(++next_statement_);
+  ResultHolder prepared{PQprepare(conn_, name.c_str(), text.c_str(), 0, nullptr)};
+  CheckPg(conn_, prepared.r, sql);
+  restore.prepared = name;
+  ResultHolder described{PQdescribePrepared(conn_, name.c_str())};
+  CheckPg(conn_, described.r, sql);
+  std::shared_ptr<Recordset> rs;
+  std::shared_ptr<const Layout> layout;
+  if (PQnfields(described.r) == 0) {
+    rs = std::make_shared<Recordset>();
+    rs->SetClosed(true);
+  } else {
+    layout = LayoutOf(described.r, sql);
+    rs = std::make_shared<Recordset>(layout->names);
   }
-  return RowsOf(result.r, *LayoutOf(result.r, sql));
+  Stream(name.c_str(), sql, layout ? rs.get() : nullptr, layout.get(), ceilings);
+  if (own_transaction) Simple("COMMIT");
+  if (layout && rs->RecordCount() > 0) rs->MoveFirst();
+  return rs;
+}
+
+void PgSession::Stream(const char* statement, std::string_view sql, Recordset* rows,
+                       const Layout* layout, const ReportCeilings& ceilings) {
+  if (PQsendQueryPrepared(conn_, statement, 0, nullptr, nullptr, nullptr, 0) == 0) {
+    RaisePg(conn_, nullptr, sql);
+  }
+  PQsetSingleRowMode(conn_);
+  ResultMeter meter(ceilings);
+  std::exception_ptr stopped;
+  PGresult* failed = nullptr;
+  // Every result is taken, whatever happens, so that the connection is
+  // ready for its next command.
+  while (PGresult* result = PQgetResult(conn_)) {
+    const ExecStatusType status = PQresultStatus(result);
+    if (status == PGRES_SINGLE_TUPLE && !stopped && failed == nullptr && rows != nullptr) {
+      try {
+        std::vector<Variant> row = RowOf(result, 0, *layout);
+        meter.Add(row);
+        rows->AddRow(std::move(row));
+      } catch (...) {
+        stopped = std::current_exception();
+        cancelled_ = true;
+        if (PGcancel* cancel = PQgetCancel(conn_)) {
+          char ignored[256];
+          PQcancel(cancel, ignored, sizeof ignored);
+          PQfreeCancel(cancel);
+        }
+      }
+    }
+    const bool failure = status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK &&
+                         status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY;
+    if (failure && failed == nullptr) {
+      failed = result;
+    } else {
+      PQclear(result);
+    }
+  }
+  ResultHolder failure{failed};
+  if (stopped) std::rethrow_exception(stopped);
+  if (failed != nullptr) RaisePg(conn_, failed, sql);
 }
 
 void PgSession::Begin() {

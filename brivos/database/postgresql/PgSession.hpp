@@ -38,8 +38,10 @@ class PgSession final : public Session {
   int Execute(std::string_view sql, std::span<const Parameter> params) override;
   std::shared_ptr<Recordset> Query(std::string_view sql,
                                    std::span<const Parameter> params) override;
-  std::shared_ptr<Recordset> QueryConfined(std::string_view sql,
-                                           std::chrono::milliseconds budget) override;
+  // The rows are taken from the server one at a time; past a ceiling the
+  // statement is cancelled and the session is not pooled again.
+  std::shared_ptr<Recordset> QueryConfined(std::string_view sql, std::chrono::milliseconds budget,
+                                           const ReportCeilings& ceilings) override;
   std::int32_t Insert(std::string_view sql, std::span<const Parameter> params,
                       std::string_view key_column) override;
   void Begin() override;
@@ -65,6 +67,11 @@ class PgSession final : public Session {
   pg_result* Run(std::string_view sql, std::span<const Parameter> params, Prepared** prepared);
   std::shared_ptr<const Layout> LayoutOf(const pg_result* result, std::string_view sql);
   std::shared_ptr<Recordset> RowsOf(pg_result* result, const Layout& layout);
+  static std::vector<Variant> RowOf(const pg_result* result, int row, const Layout& layout);
+  // Runs the prepared `statement` (of text `sql`), its rows read one by one
+  // into `rows` (when it has columns) and counted against `ceilings`.
+  void Stream(const char* statement, std::string_view sql, Recordset* rows, const Layout* layout,
+              const ReportCeilings& ceilings);
   void Simple(const char* sql);
   // Makes the schema's defaults read the library's clock when a test or a
   // replay has set it.
@@ -79,6 +86,8 @@ class PgSession final : public Session {
   std::unordered_map<std::string, Prepared> statements_;
   int next_statement_ = 0;
   bool clock_set_ = false;
+  // Set when a statement was cancelled: a late cancel could reach the next.
+  bool cancelled_ = false;
 };
 
 }  // namespace brivos::internal

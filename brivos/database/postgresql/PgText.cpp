@@ -147,6 +147,75 @@ bool HasSelectInto(std::string_view sql) {
   return found;
 }
 
+// Functions a caller's statement may not call: they reach beyond the
+// subscriber's schema (locks every subscriber's units of work take, other
+// sessions, large objects, files) or run a text of their own,
+// which would escape the check of the statement's words.
+bool IsRefusedFunction(std::string_view lowered) {
+  static constexpr std::string_view kNames[] = {
+      "pg_advisory_lock",
+      "pg_advisory_lock_shared",
+      "pg_advisory_xact_lock",
+      "pg_advisory_xact_lock_shared",
+      "pg_try_advisory_lock",
+      "pg_try_advisory_lock_shared",
+      "pg_try_advisory_xact_lock",
+      "pg_try_advisory_xact_lock_shared",
+      "pg_advisory_unlock",
+      "pg_advisory_unlock_shared",
+      "pg_advisory_unlock_all",
+      "pg_cancel_backend",
+      "pg_terminate_backend",
+      "pg_reload_conf",
+      "pg_rotate_logfile",
+      "pg_log_backend_memory_contexts",
+      "pg_notify",
+      "query_to_xml",
+      "query_to_xmlschema",
+      "query_to_xml_and_xmlschema",
+      "cursor_to_xml",
+      "cursor_to_xmlschema",
+      "ts_stat",
+      "ts_rewrite",
+      "pg_read_file",
+      "pg_read_binary_file",
+      "pg_ls_dir",
+      "pg_stat_file",
+      "loread",
+      "lowrite",
+      "dblink",
+  };
+  if (lowered.starts_with("lo_") || lowered.starts_with("dblink_") || lowered == "u&") return true;
+  return std::find(std::begin(kNames), std::end(kNames), lowered) != std::end(kNames);
+}
+
+// True when the text calls a refused function: its name, bare, quoted or
+// qualified by a schema, followed by "(" (comments between them allowed). A
+// name quoted with escapes (U&"...") could spell any function: refused
+// wherever it is followed by "(".
+bool CallsRefusedFunction(std::string_view sql) {
+  std::string name;  // the last name, lowered; "" after anything else
+  bool found = false;
+  Scan(
+      sql, [&](std::size_t b, std::size_t e) { name = AsciiLowered(sql.substr(b, e - b)); },
+      [&](std::size_t i) {
+        const char c = sql[i];
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') return;
+        if (c == '(' && IsRefusedFunction(name)) found = true;
+        name.clear();
+      },
+      [&](std::size_t b, std::size_t e) {
+        if (sql[b] == '"') {
+          name = b > 0 && sql[b - 1] == '&'
+                     ? "u&"
+                     : AsciiLowered(sql.substr(b + 1, e - b >= 2 ? e - b - 2 : 0));
+        } else if (!sql.substr(b).starts_with("--") && !sql.substr(b).starts_with("/*")) {
+          name.clear();  // a literal; a comment leaves the name before it
+        }
+      });
+  return found;
+}
+
 }  // namespace
 
 std::string TranslateStatement(std::string_view sql) {
@@ -184,7 +253,7 @@ std::string UnquoteIdentifiers(std::string_view ddl) {
 
 bool IsConfinedStatement(std::string_view sql) {
   const std::vector<std::string> w = Words(sql, 4);
-  if (w.empty()) return false;
+  if (w.empty() || CallsRefusedFunction(sql)) return false;
   const std::string& first = w[0];
   if (first == "select" || first == "with" || first == "values" || first == "table" ||
       first == "insert" || first == "update" || first == "delete") {

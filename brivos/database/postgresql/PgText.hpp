@@ -18,7 +18,9 @@ std::string UnquoteIdentifiers(std::string_view ddl);
 // True when a caller's own statement text (a report) may run: it reads or
 // writes tables, views, indexes and triggers only. Transaction control,
 // settings, temporary objects, functions, roles, COPY, LISTEN and the like
-// are refused.
+// are refused, and so are calls of the functions that reach past the schema
+// (advisory locks, other sessions, large objects, files) or run a
+// text of their own (query_to_xml, ts_stat).
 bool IsConfinedStatement(std::string_view sql);
 
 // The spelling of the word `name` (compared ignoring case) where it stands

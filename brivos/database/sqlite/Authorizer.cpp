@@ -27,6 +27,17 @@ bool IsDescriptivePragma(const char* name) {
   return false;
 }
 
+// Functions that reach beyond the database: loading code, and the full-text
+// tokenizer's registry, which hands out and takes native pointers.
+bool IsRefusedFunction(const char* name) {
+  static constexpr std::string_view kNames[] = {"load_extension", "fts3_tokenizer"};
+  if (name == nullptr) return false;
+  for (std::string_view refused : kNames) {
+    if (EqualsIgnoreCase(name, refused)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int AuthorizeCallerText(int action, const char* name, const char* detail, const char* database) {
@@ -34,8 +45,7 @@ int AuthorizeCallerText(int action, const char* name, const char* detail, const 
   switch (action) {
     case SQLITE_FUNCTION:
       // The function's name comes in the fourth argument.
-      return detail != nullptr && EqualsIgnoreCase(detail, "load_extension") ? SQLITE_DENY
-                                                                             : SQLITE_OK;
+      return IsRefusedFunction(detail) ? SQLITE_DENY : SQLITE_OK;
     case SQLITE_READ:
       // The table and column come in the third and fourth arguments. A
       // hidden secret reads as NULL wherever the statement uses it.

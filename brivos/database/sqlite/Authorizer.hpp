@@ -8,12 +8,11 @@ namespace brivos::internal {
 // the text can neither reach another file (ATTACH, DETACH, VACUUM, which
 // attaches its target) nor change the connection for later callers (other
 // pragmas, temporary objects, virtual tables, transactions and savepoints),
-// and an action SQLite adds later is refused until it is listed; so is
-// load_extension. While SecretColumnsHidden is active on the thread, a
-// secret column reads as NULL, a table holding one is not written, and no
-// trigger is created nor table altered. Returns
-// SQLITE_OK, SQLITE_IGNORE or SQLITE_DENY for an authorizer callback's
-// arguments.
+// and an action SQLite adds later is refused until it is listed; so are
+// load_extension and fts3_tokenizer (native pointers). While SecretColumnsHidden is active on the
+// thread, a secret column reads as NULL, a table holding one is not written, and no trigger is
+// created nor table altered. Returns SQLITE_OK, SQLITE_IGNORE or SQLITE_DENY for an authorizer
+// callback's arguments.
 int AuthorizeCallerText(int action, const char* name, const char* detail, const char* database);
 
 }  // namespace brivos::internal

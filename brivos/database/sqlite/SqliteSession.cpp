@@ -22,6 +22,12 @@ namespace {
 
 constexpr std::size_t kMaxCachedStatements = 64;
 
+// The widest a value of a caller's statement may grow (the byte ceiling of
+// its result, within these bounds), and the most columns its rows may have.
+constexpr std::int64_t kLeastValueBytes = 64 << 10;
+constexpr std::int64_t kMostValueBytes = 1 << 20;
+constexpr int kMaxReportColumns = 256;
+
 // Resets a statement and clears its bindings when its use ends, however it ends.
 class StatementUse {
  public:
@@ -211,13 +217,21 @@ std::shared_ptr<Recordset> SqliteSession::Query(std::string_view sql,
 }
 
 std::shared_ptr<Recordset> SqliteSession::QueryConfined(std::string_view sql,
-                                                        std::chrono::milliseconds budget) {
+                                                        std::chrono::milliseconds budget,
+                                                        const ReportCeilings& ceilings) {
   // Confined while prepared and while run: SQLite prepares statements of its
   // own while running some (VACUUM, table-valued pragmas), and prepares the
-  // text again when the schema changed meanwhile.
+  // text again when the schema changed meanwhile. A row is bounded too,
+  // through the width of its values and their number: SQLite builds the
+  // whole row before the meter sees it.
   struct Confinement {
     SqliteSession& s;
-    Confinement(SqliteSession& session, std::chrono::milliseconds budget) : s(session) {
+    int length_limit;
+    int column_limit;
+    Confinement(SqliteSession& session, std::chrono::milliseconds budget, int value_bytes)
+        : s(session) {
+      length_limit = sqlite3_limit(s.db_, SQLITE_LIMIT_LENGTH, value_bytes);
+      column_limit = sqlite3_limit(s.db_, SQLITE_LIMIT_COLUMN, kMaxReportColumns);
       s.confined_ = true;
       s.deadline_ = std::chrono::steady_clock::now() + budget;
       sqlite3_progress_handler(s.db_, 4096, &SqliteSession::PastDeadline, &s);
@@ -225,16 +239,31 @@ std::shared_ptr<Recordset> SqliteSession::QueryConfined(std::string_view sql,
     ~Confinement() {
       sqlite3_progress_handler(s.db_, 0, nullptr, nullptr);
       s.confined_ = false;
+      sqlite3_limit(s.db_, SQLITE_LIMIT_LENGTH, length_limit);
+      sqlite3_limit(s.db_, SQLITE_LIMIT_COLUMN, column_limit);
     }
-  } confinement(*this, budget);
+  };
+  const int value_bytes =
+      static_cast<int>(std::clamp<std::int64_t>(ceilings.bytes, kLeastValueBytes, kMostValueBytes));
+  const Confinement confinement(*this, budget, value_bytes);
   NoteStatement(sql);
-  std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(Prepare(sql, 0));
-  return Run(Prepared{stmt.get(), LayoutOf(stmt.get())}, {}, sql);
+  ResultMeter meter(ceilings);
+  std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt;
+  try {
+    stmt.reset(Prepare(sql, 0));
+    return Run(Prepared{stmt.get(), LayoutOf(stmt.get())}, {}, sql, &meter);
+  } catch (const Error&) {
+    if ((sqlite3_errcode(db_) & 0xff) == SQLITE_TOOBIG) {
+      RaiseDatabase(errnum::kDbLimitReached, "A value of the result passed its ceiling of " +
+                                                 std::to_string(value_bytes) + " bytes.");
+    }
+    throw;
+  }
 }
 
 std::shared_ptr<Recordset> SqliteSession::Run(const Prepared& prepared,
                                               std::span<const Parameter> params,
-                                              std::string_view sql) {
+                                              std::string_view sql, ResultMeter* meter) {
   sqlite3_stmt* stmt = prepared.stmt;
   const int columns = stmt == nullptr ? 0 : sqlite3_column_count(stmt);
   if (columns == 0) {
@@ -263,6 +292,7 @@ std::shared_ptr<Recordset> SqliteSession::Run(const Prepared& prepared,
     for (int c = 0; c < columns; ++c) {
       row.push_back(ReadColumn(stmt, c, kinds[static_cast<std::size_t>(c)]));
     }
+    if (meter != nullptr) meter->Add(row);
     rs->AddRow(std::move(row));
   }
   CheckSqlite(db_, rc, SqlStage::kStep, sql);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "brivos/database/Backend.hpp"
+#include "brivos/database/internal/ResultMeter.hpp"
 #include "brivos/database/sqlite/WriteGate.hpp"
 
 struct sqlite3;
@@ -31,9 +32,13 @@ class SqliteSession final : public Session {
   int Execute(std::string_view sql, std::span<const Parameter> params) override;
   std::shared_ptr<Recordset> Query(std::string_view sql,
                                    std::span<const Parameter> params) override;
-  // The text is prepared afresh, never cached, and run confined.
-  std::shared_ptr<Recordset> QueryConfined(std::string_view sql,
-                                           std::chrono::milliseconds budget) override;
+  // The text is prepared afresh, never cached, and run confined. No value
+  // it builds grows past the byte ceiling, nor past 1 MiB (a value of the
+  // schema holds 2000 characters at most), and its rows have 256 columns at
+  // most: a wider value raises -2147217871 naming its ceiling, more columns
+  // -2147217900.
+  std::shared_ptr<Recordset> QueryConfined(std::string_view sql, std::chrono::milliseconds budget,
+                                           const ReportCeilings& ceilings) override;
   std::int32_t Insert(std::string_view sql, std::span<const Parameter> params,
                       std::string_view key_column) override;
   void Begin() override;
@@ -69,8 +74,9 @@ class SqliteSession final : public Session {
   Prepared Statement(std::string_view sql);
   static std::shared_ptr<const Layout> LayoutOf(sqlite3_stmt* stmt);
   // Binds and runs `stmt`; its rows, or a closed set when it has no columns.
+  // Each row is counted by `meter` when one is given, before it is kept.
   std::shared_ptr<Recordset> Run(const Prepared& prepared, std::span<const Parameter> params,
-                                 std::string_view sql);
+                                 std::string_view sql, ResultMeter* meter = nullptr);
   // Writes outside a transaction take the file's write turn for the statement.
   WriteGate* TurnFor(sqlite3_stmt* stmt) const;
   void LeaveTurn() noexcept;
