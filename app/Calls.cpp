@@ -1,10 +1,13 @@
 #include "app/Calls.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
 #include "app/Values.hpp"
+#include "brivos/database/Parameter.hpp"
 #include "brivos/projects/internal/ProjectValues.hpp"
+#include "brivos/security/SessionActivity.hpp"
 
 namespace brivos::app {
 
@@ -191,7 +194,10 @@ std::vector<Variant> Bind(const Target& target, std::vector<Variant> positional,
 }
 
 Variant CallPath::Invoke(const Target& target, std::vector<Variant>& args) const {
-  const auto call = [&] { return target.info->Create()->Invoke(target.member->name, args); };
+  return Observed(target, [&] { return target.info->Create()->Invoke(target.member->name, args); });
+}
+
+Variant CallPath::Observed(const Target& target, const std::function<Variant()>& call) const {
   return observer_ ? observer_(target, call) : call();
 }
 
@@ -390,7 +396,58 @@ Variant CallPath::CheckedCall(const Principal& caller, const Target& target,
   CheckChanged(caller, target, args);
   CheckValues(caller, target, args);
   TakeStaffRates(caller, target, args);
+  if (std::optional<Variant> done = SecurityCall(caller, target, args)) return *done;
   return Invoke(target, args);
+}
+
+std::optional<Variant> CallPath::SecurityCall(const Principal& caller, const Target& target,
+                                              std::vector<Variant>& args) const {
+  if (!EqualsIgnoreCase(target.info->Name(), "CSecurityMgr")) return std::nullopt;
+  const std::string& member = target.member->name;
+  const auto arg = [&](std::string_view name) -> Variant& {
+    const std::vector<std::string>& names = target.member->arg_names;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (EqualsIgnoreCase(names[i], name)) return args[i];
+    }
+    throw Refused(Refusal::kFailed, target.Name() + " lacks '" + std::string(name) + "'");
+  };
+  if (EqualsIgnoreCase(member, "ChangeUserPassword")) {
+    // The manager changes nothing for a wrong old password and says
+    // nothing: here the old password is checked first, and its refusals
+    // count as refused sign-ins do.
+    const Variant user = arg("theUserName");
+    const Variant old_password = arg("OldPassword");
+    Variant result;
+    long wait = 0;
+    try {
+      wait = ThrottledAttempt(caller.tenant.account, CStr(user), caller.address,
+                              caller.sign_in_limits, [&] {
+                                if (!PasswordMatches(caller.tenant.account, user, old_password)) {
+                                  Raise(errCSecurityMgr::eInvalidUserInfo, "wrong old password");
+                                }
+                                result = Invoke(target, args);
+                              });
+    } catch (const Error& e) {
+      if (e.Number() != errCSecurityMgr::eInvalidUserInfo) throw;
+      throw Refused(Refusal::kForbidden, "the old password is not " + CStr(user) + "'s");
+    }
+    if (wait > 0) throw TooManyAttempts(wait);
+    return result;
+  }
+  if (EqualsIgnoreCase(member, "GetSysSession")) {
+    // The session as its firm sees it: the Account as the firm's number,
+    // not the path of its database.
+    const Variant token = arg("Token");
+    return Observed(target, [&] {
+      const auto found = SysSessions::FromQuery(
+          caller.tenant.account,
+          "SELECT SysSessionsID, ? AS Account, UserName, Token, LastUpdate FROM SysSessions "
+          "WHERE Token=?;",
+          {Parameter::Text(caller.tenant.account_no), Parameter::QuotedText(token)});
+      return Variant(std::static_pointer_cast<Object>(found->ItemAs<SysSessions>(1)));
+    });
+  }
+  return std::nullopt;
 }
 
 Variant CallPath::CallNamed(const Principal& caller, std::string_view class_name,
@@ -436,40 +493,78 @@ Variant CallPath::Call(const Principal& caller, std::string_view class_name,
   return CheckedCall(caller, target, std::move(args));
 }
 
-std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password) {
-  return CSecurityMgr{}.BeginUserSession(tenant.account, user, password);
+std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password,
+                   const std::string& address, const SessionPolicy& policy) {
+  // A name wider than the column names nobody: refused before anything is
+  // counted or stored for it. The column counts characters, not bytes.
+  const auto characters = std::count_if(user.begin(), user.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  });
+  if (characters > UserNameWidth()) {
+    Raise(errCSecurityMgr::eInvalidUserInfo,
+          FillMessage("The logon information you entered was incorrect."));
+  }
+  // Sessions expired for an hour at least: a process started with shorter
+  // limits than the others of the firm (while settings change) removes no
+  // session they still honour.
+  const auto seconds_before = [](double seconds) {
+    return Date::FromSerial(Now().Serial() - std::max(seconds, 3600.0) / 86400.0);
+  };
+  std::string token;
+  const long wait = ThrottledAttempt(tenant.account, user, address, policy.sign_ins, [&] {
+    token = CSecurityMgr{}.BeginUserSession(tenant.account, user, password);
+    NoteSignIn(tenant.account, token);
+    RemoveExpiredSessions(tenant.account, seconds_before(policy.max_age_seconds),
+                          seconds_before(policy.idle_seconds));
+  });
+  if (wait > 0) throw TooManyAttempts(wait);
+  return token;
 }
 
-Principal Authenticate(const Tenant& tenant, const std::string& token, double max_age_seconds) {
-  std::shared_ptr<SysSessions> session;
-  try {
-    session = CSecurityMgr{}.GetSysSession(tenant.account, token);
-  } catch (const Error& e) {
-    if (e.Number() != errnum::kSubscriptOutOfRange) throw;
-  }
+Principal Authenticate(const Tenant& tenant, const std::string& token,
+                       const SessionPolicy& policy) {
+  const std::optional<SessionState> session = FindSession(tenant.account, token);
   if (!session) throw Refused(Refusal::kUnauthorized, "unknown token");
-  const Variant session_var(std::static_pointer_cast<Object>(session));
-  const Variant stamp = Property(session_var, "LastUpdate");
-  const double age_seconds =
-      stamp.Type() == VarType::Date ? (Now().Serial() - stamp.AsDate().Serial()) * 86400.0 : 1e300;
-  if (age_seconds > max_age_seconds) {
+  const double now = Now().Serial();
+  const double since_sign_in = (now - session->signed_in.Serial()) * 86400.0;
+  const double unused = (now - session->last_use.Serial()) * 86400.0;
+  if (since_sign_in > policy.max_age_seconds) {
     throw Refused(Refusal::kUnauthorized, "the session has expired");
+  }
+  if (unused > policy.idle_seconds) {
+    throw Refused(Refusal::kUnauthorized, "the session has expired after going unused");
   }
   Principal caller;
   caller.tenant = tenant;
-  caller.user = Property(session_var, "UserName");
+  caller.user = session->user_name;
   caller.token = Variant(token);
+  caller.sign_in_limits = policy.sign_ins;
   std::shared_ptr<IUser> user;
   try {
     user = IUser::Caller(tenant.account, caller.user);
-  } catch (const Error&) {
+  } catch (const Error& e) {
+    // Only "no such user" ends the session; a database that cannot be read
+    // says so to the caller.
+    if (e.Number() != errnum::kNoObject) throw;
   }
   if (!user) throw Refused(Refusal::kUnauthorized, "the session's user no longer exists");
+  // A request writes the session's last use at most once a minute (more
+  // often only for an idle limit under four minutes).
+  if (unused >= std::clamp(policy.idle_seconds / 4, 1.0, 60.0)) {
+    NoteUse(tenant.account, token, *session);
+  }
   caller.record = Variant(std::static_pointer_cast<Object>(user));
   caller.user_id = CLng(Property(caller.record, "IUserID"));
   const Variant admin = Property(caller.record, "Admin");
   caller.admin = admin.Type() == VarType::Boolean && admin.AsBool();
   return caller;
+}
+
+Principal Authenticate(const Tenant& tenant, const std::string& token, double max_age_seconds) {
+  SessionPolicy policy;
+  policy.max_age_seconds = max_age_seconds;
+  policy.idle_seconds = std::max(max_age_seconds, 0.0);
+  return Authenticate(tenant, token, policy);
 }
 
 }  // namespace brivos::app

@@ -20,6 +20,7 @@
 
 #include "app/Tenants.hpp"
 #include "brivos/brivos.hpp"
+#include "brivos/security/SignInThrottle.hpp"
 
 namespace brivos::app {
 
@@ -50,6 +51,19 @@ class Refused : public std::runtime_error {
  private:
   Refusal kind_;
   std::int32_t number_;
+};
+
+// A password check turned away after too many refused ones (kForbidden to
+// a front end that cannot say more): try again after RetryAfter() seconds.
+class TooManyAttempts : public Refused {
+ public:
+  explicit TooManyAttempts(long retry_after)
+      : Refused(Refusal::kForbidden, "too many refused password checks; try again later"),
+        retry_after_(retry_after) {}
+  long RetryAfter() const { return retry_after_; }
+
+ private:
+  long retry_after_;
 };
 
 // What an error the library raised means: kNotFound for no such row (9,
@@ -104,6 +118,10 @@ struct Principal {
   bool admin = false;
   // The user's own record (IUser), read when the session was checked.
   Variant record;
+  // The client's network address ("" for a local caller) and the limits its
+  // password checks (a password change) are held to.
+  std::string address;
+  SignInLimits sign_in_limits;
 };
 
 // Runs around every call the path makes for a front end (the service's
@@ -183,16 +201,38 @@ class CallPath {
   Variant CheckedCall(const Principal& caller, const Target& target,
                       std::vector<Variant> args) const;
   void CheckStaff(const Principal& caller, const Variant& staff_id, const std::string& what) const;
+  // The calls of CSecurityMgr a signed-in caller makes differently from a
+  // local one (a password change, a session's account); nothing when
+  // `target` is none of them.
+  std::optional<Variant> SecurityCall(const Principal& caller, const Target& target,
+                                      std::vector<Variant>& args) const;
+  Variant Observed(const Target& target, const std::function<Variant()>& call) const;
 
   CallObserver observer_;
 };
 
-// Signs `user` of `tenant` in: the new session token. Raises the library's
-// error for a refused sign-in (eInvalidUserInfo).
-std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password);
+// How long sessions last and how often a password may be refused.
+struct SessionPolicy {
+  double max_age_seconds = 12 * 3600;  // from sign-in
+  double idle_seconds = 30 * 60;       // from the last request
+  SignInLimits sign_ins;
+};
+
+// Signs `user` of `tenant` in from `address`: the new session token. Raises
+// the library's error for a refused sign-in (eInvalidUserInfo), at once for
+// a user name wider than the database holds; TooManyAttempts when the
+// user's refusals from `address`, or from everywhere, are used up (counted
+// in the firm's database, see ThrottledAttempt). Removes a batch of sessions
+// expired an hour ago or more on the way.
+std::string SignIn(const Tenant& tenant, const std::string& user, const std::string& password,
+                   const std::string& address = "", const SessionPolicy& policy = {});
 // The signed-in user a session token stands for, read once (the session, then
-// its user), or kUnauthorized: an unknown token, a session older than
-// `max_age_seconds` since it last changed, a user who no longer exists.
+// its user), or kUnauthorized: an unknown token, a session signed in more
+// than `max_age_seconds` ago or unused for more than `idle_seconds`, a user
+// who no longer exists. A database that cannot be read raises its Error.
+// Notes the use of the session, at most once a minute.
+Principal Authenticate(const Tenant& tenant, const std::string& token, const SessionPolicy& policy);
+// The same with no idle limit besides `max_age_seconds`.
 Principal Authenticate(const Tenant& tenant, const std::string& token, double max_age_seconds);
 
 }  // namespace brivos::app

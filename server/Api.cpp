@@ -35,7 +35,10 @@ Api::Api(Config config)
       calls_([](const app::Target& target, const std::function<Variant()>& call) {
         return Metrics::Instance().Invoke(target.info->Name(), target.member->name, call);
       }),
-      auth_(std::make_unique<MemoryThrottle>(), config_.session_max_age),
+      auth_(app::SessionPolicy{
+          static_cast<double>(config_.session_max_age.count()),
+          static_cast<double>(config_.session_idle.count()),
+          SignInLimits{config_.sign_ins_per_address, config_.sign_ins_per_user}}),
       reports_(ReportTimeBudget()) {
   SetReportResultCeilings({config_.report_max_rows, config_.report_max_bytes});
 }
@@ -54,6 +57,8 @@ Response Api::Handle(const Request& request) {
   } catch (const HttpError& e) {
     response = Problem(e);
     failure = e.what();
+  } catch (const app::TooManyAttempts& e) {
+    response = Problem(TooManyAttempts(e));
   } catch (const app::Refused& e) {
     response = Problem(e);
     failure = e.what();
@@ -127,7 +132,8 @@ Response Api::Dispatch(Context& c, const Request& request, std::string& route_te
     if (!firm) throw HttpError(404, "no such account");
     c.tenant_ = &*firm;
     if (route->authenticated) {
-      caller = auth_.Authenticate(*firm, std::string(request.Header("Authorization")));
+      caller =
+          auth_.Authenticate(*firm, std::string(request.Header("Authorization")), request.peer);
       c.caller_ = &*caller;
       // Nothing of a route for administrators runs for anyone else, not
       // even its first reads; each call is checked again as it is made.

@@ -9,36 +9,12 @@ const Headers kInvalidToken = {
 
 }  // namespace
 
-long MemoryThrottle::RetryAfter(const std::string& key) {
-  const auto now = std::chrono::steady_clock::now();
-  std::lock_guard lock(mutex_);
-  auto found = refusals_.find(key);
-  if (found == refusals_.end()) return 0;
-  auto& times = found->second;
-  while (!times.empty() && now - times.front() >= kWindow) times.pop_front();
-  if (times.empty()) {
-    refusals_.erase(found);
-    return 0;
-  }
-  if (static_cast<int>(times.size()) < kLimit) return 0;
-  const auto left = std::chrono::ceil<std::chrono::seconds>(times.front() + kWindow - now);
-  return std::max<long>(1, static_cast<long>(left.count()));
+HttpError TooManyAttempts(const app::TooManyAttempts& e) {
+  return HttpError(429, e.what(), {{"Retry-After", std::to_string(e.RetryAfter())}});
 }
 
-void MemoryThrottle::NoteRefusal(const std::string& key) {
-  std::lock_guard lock(mutex_);
-  auto& times = refusals_[key];
-  times.push_back(std::chrono::steady_clock::now());
-  while (static_cast<int>(times.size()) > kLimit) times.pop_front();
-}
-
-void MemoryThrottle::Clear(const std::string& key) {
-  std::lock_guard lock(mutex_);
-  refusals_.erase(key);
-}
-
-app::Principal Auth::Authenticate(const app::Tenant& firm,
-                                  const std::string& authorization) const {
+app::Principal Auth::Authenticate(const app::Tenant& firm, const std::string& authorization,
+                                  const std::string& address) const {
   constexpr std::string_view kScheme = "Bearer ";
   if (authorization.size() <= kScheme.size() ||
       !EqualsIgnoreCase(std::string_view(authorization).substr(0, kScheme.size()), kScheme)) {
@@ -50,27 +26,26 @@ app::Principal Auth::Authenticate(const app::Tenant& firm,
     throw HttpError(401, "unknown token", kInvalidToken);
   }
   try {
-    return app::Authenticate(firm, token, static_cast<double>(max_age_.count()));
+    app::Principal caller = app::Authenticate(firm, token, policy_);
+    caller.address = address;
+    return caller;
   } catch (const app::Refused& e) {
     if (e.Kind() != app::Refusal::kUnauthorized) throw;
     throw HttpError(401, e.what(), kInvalidToken);
+  } catch (const Error& e) {
+    if (e.Number() != errnum::kDbFailure && e.Number() != errnum::kDbTimeout) throw;
+    // Whether the session holds cannot be told: not a refusal of it.
+    throw HttpError(503, "the firm's database cannot be read now; try again later",
+                    {{"Retry-After", std::to_string(kUnavailableRetrySeconds)}});
   }
 }
 
 std::string Auth::SignIn(const app::Tenant& firm, const std::string& user,
-                         const std::string& password) {
-  const std::string key = firm.account_no + "\n" + AsciiLowered(user);
-  if (const long wait = throttle_->RetryAfter(key); wait > 0) {
-    throw HttpError(429, "too many refused sign-ins; try again later",
-                    {{"Retry-After", std::to_string(wait)}});
-  }
+                         const std::string& password, const std::string& address) {
   try {
-    std::string token = app::SignIn(firm, user, password);
-    throttle_->Clear(key);
-    return token;
-  } catch (const Error& e) {
-    if (e.Number() == errCSecurityMgr::eInvalidUserInfo) throttle_->NoteRefusal(key);
-    throw;
+    return app::SignIn(firm, user, password, address, policy_);
+  } catch (const app::TooManyAttempts& e) {
+    throw TooManyAttempts(e);
   }
 }
 

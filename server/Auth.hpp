@@ -1,13 +1,9 @@
 #pragma once
 
-// Who is calling: bearer session tokens checked through the gate, and the
-// throttling of refused sign-ins behind a store a deployment may replace.
+// Who is calling: bearer session tokens checked through the gate, and
+// sign-ins held to the limits the firm's database counts (see
+// ThrottledAttempt), whichever process of the service they reach.
 
-#include <chrono>
-#include <deque>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <string>
 
 #include "app/Calls.hpp"
@@ -18,47 +14,29 @@ namespace brivos::server {
 // The challenge of a 401 for a missing or refused sign-in.
 inline const Headers kBearerChallenge = {{"WWW-Authenticate", "Bearer realm=\"brivos\""}};
 
-// Refused sign-ins per key (firm and user): after kLimit within kWindow the
-// key is refused with 429 until the oldest of them leaves the window.
-class ThrottleStore {
- public:
-  static constexpr int kLimit = 5;
-  static constexpr std::chrono::seconds kWindow{300};
-  virtual ~ThrottleStore() = default;
-  // Seconds until the key may try again; 0 when it may now.
-  virtual long RetryAfter(const std::string& key) = 0;
-  virtual void NoteRefusal(const std::string& key) = 0;
-  virtual void Clear(const std::string& key) = 0;
-};
+// The seconds a client is asked to wait before trying again when the
+// database could not be reached.
+inline constexpr int kUnavailableRetrySeconds = 5;
 
-// The store of one process.
-class MemoryThrottle final : public ThrottleStore {
- public:
-  long RetryAfter(const std::string& key) override;
-  void NoteRefusal(const std::string& key) override;
-  void Clear(const std::string& key) override;
-
- private:
-  std::mutex mutex_;
-  std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> refusals_;
-};
+// A 429 for a password check turned away, with its Retry-After.
+HttpError TooManyAttempts(const app::TooManyAttempts& e);
 
 class Auth {
  public:
-  Auth(std::unique_ptr<ThrottleStore> throttle, std::chrono::seconds session_max_age)
-      : throttle_(std::move(throttle)), max_age_(session_max_age) {}
+  explicit Auth(app::SessionPolicy policy) : policy_(std::move(policy)) {}
 
-  // The caller an Authorization header's bearer token stands for, read once;
-  // 401 with a Bearer challenge otherwise.
-  app::Principal Authenticate(const app::Tenant& firm, const std::string& authorization) const;
-  // A session token for `user`; 401 for a refused sign-in, 429 after too
-  // many of them.
-  std::string SignIn(const app::Tenant& firm, const std::string& user,
-                     const std::string& password);
+  // The caller an Authorization header's bearer token stands for, read once,
+  // calling from `address`; 401 with a Bearer challenge otherwise, 503 with
+  // Retry-After when the database cannot be read.
+  app::Principal Authenticate(const app::Tenant& firm, const std::string& authorization,
+                              const std::string& address) const;
+  // A session token for `user` signing in from `address`; the library's
+  // error for a refused sign-in, 429 after too many of them.
+  std::string SignIn(const app::Tenant& firm, const std::string& user, const std::string& password,
+                     const std::string& address);
 
  private:
-  std::unique_ptr<ThrottleStore> throttle_;
-  std::chrono::seconds max_age_;
+  app::SessionPolicy policy_;
 };
 
 }  // namespace brivos::server

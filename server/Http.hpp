@@ -23,6 +23,7 @@ struct Request {
   std::string target;  // "/v1/accounts/A100/me?x=1"
   std::string body;
   Headers fields;      // every header field, as sent
+  std::string peer;    // the client's address as the socket has it ("127.0.0.1")
   // The value of the header field `name` (case-insensitive), "" when absent.
   std::string_view Header(std::string_view name) const;
 };

@@ -300,6 +300,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
       request->fields.emplace_back(field.name_string(), field.value());
     }
     request->body = message.body();
+    beast::error_code peer_ec;
+    request->peer = stream_.socket().remote_endpoint(peer_ec).address().to_string();
     const bool keep = message.keep_alive();
     // A route the table marks so (the metrics) is answered here, not by a
     // worker: a scrape reads a busy service too.

@@ -26,7 +26,14 @@ struct Config {
   int report_threads = 2;
   std::int64_t report_max_rows = ReportCeilings{}.rows;
   std::int64_t report_max_bytes = ReportCeilings{}.bytes;
+  // A session ends this long after its sign-in, or after going unused for
+  // session_idle, whichever comes first.
   std::chrono::seconds session_max_age{12 * 3600};
+  std::chrono::seconds session_idle{30 * 60};
+  // Refused sign-ins (and password changes) allowed within 5 minutes per
+  // user name and client address, and per user name from all addresses.
+  int sign_ins_per_address = 5;
+  int sign_ins_per_user = 50;
   // How long a kept-alive connection may wait for its next request before
   // the service closes it.
   std::chrono::seconds idle_timeout{60};

@@ -1,5 +1,7 @@
 // brivos serve [--db-dir DIR] [--listen HOST:PORT] [--threads N] [--session-max-age DURATION]
-//              [--idle-timeout DURATION] [--max-connections N] [--shutdown-grace DURATION]
+//              [--session-idle DURATION] [--idle-timeout DURATION]
+//              [--sign-ins-per-address N] [--sign-ins-per-user N]
+//              [--max-connections N] [--shutdown-grace DURATION]
 //              [--report-threads N] [--report-max-rows N] [--report-max-bytes N]
 
 #include <cstdint>
@@ -17,6 +19,9 @@ struct ServeArgs {
   std::string listen = "127.0.0.1:8080";
   int threads = 4;
   std::string max_age = "12h";
+  std::string session_idle = "30m";
+  int per_address = 5;
+  int per_user = 50;
   std::string idle = "60s";
   std::string web_root;
   long long max_connections = 0;
@@ -71,6 +76,12 @@ int RunServe(const ServeArgs& in, const Options& options) {
   config.report_max_rows = in.report_max_rows;
   config.report_max_bytes = in.report_max_bytes;
   config.session_max_age = ParseDuration("--session-max-age", in.max_age);
+  config.session_idle = ParseDuration("--session-idle", in.session_idle);
+  if (in.per_address < 1 || in.per_user < in.per_address) {
+    throw BadInput("--sign-ins-per-address needs 1 or more, --sign-ins-per-user at least as many");
+  }
+  config.sign_ins_per_address = in.per_address;
+  config.sign_ins_per_user = in.per_user;
   config.idle_timeout = ParseDuration("--idle-timeout", in.idle);
   config.web_root = in.web_root;
   if (in.max_connections < 0 || in.max_connections > 1000000) {
@@ -104,6 +115,20 @@ Command AddServeCommand(CLI::App& program, const Options& options) {
   serve
       ->add_option("--session-max-age", in->max_age,
                    "How long a session token stays valid after sign-in (90s, 30m, 12h, 2d)")
+      ->capture_default_str();
+  serve
+      ->add_option("--session-idle", in->session_idle,
+                   "How long a session token stays valid without a request")
+      ->capture_default_str();
+  serve
+      ->add_option("--sign-ins-per-address", in->per_address,
+                   "Refused sign-ins of one user name from one address within 5 minutes before "
+                   "it is turned away (429)")
+      ->capture_default_str();
+  serve
+      ->add_option("--sign-ins-per-user", in->per_user,
+                   "Refused sign-ins of one user name from all addresses within 5 minutes before "
+                   "it is turned away everywhere")
       ->capture_default_str();
   serve
       ->add_option("--idle-timeout", in->idle,

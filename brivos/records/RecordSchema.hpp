@@ -77,7 +77,8 @@ struct RecordSchema {
 };
 
 // The schema of every registered record class, by table name: the tables
-// provisioning creates.
+// provisioning creates. A table kept for the library's own use (its
+// `create` is null) is among them without a record class.
 const std::vector<const RecordSchema*>& AllRecordSchemas();
 
 }  // namespace brivos

@@ -6,6 +6,12 @@ namespace brivos::server::resources {
 
 Response Call(Context& c) {
   const std::string& class_name = c.Params()[1];
+  // Signing in here would pass the sign-in throttle by.
+  if (EqualsIgnoreCase(class_name, "CSecurityMgr") &&
+      EqualsIgnoreCase(c.Params()[2], "BeginUserSession")) {
+    throw HttpError(403, "sign in with POST /v1/accounts/" + c.Firm().account_no +
+                             "/sessions, not through call/");
+  }
   const Variant result = c.CallNamed(class_name, c.Params()[2], c.Body());
   Response r;
   r.body = "{\"result\":";

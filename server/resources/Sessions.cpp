@@ -18,7 +18,7 @@ Response SignIn(Context& c) {
   const std::string user = text("UserName");
   std::string token;
   try {
-    token = c.Sessions().SignIn(c.Firm(), user, text("Password"));
+    token = c.Sessions().SignIn(c.Firm(), user, text("Password"), c.Req().peer);
   } catch (const Error& e) {
     if (e.Number() != errCSecurityMgr::eInvalidUserInfo) throw;
     Response r = Problem(e, 401);

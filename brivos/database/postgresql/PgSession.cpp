@@ -348,6 +348,16 @@ std::shared_ptr<Recordset> PgSession::RowsOf(PGresult* result, const Layout& lay
 }
 
 int PgSession::Execute(std::string_view sql, std::span<const Parameter> params) {
+  // A schema statement cannot be prepared: it runs as it is, its names as
+  // provisioning creates them.
+  const auto starts = [sql](std::string_view word) {
+    return sql.size() > word.size() && EqualsIgnoreCase(sql.substr(0, word.size()), word);
+  };
+  if (params.empty() && (starts("CREATE ") || starts("DROP ") || starts("ALTER "))) {
+    NoteStatement(sql);
+    Simple(UnquoteIdentifiers(sql).c_str());
+    return 0;
+  }
   Prepared* prepared = nullptr;
   ResultHolder result{Run(sql, params, &prepared)};
   const char* changed = PQcmdTuples(result.r);
