@@ -286,6 +286,12 @@ int StillIdle(const std::vector<int>& sockets) {
   return idle;
 }
 
+struct Tally {
+  long count = 0;
+  double longest_ms =
+      0;  // from the access log: first byte to answer written, the wait for a worker included
+};
+
 // `brivos serve` with its stderr read by a thread of this process: the
 // first line gives the port, the access log's lines ("METHOD PATH STATUS
 // MICROSECONDS") are counted by kind of request and status, per phase.
@@ -367,8 +373,9 @@ class Server {
 
   void SetPhase(int phase) { phase_ = phase; }
 
-  // "kind status" -> count, for `phase`; what else the server said, under "said: ...".
-  std::map<std::string, long> Answers(int phase) {
+  // "kind status" -> how many and the longest in ms, for `phase`; what else
+  // the server said, under "said: ...".
+  std::map<std::string, Tally> Answers(int phase) {
     std::lock_guard lock(mutex_);
     return answers_[phase];
   }
@@ -392,7 +399,9 @@ class Server {
       key = kind + " " + status;
     }
     std::lock_guard lock(mutex_);
-    ++answers_[phase_][key];
+    Tally& tally = answers_[phase_][key];
+    ++tally.count;
+    if (access) tally.longest_ms = std::max(tally.longest_ms, std::atof(micros.c_str()) / 1000);
   }
 
   pid_t pid_ = -1;
@@ -401,7 +410,7 @@ class Server {
   std::thread reader_;
   std::atomic<int> phase_{0};
   std::mutex mutex_;
-  std::map<std::string, long> answers_[4];
+  std::map<std::string, Tally> answers_[4];
 };
 
 struct PhaseFigures {
@@ -430,21 +439,22 @@ void PrintWrk(const char* label, const WrkFigures& w) {
       w.p50_ms, w.p99_ms);
 }
 
-void PrintAnswers(const std::map<std::string, long>& answers) {
+void PrintAnswers(const std::map<std::string, Tally>& answers) {
   std::string kind;
-  for (const auto& [key, count] : answers) {
+  for (const auto& [key, tally] : answers) {
     if (key.starts_with("said: ")) continue;
     const std::string this_kind = key.substr(0, key.find(' '));
     if (this_kind != kind)
       std::printf("%s  answered %-8s", kind.empty() ? "" : "\n", this_kind.c_str());
     kind = this_kind;
-    std::printf(" %s x%ld", key.substr(key.find(' ') + 1).c_str(), count);
+    std::printf(" %s x%ld (longest %.1f ms)", key.substr(key.find(' ') + 1).c_str(), tally.count,
+                tally.longest_ms);
   }
   if (!kind.empty()) std::printf("\n");
   int shown = 0;
-  for (const auto& [key, count] : answers) {
+  for (const auto& [key, tally] : answers) {
     if (key.starts_with("said: ") && shown++ < 8) {
-      std::printf("  server %s (x%ld)\n", key.c_str() + 6, count);
+      std::printf("  server %s (x%ld)\n", key.c_str() + 6, tally.count);
     }
   }
 }
