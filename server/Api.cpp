@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "brivos/database/Database.hpp"
 #include "server/Metrics.hpp"
@@ -152,17 +154,31 @@ Response Api::Dispatch(Context& c, const Request& request, std::string& route_te
   return route->handler(c);
 }
 
-bool Api::IsReportStatement(const Request& request) {
-  // /v1/accounts/{account}/call/CReportMgr/ExecReportQuery; class and
-  // method names are found ignoring case.
-  if (request.method != "POST") return false;
+namespace {
+
+// The part of a POST's path after /v1/accounts/{account}, or nullopt.
+std::optional<std::string_view> FirmPathOfPost(const Request& request) {
+  if (request.method != "POST") return std::nullopt;
   std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
   constexpr std::string_view kFirms = "/v1/accounts/";
-  if (!path.starts_with(kFirms)) return false;
+  if (!path.starts_with(kFirms)) return std::nullopt;
   path.remove_prefix(kFirms.size());
   const std::size_t slash = path.find('/');
-  if (slash == std::string_view::npos || slash == 0) return false;
-  return EqualsIgnoreCase(path.substr(slash), "/call/CReportMgr/ExecReportQuery");
+  if (slash == std::string_view::npos || slash == 0) return std::nullopt;
+  return path.substr(slash);
+}
+
+}  // namespace
+
+bool Api::IsReportStatement(const Request& request) {
+  // Class and method names are found ignoring case.
+  const std::optional<std::string_view> rest = FirmPathOfPost(request);
+  return rest && EqualsIgnoreCase(*rest, "/call/CReportMgr/ExecReportQuery");
+}
+
+bool Api::IsSignIn(const Request& request) {
+  const std::optional<std::string_view> rest = FirmPathOfPost(request);
+  return rest && *rest == "/sessions";
 }
 
 }  // namespace brivos::server

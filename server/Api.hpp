@@ -28,6 +28,9 @@ class Api {
   // the workers, which it could hold for its whole time budget. Looks at
   // the method and path only, so the I/O thread can ask.
   static bool IsReportStatement(const Request& request);
+  // Whether the request signs in (POST /v1/accounts/{account}/sessions): the
+  // service runs sign-ins apart from the workers too. Method and path only.
+  static bool IsSignIn(const Request& request);
 
  private:
   Response Dispatch(Context& context, const Request& request, std::string& route);

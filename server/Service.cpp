@@ -52,6 +52,8 @@ constexpr std::size_t kHeaderLimit = 16 * 1024;
 constexpr auto kHeaderTimeout = 10s;  // from the first byte to the end of the header
 constexpr auto kBodyTimeout = 30s;
 constexpr auto kWriteTimeout = 30s;
+// Threads that run sign-ins, apart from the workers.
+constexpr std::size_t kSignInThreads = 2;
 // After the shutdown grace, the interrupted calls have this long to end.
 constexpr auto kLastChance = 1s;
 // An accept that failed for want of descriptors or memory fails again if
@@ -88,6 +90,7 @@ class Server {
         accept_pause_(ioc),
         workers_(static_cast<std::size_t>(std::max(1, config.threads))),
         reports_(static_cast<std::size_t>(std::max(1, config.report_threads))),
+        sign_ins_(kSignInThreads),
         max_connections_(std::max<std::size_t>(1, config.max_connections)),
         busy_answer_(BusyAnswer()) {}
 
@@ -95,6 +98,10 @@ class Server {
   net::thread_pool& Workers() { return workers_; }
   // Where clients' report statements run (Api::IsReportStatement).
   net::thread_pool& ReportWorkers() { return reports_; }
+  // Where sign-ins run: each writes the firm's sign-in count, and a flood of
+  // refused ones at one firm waits on that firm's write turn there, not on
+  // the workers every firm needs.
+  net::thread_pool& SignInWorkers() { return sign_ins_; }
   bool Stopping() const { return stopping_; }
 
   void Listen(const std::string& host, std::uint16_t port) {
@@ -132,6 +139,7 @@ class Server {
     std::thread joiner([this, done] {
       workers_.join();
       reports_.join();
+      sign_ins_.join();
       done->set_value();
     });
     if (finished.wait_until(deadline) == std::future_status::ready) {
@@ -174,6 +182,7 @@ class Server {
   net::steady_timer accept_pause_;
   net::thread_pool workers_;
   net::thread_pool reports_;
+  net::thread_pool sign_ins_;
   const std::size_t max_connections_;
   const std::string busy_answer_;
   // Kept by the I/O thread.
@@ -309,7 +318,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return Answer(std::move(quick), keep);
     }
     net::thread_pool& pool =
-        Api::IsReportStatement(*request) ? server_.ReportWorkers() : server_.Workers();
+        Api::IsReportStatement(*request) ? server_.ReportWorkers()
+        : Api::IsSignIn(*request)        ? server_.SignInWorkers()
+                                         : server_.Workers();
     net::post(pool, [self = shared_from_this(), request, keep] {
       Response response;
       try {
