@@ -82,21 +82,5 @@ TEST_F(SessionTest, AUserNameWiderThanTheDatabaseHoldsIsRefusedUncounted) {
   }
 }
 
-TEST_F(SessionTest, TooManyRefusedSignInsWaitForTheWindow) {
-  policy.sign_ins.per_address = 2;
-  for (int i = 0; i < 2; ++i) {
-    ExpectError([&] { app::SignIn(firm, "admin", "no", "10.0.0.1", policy); },
-                errCSecurityMgr::eInvalidUserInfo);
-  }
-  seconds_ += 100;
-  try {
-    app::SignIn(firm, "admin", "secret", "10.0.0.1", policy);
-    ADD_FAILURE() << "signed in";
-  } catch (const app::TooManyAttempts& e) {
-    EXPECT_EQ(e.RetryAfter(), 200);
-  }
-  EXPECT_FALSE(app::SignIn(firm, "admin", "secret", "10.0.0.2", policy).empty());
-}
-
 }  // namespace
 }  // namespace brivos::testing
