@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/Values.hpp"
+#include "brivos/database/Database.hpp"
 #include "brivos/database/Parameter.hpp"
 #include "brivos/projects/internal/ProjectValues.hpp"
 #include "brivos/security/SessionActivity.hpp"
@@ -523,6 +524,8 @@ std::string SignIn(const Tenant& tenant, const std::string& user, const std::str
 
 Principal Authenticate(const Tenant& tenant, const std::string& token,
                        const SessionPolicy& policy) {
+  // The session and its user are read in one read transaction.
+  std::optional<ReadTogether> reads(std::in_place);
   const std::optional<SessionState> session = FindSession(tenant.account, token);
   if (!session) throw Refused(Refusal::kUnauthorized, "unknown token");
   const double now = Now().Serial();
@@ -548,6 +551,7 @@ Principal Authenticate(const Tenant& tenant, const std::string& token,
     if (e.Number() != errnum::kNoObject) throw;
   }
   if (!user) throw Refused(Refusal::kUnauthorized, "the session's user no longer exists");
+  reads.reset();
   // A request writes the session's last use at most once a minute (more
   // often only for an idle limit under four minutes).
   if (unused >= std::clamp(policy.idle_seconds / 4, 1.0, 60.0)) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "brivos/database/Backend.hpp"
+#include "brivos/database/Database.hpp"
 
 namespace brivos::app {
 
@@ -46,10 +47,19 @@ std::optional<Tenant> Tenants::Find(std::string_view account_no) const {
     const std::string file = real_dir_ + "/" + std::string(account_no) + ".mdb";
     struct stat status {};
     if (::lstat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-    return Tenant{std::string(account_no), Variant(AccountIn(real_dir_, account_no))};
+    Tenant tenant{std::string(account_no), Variant(AccountIn(real_dir_, account_no))};
+    // What was just found is where the calls of the request go.
+    if (DatabaseFileOf(tenant.account) == file) {
+      ConnectionScope::Located(tenant.account,
+                               DatabaseId{file, static_cast<std::uint64_t>(status.st_dev),
+                                          static_cast<std::uint64_t>(status.st_ino)});
+    }
+    return tenant;
   }
   Variant account(AccountIn(data_dir_, account_no));
-  if (!ActiveBackend().Find(account)) return std::nullopt;
+  const std::optional<DatabaseId> found = ActiveBackend().Find(account);
+  if (!found) return std::nullopt;
+  ConnectionScope::Located(account, *found);
   return Tenant{std::string(account_no), std::move(account)};
 }
 

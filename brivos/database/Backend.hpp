@@ -70,6 +70,11 @@ class Session {
   // A long run of writes begins (true) or ends (false): a backend may keep
   // more of the database in memory meanwhile.
   virtual void ExpectLongWork(bool /*long_work*/) {}
+  // Opens a read transaction for the reads that follow (ReadTogether); a
+  // backend whose reads gain nothing from one does nothing.
+  virtual void BeginRead() {}
+  // Ends what BeginRead opened. Never throws.
+  virtual void EndRead() noexcept {}
   // Rolls back an open transaction, ignoring failures. Never throws.
   virtual void RollbackQuietly() noexcept = 0;
   // Called from another thread while the session's caller waits on a

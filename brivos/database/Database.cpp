@@ -33,6 +33,44 @@ struct ScopedSession {
 thread_local bool t_scope_open = false;
 thread_local std::vector<ScopedSession> t_scoped;
 
+// Inside a ReadTogether: the sessions whose shared read is open.
+thread_local bool t_read_together = false;
+thread_local std::vector<Session*> t_reading;
+
+bool InUnit(const Session& session) {
+  return std::any_of(t_open_units.begin(), t_open_units.end(),
+                     [&](const OpenUnit& u) { return u.session.get() == &session; });
+}
+
+// A read on `session` joins the shared read, opening it first.
+void JoinRead(Session& session) {
+  if (!t_read_together || !t_scope_open || InUnit(session)) return;
+  if (std::find(t_reading.begin(), t_reading.end(), &session) != t_reading.end()) return;
+  const bool scoped = std::any_of(t_scoped.begin(), t_scoped.end(),
+                                  [&](const ScopedSession& s) { return s.session.get() == &session; });
+  if (!scoped) return;
+  t_reading.push_back(&session);
+  try {
+    session.BeginRead();
+  } catch (...) {
+    t_reading.pop_back();
+    throw;
+  }
+}
+
+// Before a write on `session`: its shared read, if open, ends.
+void LeaveRead(Session& session) noexcept {
+  const auto found = std::find(t_reading.begin(), t_reading.end(), &session);
+  if (found == t_reading.end()) return;
+  t_reading.erase(found);
+  session.EndRead();
+}
+
+void EndReads() noexcept {
+  for (Session* session : t_reading) session->EndRead();
+  t_reading.clear();
+}
+
 ScopedSession& InScope(Backend& backend, const Variant& account) {
   std::string text = CStr(account);
   for (ScopedSession& s : t_scoped) {
@@ -162,8 +200,26 @@ ConnectionScope::ConnectionScope() : outermost_(!t_scope_open) { t_scope_open = 
 
 ConnectionScope::~ConnectionScope() {
   if (!outermost_) return;
+  EndReads();
   t_scope_open = false;
   t_scoped.clear();  // the sessions go back to the pool
+}
+
+void ConnectionScope::Located(const Variant& account, const DatabaseId& id) {
+  if (!t_scope_open) return;
+  std::string text = CStr(account);
+  for (const ScopedSession& s : t_scoped) {
+    if (s.account == text) return;
+  }
+  t_scoped.push_back(ScopedSession{std::move(text), id, nullptr});
+}
+
+ReadTogether::ReadTogether() : outermost_(!t_read_together) { t_read_together = true; }
+
+ReadTogether::~ReadTogether() {
+  if (!outermost_) return;
+  t_read_together = false;
+  EndReads();
 }
 
 Connection Connection::Borrow(Session& session) {
@@ -177,6 +233,7 @@ Connection::~Connection() = default;
 
 int Connection::Execute(std::string_view sql, std::span<const Parameter> params) {
   Session& session = Live(session_);
+  LeaveRead(session);
   const Running running(session);
   return session.Execute(sql, params);
 }
@@ -184,12 +241,14 @@ int Connection::Execute(std::string_view sql, std::span<const Parameter> params)
 std::shared_ptr<Recordset> Connection::Query(std::string_view sql,
                                              std::span<const Parameter> params) {
   Session& session = Live(session_);
+  JoinRead(session);
   const Running running(session);
   return session.Query(sql, params);
 }
 
 std::shared_ptr<Recordset> Connection::QueryConfined(std::string_view sql) {
   Session& session = Live(session_);
+  LeaveRead(session);  // a caller's own statement runs on its own terms
   const Running running(session);
   return session.QueryConfined(sql, ReportTimeBudget(), ReportResultCeilings());
 }
@@ -197,6 +256,7 @@ std::shared_ptr<Recordset> Connection::QueryConfined(std::string_view sql) {
 std::int32_t Connection::Insert(std::string_view sql, std::span<const Parameter> params,
                                 std::string_view key_column) {
   Session& session = Live(session_);
+  LeaveRead(session);
   const Running running(session);
   return session.Insert(sql, params, key_column);
 }
@@ -212,6 +272,7 @@ UnitOfWork::UnitOfWork(const Variant& account) : conn_(Connection::Open(account)
   for (const OpenUnit& unit : t_open_units) {
     if (unit.session == conn_.session_) return;  // joins the unit already open here
   }
+  LeaveRead(*conn_.session_);
   conn_.session_->Begin();
   try {
     t_open_units.push_back(OpenUnit{conn_.session_->Id(), conn_.session_});
@@ -274,6 +335,7 @@ GroupedWork::~GroupedWork() {
 
 void GroupedWork::BeginGroup() {
   Session& session = *conn_.session_;
+  LeaveRead(session);
   session.Begin();
   try {
     t_open_units.push_back(OpenUnit{session.Id(), conn_.session_});

@@ -19,6 +19,7 @@
 namespace brivos {
 
 class Session;
+struct DatabaseId;
 
 // A connection to one subscriber database, taken from the active backend's
 // pool of idle sessions and given back when the handle is destroyed. While a
@@ -90,6 +91,28 @@ class ConnectionScope {
   ~ConnectionScope();
   ConnectionScope(const ConnectionScope&) = delete;
   ConnectionScope& operator=(const ConnectionScope&) = delete;
+
+  // The database `account` names is `id`, as the caller found it just now
+  // (the service, looking its firm up): the open scope on this thread takes
+  // it without locating the database again. Does nothing outside a scope.
+  static void Located(const Variant& account, const DatabaseId& id);
+
+ private:
+  bool outermost_ = false;
+};
+
+// Within a ReadTogether inside a ConnectionScope on this thread, the reads of
+// the scope's databases outside a unit of work share one read transaction: a
+// caller reading several times (a session, then its user) sees one state of
+// the database and takes its read lock once. A write on that database ends
+// the shared read first; the read ends with the ReadTogether. A backend whose
+// reads cost a round trip each (PostgreSQL) adds none for it.
+class ReadTogether {
+ public:
+  ReadTogether();
+  ~ReadTogether();
+  ReadTogether(const ReadTogether&) = delete;
+  ReadTogether& operator=(const ReadTogether&) = delete;
 
  private:
   bool outermost_ = false;

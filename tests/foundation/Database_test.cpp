@@ -576,6 +576,43 @@ TEST_F(DatabaseTest, AScopesCallsShareOneSessionAndItsUnitsStayAllOrNothing) {
   EXPECT_EQ(seen, 6);
 }
 
+TEST_F(DatabaseTest, ReadsTogetherSeeOneStateAndGiveWayToWrites) {
+  const auto commit_elsewhere = [&](const char* sql) {
+    std::thread([&] {
+      UnitOfWork work(account_);
+      work.Db().Execute(sql);
+      work.Commit();
+    }).join();
+  };
+  {
+    const ConnectionScope scope;
+    {
+      const ReadTogether reads;
+      EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 0);
+      commit_elsewhere("UPDATE Counter SET N=1");
+      EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 0) << "one read: one state";
+      // A unit of work, then a lone write, each end the read before writing
+      // and see what was committed meanwhile.
+      {
+        UnitOfWork work(account_);
+        work.Db().Execute("UPDATE Counter SET N=N+1");
+        work.Commit();
+      }
+      EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 2);
+      Connection::Open(account_).Execute("UPDATE Counter SET N=N+1");
+      commit_elsewhere("UPDATE Counter SET N=N*10");
+      EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 30);
+    }
+    commit_elsewhere("UPDATE Counter SET N=N+1");
+    EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 31) << "the read ended with its scope";
+  }
+  // Outside a scope each read is its own.
+  const ReadTogether reads;
+  EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 31);
+  commit_elsewhere("UPDATE Counter SET N=0");
+  EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 0);
+}
+
 TEST_F(DatabaseTest, InnerUnitsJoinAndOnlyTheOutermostCommits) {
   {
     UnitOfWork outer(account_);

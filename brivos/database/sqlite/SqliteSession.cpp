@@ -335,6 +335,19 @@ void SqliteSession::ReleaseIdleMemory() noexcept {
   ReleaseLogIndexPages(db_);
 }
 
+// A deferred transaction: the first read takes the read lock and the
+// reads after it see the same state, without the write turn.
+void SqliteSession::BeginRead() { Execute("BEGIN", {}); }
+
+void SqliteSession::EndRead() noexcept {
+  if (!InTransaction() || holding_turn_) return;
+  try {
+    Execute("COMMIT", {});
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+}
+
 void SqliteSession::RollbackQuietly() noexcept {
   if (InTransaction()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   LeaveTurn();

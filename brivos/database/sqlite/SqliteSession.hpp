@@ -43,6 +43,8 @@ class SqliteSession final : public Session {
                       std::string_view key_column) override;
   void Begin() override;
   void Commit() override;
+  void BeginRead() override;
+  void EndRead() noexcept override;
   void RollbackQuietly() noexcept override;
   // Writers of this process queued at the file's gate.
   bool WritersWaiting() const override;
