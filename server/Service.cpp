@@ -19,12 +19,9 @@
 #include <boost/beast/http.hpp>
 
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/uio.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -340,72 +337,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
         response.body = R"({"type":"about:blank","title":"Internal Server Error","status":500,)"
                         R"("detail":"the request failed unexpectedly"})";
       }
-      // The answer is written from here when the socket takes it whole, as
-      // a small one nearly always does; the I/O thread then only goes on
-      // with the connection.
-      self->Prepare(std::move(response), keep);
-      const SendResult sent = self->TrySend();
       net::post(self->stream_.get_executor(),
-                [self, sent] { self->Write(sent); });
+                [self, response = std::move(response), keep]() mutable {
+                  self->Answer(std::move(response), keep);
+                });
     });
-  }
-
-  struct SendResult {
-    std::size_t bytes = 0;
-    int error = 0;
-  };
-
-  // Sends what the socket takes at once of the prepared answer, never
-  // waiting: a slow reader costs the worker nothing.
-  SendResult TrySend() {
-    std::array<iovec, 2> parts{iovec{head_.data(), head_.size()},
-                               iovec{body_.data(), body_.size()}};
-    msghdr message{};
-    message.msg_iov = parts.data();
-    message.msg_iovlen = body_.empty() ? 1 : 2;
-    for (;;) {
-      const ssize_t n =
-          ::sendmsg(stream_.socket().native_handle(), &message, MSG_DONTWAIT | MSG_NOSIGNAL);
-      if (n >= 0) return {static_cast<std::size_t>(n), 0};
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return {};
-      return {0, errno};
-    }
-  }
-
-  // Writes the rest of the prepared answer, `sent` bytes of it already gone.
-  void Write(SendResult sent) {
-    if (sent.error != 0) {
-      return Written(beast::error_code(sent.error, beast::system_category()));
-    }
-    const std::size_t total = head_.size() + body_.size();
-    if (sent.bytes == total) return Written({});
-    const std::size_t from_head = std::min(sent.bytes, head_.size());
-    const std::size_t from_body = sent.bytes - from_head;
-    stream_.expires_after(kWriteTimeout);
-    const std::array<net::const_buffer, 2> parts{
-        net::buffer(head_) + from_head, net::buffer(body_) + from_body};
-    net::async_write(stream_, parts, [self = shared_from_this()](beast::error_code ec, std::size_t) {
-      self->Written(ec);
-    });
-  }
-
-  void Written(beast::error_code ec) {
-    Log();
-    busy_ = false;
-    if (ec || !keep_) return Close();
-    AwaitRequest();
   }
 
   // The answer is written as its header text and its body, in one gather
   // write: Beast's serializer costs more than the few lines it would build.
   void Answer(Response r, bool keep) {
-    Prepare(std::move(r), keep);
-    Write({});
-  }
-
-  // The answer's header text and body, ready to write.
-  void Prepare(Response r, bool keep) {
     const bool has_request = parser_ && parser_->is_header_done();
     method_ = has_request ? std::string(parser_->get().method_string()) : "-";
     path_ = has_request ? std::string(parser_->get().target()) : "-";
@@ -428,6 +369,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // HEAD is answered as GET, Content-Length included, without the body.
     const bool head_only = has_request && parser_->get().method() == http::verb::head;
     body_ = bodiless || head_only ? std::string() : std::move(r.body);
+    stream_.expires_after(kWriteTimeout);
+    const std::array<net::const_buffer, 2> parts{net::buffer(head_), net::buffer(body_)};
+    net::async_write(stream_, parts, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      self->Log();
+      self->busy_ = false;
+      if (ec || !self->keep_) return self->Close();
+      self->AwaitRequest();
+    });
   }
 
   // A header line; a line break in a value would start a field of its own.
