@@ -31,6 +31,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "brivos/database/Database.hpp"
 #include "server/Api.hpp"
@@ -88,6 +89,7 @@ class Server {
         ioc_(ioc),
         acceptor_(ioc),
         accept_pause_(ioc),
+        sweep_(ioc),
         workers_(static_cast<std::size_t>(std::max(1, config.threads))),
         reports_(static_cast<std::size_t>(std::max(1, config.report_threads))),
         sign_ins_(kSignInThreads),
@@ -115,6 +117,7 @@ class Server {
                  bound.address().to_string().c_str(), static_cast<unsigned>(bound.port()));
     std::fflush(stderr);
     Accept();
+    Sweep();
   }
 
   void Stop();
@@ -174,12 +177,14 @@ class Server {
   void Accept();
   void Accepted(tcp::socket socket);
   void PauseAccepting(const beast::error_code& ec);
+  void Sweep();
   void TurnAway(tcp::socket socket);
 
   Api api_;
   net::io_context& ioc_;
   tcp::acceptor acceptor_;
   net::steady_timer accept_pause_;
+  net::steady_timer sweep_;
   net::thread_pool workers_;
   net::thread_pool reports_;
   net::thread_pool sign_ins_;
@@ -201,8 +206,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Connection(tcp::socket socket, Server& server) : stream_(std::move(socket)), server_(server) {}
 
   void Start() {
+    // Answers are sent at once when the socket takes them whole (most do):
+    // only the rest of one waits for the socket, under a timeout.
+    beast::error_code ignored;
+    stream_.socket().non_blocking(true, ignored);
     server_.Track(shared_from_this());
     net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->AwaitRequest(); });
+  }
+
+  // Closes the connection if it has waited for a request since before
+  // `cutoff` (the server's sweep, on the I/O thread).
+  void CloseIfIdleSince(std::chrono::steady_clock::time_point cutoff) {
+    if (waiting_ && waiting_since_ < cutoff) Close();
   }
 
   // Closes the connection if it waits for a request; one that is busy closes
@@ -220,14 +235,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     parser_->header_limit(kHeaderLimit);
     parser_->body_limit(kBodyLimit);
     if (buffer_.size() > 0) return Received();
-    // Idle until the first byte: no worker, only this small object.
-    stream_.expires_after(server_.Service().Settings().idle_timeout);
-    stream_.async_read_some(buffer_.prepare(4096),
-                            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
-                              if (ec) return self->Close();
-                              self->buffer_.commit(n);
-                              self->Received();
-                            });
+    // Idle until the first byte: no worker, only this small object. The
+    // server's sweep closes it after the idle timeout; no timer is set per
+    // request.
+    waiting_ = true;
+    waiting_since_ = std::chrono::steady_clock::now();
+    stream_.socket().async_read_some(
+        buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+          self->waiting_ = false;
+          if (ec) return self->Close();
+          self->buffer_.commit(n);
+          self->Received();
+        });
   }
 
   // The first bytes of a request are here. What the socket has delivered is
@@ -369,14 +388,30 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // HEAD is answered as GET, Content-Length included, without the body.
     const bool head_only = has_request && parser_->get().method() == http::verb::head;
     body_ = bodiless || head_only ? std::string() : std::move(r.body);
+    std::array<net::const_buffer, 2> parts{net::buffer(head_), net::buffer(body_)};
+    beast::error_code failed;
+    const std::size_t sent = stream_.socket().write_some(parts, failed);
+    if (failed == net::error::would_block || failed == net::error::try_again) failed = {};
+    if (failed || sent == head_.size() + body_.size()) return Written(failed, true);
+    parts[0] += std::min(sent, head_.size());
+    parts[1] += sent - std::min(sent, head_.size());
     stream_.expires_after(kWriteTimeout);
-    const std::array<net::const_buffer, 2> parts{net::buffer(head_), net::buffer(body_)};
     net::async_write(stream_, parts, [self = shared_from_this()](beast::error_code ec, std::size_t) {
-      self->Log();
-      self->busy_ = false;
-      if (ec || !self->keep_) return self->Close();
-      self->AwaitRequest();
+      self->Written(ec, false);
     });
+  }
+
+  // The answer is out (or failed): the connection waits for the next
+  // request. One written at once goes on through the loop, so that a long
+  // run of requests the I/O thread answers itself cannot deepen the stack.
+  void Written(beast::error_code ec, bool at_once) {
+    Log();
+    busy_ = false;
+    if (ec || !keep_) return Close();
+    if (at_once && buffer_.size() > 0) {
+      return net::post(stream_.get_executor(), [self = shared_from_this()] { self->AwaitRequest(); });
+    }
+    AwaitRequest();
   }
 
   // A header line; a line break in a value would start a field of its own.
@@ -412,6 +447,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::string head_, body_;
   bool keep_ = false;
   bool busy_ = false;
+  bool waiting_ = false;  // for a request, since waiting_since_
+  std::chrono::steady_clock::time_point waiting_since_;
   std::chrono::steady_clock::time_point started_;
   std::string method_, path_, route_;
   std::string peer_;  // the client's address, read at its first request
@@ -506,11 +543,30 @@ void Server::PauseAccepting(const beast::error_code& ec) {
   });
 }
 
+// Connections idle past the idle timeout are closed by one sweep every
+// quarter of it (every second at most), not by a timer set per request.
+void Server::Sweep() {
+  const std::chrono::steady_clock::duration idle = api_.Settings().idle_timeout;
+  sweep_.expires_after(std::clamp<std::chrono::steady_clock::duration>(idle / 4, 100ms, 1s));
+  sweep_.async_wait([this, idle](beast::error_code ec) {
+    if (ec || stopping_) return;
+    std::vector<std::shared_ptr<Connection>> open;
+    {
+      std::lock_guard lock(mutex_);
+      open.assign(connections_.begin(), connections_.end());
+    }
+    const auto cutoff = std::chrono::steady_clock::now() - idle;
+    for (const auto& c : open) c->CloseIfIdleSince(cutoff);
+    Sweep();
+  });
+}
+
 void Server::Stop() {
   stopping_ = true;
   beast::error_code ignored;
   acceptor_.close(ignored);
   accept_pause_.cancel();
+  sweep_.cancel();
   std::set<std::shared_ptr<Connection>> open;
   {
     std::lock_guard lock(mutex_);

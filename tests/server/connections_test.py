@@ -118,6 +118,37 @@ class ConnectionsTest(unittest.TestCase):
         self.addCleanup(srv.stop)
         return srv
 
+    def test_a_slow_reader_gets_its_answers_whole_and_is_not_taken_for_idle(self):
+        # A small receive window: the answer is far larger than the socket takes at
+        # once, and the client reads nothing for longer than the idle timeout.
+        srv = self.serve("--idle-timeout", "1s")
+        s = socket.socket()
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 2048)
+        s.settimeout(10)
+        s.connect(srv.address)
+        s.sendall(b"GET /v1/openapi.json HTTP/1.1\r\nHost: x\r\n\r\n"
+                  b"GET /v1/health HTTP/1.1\r\nHost: x\r\n\r\n")
+        time.sleep(2.5)
+        data = b""
+        answers = []
+        while len(answers) < 2:
+            chunk = s.recv(65536)
+            self.assertTrue(chunk, "closed after %d answers" % len(answers))
+            data += chunk
+            while b"\r\n\r\n" in data:
+                head, rest = data.split(b"\r\n\r\n", 1)
+                length = int(head.lower().split(b"content-length: ")[1].split(b"\r\n")[0])
+                if len(rest) < length:
+                    break
+                answers.append((head.split(b"\r\n")[0], json.loads(rest[:length])))
+                data = rest[length:]
+        self.assertEqual([a[0] for a in answers], [b"HTTP/1.1 200 OK"] * 2)
+        self.assertIn("paths", answers[0][1])
+        self.assertGreater(len(json.dumps(answers[0][1])), 20 * 2048)
+        time.sleep(2.5)  # now idle: closed
+        self.assertEqual(s.recv(100), b"")
+        s.close()
+
     def test_past_the_ceiling_a_connection_is_answered_503_until_one_closes(self):
         srv = self.serve("--max-connections", "3")
         held = [srv.connection() for _ in range(3)]
