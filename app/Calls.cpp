@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/Values.hpp"
+#include "brivos/database/OutcomeUnknown.hpp"
 #include "brivos/database/Parameter.hpp"
 #include "brivos/projects/internal/ProjectValues.hpp"
 #include "brivos/security/SessionActivity.hpp"
@@ -121,6 +122,8 @@ Refusal RefusalOf(const Error& error) {
     case errnum::kDbLimitReached:
       return Refusal::kUnprocessable;
     case errnum::kDbCannotOpen:
+    // A commit whose answer was lost: the caller looks before it tries again.
+    case errnum::kDbOutcomeUnknown:
       return Refusal::kUnavailable;
     default:
       if (KnownErrors().conflict.contains(error.Number())) return Refusal::kConflict;

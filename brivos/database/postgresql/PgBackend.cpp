@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <utility>
 
 #include "brivos/database/Database.hpp"
@@ -161,9 +164,26 @@ std::string SpellingComments(std::string_view ddl) {
 
 }  // namespace
 
-PgBackend::PgBackend(std::string uri) : uri_(std::move(uri)) {}
+static std::size_t MaxOpenFromEnvironment() {
+  constexpr std::size_t kDefault = 64;
+  const char* text = std::getenv("BRIVOS_POOL_MAX_CONNECTIONS");
+  if (text == nullptr) return kDefault;
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  return end != text && *end == '\0' && n > 0 ? static_cast<std::size_t>(n) : kDefault;
+}
 
-PgBackend::~PgBackend() = default;
+PgBackend::PgBackend(std::string uri) : uri_(std::move(uri)), max_open_(MaxOpenFromEnvironment()) {}
+
+PgBackend::~PgBackend() {
+  for (const auto& [conn, pid] : admins_) {
+    if (pid == ::getpid()) {
+      PQfinish(conn);
+    } else {
+      Abandon(conn);
+    }
+  }
+}
 
 std::string PgBackend::SchemaOf(const Variant& account) {
   const std::string text = CStr(account);
@@ -190,29 +210,62 @@ std::string PgBackend::SchemaOf(const Variant& account) {
   return schema;
 }
 
-PGconn* PgBackend::Admin() {
-  if (admin_ != nullptr && admin_pid_ != ::getpid()) {
-    Abandon(admin_);
-    admin_ = nullptr;
+PGconn* PgBackend::TakeAdmin() {
+  PGconn* conn = nullptr;
+  bool ready = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (conn == nullptr && !admins_.empty()) {
+      auto [taken, pid] = admins_.back();
+      admins_.pop_back();
+      if (pid != ::getpid()) {
+        Abandon(taken);
+      } else {
+        conn = taken;
+      }
+    }
+    ready = shared_ready_;
   }
-  if (admin_ != nullptr && PQstatus(admin_) != CONNECTION_OK) {
-    PQfinish(admin_);
-    admin_ = nullptr;
+  if (conn != nullptr && !StillConnected(conn)) {
+    PQfinish(conn);
+    conn = nullptr;
   }
-  if (admin_ == nullptr) {
-    PGconn* conn = PQconnectdb(uri_.c_str());
+  if (conn == nullptr) {
+    conn = PQconnectdb(uri_.c_str());
     if (PQstatus(conn) != CONNECTION_OK) {
       std::string message = PQerrorMessage(conn);
       PQfinish(conn);
       while (!message.empty() && message.back() == '\n') message.pop_back();
       RaiseDatabase(errnum::kDbCannotOpen, "Could not connect to the database: " + message);
     }
-    admin_ = conn;
-    admin_pid_ = ::getpid();
-    shared_ready_ = false;
   }
-  if (!shared_ready_) EnsureShared(admin_);
-  return admin_;
+  if (!ready) {
+    try {
+      EnsureShared(conn);
+    } catch (...) {
+      PQfinish(conn);
+      throw;
+    }
+  }
+  return conn;
+}
+
+void PgBackend::GiveAdmin(PGconn* conn) noexcept {
+  if (PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) != PQTRANS_IDLE) {
+    PQfinish(conn);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  constexpr std::size_t kMaxIdleAdmins = 2;
+  if (admins_.size() >= kMaxIdleAdmins) {
+    PQfinish(conn);
+    return;
+  }
+  try {
+    admins_.emplace_back(conn, ::getpid());
+  } catch (...) {
+    PQfinish(conn);
+  }
 }
 
 void PgBackend::EnsureShared(PGconn* admin) {
@@ -225,6 +278,7 @@ void PgBackend::EnsureShared(PGconn* admin) {
     PQclear(PQexec(admin, "ROLLBACK"));
     throw;
   }
+  std::lock_guard<std::mutex> lock(mutex_);
   shared_ready_ = true;
 }
 
@@ -239,20 +293,28 @@ DatabaseId PgBackend::Locate(const Variant& account) {
 
 std::optional<DatabaseId> PgBackend::Find(const Variant& account) {
   std::string text = CStr(account);
-  std::lock_guard<std::mutex> lock(mutex_);
-  // Every call locates its Account: the schema's name, which normalizes
-  // the Account's directory, is worked out once per Account text.
-  auto named = schema_of_.find(text);
-  if (named == schema_of_.end()) {
-    if (schema_of_.size() >= kMaxNamedAccounts) schema_of_.clear();
-    std::string schema = SchemaOf(account);
-    named = schema_of_.emplace(std::move(text), std::move(schema)).first;
+  std::string schema;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Every call locates its Account: the schema's name, which normalizes
+    // the Account's directory, is worked out once per Account text.
+    auto named = schema_of_.find(text);
+    if (named == schema_of_.end()) {
+      if (schema_of_.size() >= kMaxNamedAccounts) schema_of_.clear();
+      std::string worked_out = SchemaOf(account);
+      named = schema_of_.emplace(std::move(text), std::move(worked_out)).first;
+    }
+    schema = named->second;
+    if (auto it = subscribers_.find(schema); it != subscribers_.end()) {
+      return DatabaseId{schema, 0, it->second.serial};
+    }
   }
-  const std::string& schema = named->second;
-  if (auto it = subscribers_.find(schema); it != subscribers_.end()) {
-    return DatabaseId{schema, 0, it->second.serial};
-  }
-  PGconn* admin = Admin();
+  PGconn* admin = TakeAdmin();
+  struct Back {
+    PgBackend& b;
+    PGconn* c;
+    ~Back() { b.GiveAdmin(c); }
+  } back{*this, admin};
   const char* values[] = {schema.c_str()};
   ResultHolder result{PQexecParams(admin,
                                    "SELECT s.role_name, s.password, n.oid FROM brivos.subscriber s "
@@ -264,29 +326,67 @@ std::optional<DatabaseId> PgBackend::Find(const Variant& account) {
   Subscriber found{PQgetvalue(result.r, 0, 0), PQgetvalue(result.r, 0, 1),
                    std::stoull(PQgetvalue(result.r, 0, 2))};
   const std::uint64_t serial = found.serial;
-  subscribers_.emplace(schema, std::move(found));
+  std::lock_guard<std::mutex> lock(mutex_);
+  subscribers_.insert_or_assign(schema, std::move(found));
   return DatabaseId{schema, 0, serial};
 }
 
-std::shared_ptr<Session> PgBackend::Connect(const DatabaseId& id) {
-  Subscriber subscriber;
+void PgBackend::Reserve() {
+  std::unique_ptr<PgSession> evicted;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto& idle = idle_[id.name];
-    while (!idle.empty()) {
-      std::unique_ptr<PgSession> session = std::move(idle.back());
-      idle.pop_back();
-      --idle_count_;
-      if (session->Reusable() && session->Id() == id) {
-        return std::shared_ptr<PgSession>(session.release(), [this](PgSession* s) { Give(s); });
+    std::unique_lock<std::mutex> lock(mutex_);
+    constexpr auto kLongestWait = std::chrono::seconds(5);
+    const bool room = released_.wait_for(
+        lock, kLongestWait, [this] { return open_ < max_open_ || !idle_.empty(); });
+    if (!room) {
+      RaiseDatabase(errnum::kDbCannotOpen, "All " + std::to_string(max_open_) +
+                                               " connections to the database are in use.");
+    }
+    if (open_ >= max_open_) {
+      evicted = std::move(idle_.back());
+      idle_.pop_back();
+      ++evictions_;
+    } else {
+      ++open_;
+    }
+  }
+  // The evicted session's place is taken over; it is closed outside the lock.
+}
+
+std::shared_ptr<Session> PgBackend::Connect(const DatabaseId& id) {
+  const auto handle = [this](PgSession* s) {
+    return std::shared_ptr<PgSession>(s, [this](PgSession* given) { Give(given); });
+  };
+  Subscriber subscriber;
+  for (;;) {
+    std::unique_ptr<PgSession> session;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+        if ((*it)->Id() == id) {
+          session = std::move(*it);
+          idle_.erase(it);
+          break;
+        }
+      }
+      if (!session) {
+        const auto it = subscribers_.find(id.name);
+        if (it == subscribers_.end()) {
+          RaiseDatabase(errnum::kDbCannotOpen,
+                        "Could not find the subscriber schema " + id.name + ".");
+        }
+        subscriber = it->second;
+        break;
       }
     }
-    const auto it = subscribers_.find(id.name);
-    if (it == subscribers_.end()) {
-      RaiseDatabase(errnum::kDbCannotOpen, "Could not find the subscriber schema " + id.name + ".");
-    }
-    subscriber = it->second;
+    if (session->Reusable() && session->Alive()) return handle(session.release());
+    // Closed here, its place in the pool let go.
+    session.reset();
+    std::lock_guard<std::mutex> lock(mutex_);
+    --open_;
+    released_.notify_one();
   }
+  Reserve();
   const std::string options = "-c search_path=" + id.name + ",brivos";
   const char* keys[] = {"dbname", "user", "password", "options", "fallback_application_name",
                         nullptr};
@@ -297,22 +397,42 @@ std::shared_ptr<Session> PgBackend::Connect(const DatabaseId& id) {
     std::string message = PQerrorMessage(conn);
     PQfinish(conn);
     while (!message.empty() && message.back() == '\n') message.pop_back();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      --open_;
+      released_.notify_one();
+      // A role made again since it was looked up is looked up anew.
+      subscribers_.erase(id.name);
+    }
     RaiseDatabase(errnum::kDbCannotOpen, "Could not connect to the database: " + message);
   }
-  return std::shared_ptr<PgSession>(new PgSession(conn, id), [this](PgSession* s) { Give(s); });
+  return handle(new PgSession(conn, id));
 }
 
 void PgBackend::Give(PgSession* raw) noexcept {
   std::unique_ptr<PgSession> session(raw);
-  if (!session->Reusable()) return;
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto& idle = idle_[session->Id().name];
-  if (idle.size() >= kMaxIdlePerSchema || idle_count_ >= kMaxIdle) return;
-  try {
-    idle.push_back(std::move(session));
-    ++idle_count_;
-  } catch (...) {
+  std::unique_ptr<PgSession> evicted;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (session->Reusable()) {
+      std::size_t same = 0;
+      for (const auto& s : idle_) same += s->Id().name == session->Id().name ? 1 : 0;
+      try {
+        if (same < kMaxIdlePerSchema) {
+          idle_.push_front(std::move(session));
+          if (idle_.size() > kMaxIdle) {
+            evicted = std::move(idle_.back());
+            idle_.pop_back();
+            ++evictions_;
+          }
+        }
+      } catch (...) {
+      }
+    }
+    if (session || evicted) --open_;
+    released_.notify_one();
   }
+  // Both closed here, outside the lock.
 }
 
 void PgBackend::CreateDatabase(const Variant& account, std::string_view ddl,
@@ -320,8 +440,12 @@ void PgBackend::CreateDatabase(const Variant& account, std::string_view ddl,
   const std::string schema = SchemaOf(account);
   const std::string role = schema.substr(0, 50) + "_" + RandomHex(4);
   const std::string password = RandomHex(16);
-  std::lock_guard<std::mutex> lock(mutex_);
-  PGconn* admin = Admin();
+  PGconn* admin = TakeAdmin();
+  struct Back {
+    PgBackend& b;
+    PGconn* c;
+    ~Back() { b.GiveAdmin(c); }
+  } back{*this, admin};
   Simple(admin, std::string("BEGIN; ") + kProvisioningLock);
   try {
     {
@@ -394,16 +518,29 @@ std::string PgBackend::ColumnDeclaration(std::string_view quoted_name, ColumnTyp
 }
 
 std::size_t PgBackend::DescriptorsAtMost() const {
-  // A socket per session: the idle ones, the sessions of the calls running
-  // (a few per worker of a service) and the URI user's own connection.
-  constexpr std::size_t kInUse = 64;
-  return kMaxIdle + kInUse + 1;
+  // A socket per session, idle or in use, and the URI user's own connections.
+  return max_open_ + 2;
+}
+
+PoolStatistics PgBackend::Statistics() const {
+  PoolStatistics figures;
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::set<std::string_view> schemas;
+  for (const auto& s : idle_) schemas.insert(s->Id().name);
+  figures.files = schemas.size();
+  figures.idle_connections = idle_.size();
+  figures.open_connections = open_;
+  figures.max_connections = max_open_;
+  figures.evictions = evictions_;
+  return figures;
 }
 
 void PgBackend::ReleaseIdle() noexcept {
+  std::list<std::unique_ptr<PgSession>> closing;
   std::lock_guard<std::mutex> lock(mutex_);
-  idle_.clear();
-  idle_count_ = 0;
+  open_ -= idle_.size();
+  closing.swap(idle_);
+  released_.notify_all();
 }
 
 }  // namespace brivos::internal
