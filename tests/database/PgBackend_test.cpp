@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "brivos/brivos.hpp"
 #include "brivos/database/Database.hpp"
@@ -158,6 +159,59 @@ TEST_F(PgBackendTest, ThePoolStaysWithinItsBoundAndCountsWhatItCloses) {
   EXPECT_EQ(figures.open_connections, 2u);
   EXPECT_EQ(figures.idle_connections, 1u);
   EXPECT_EQ(figures.evictions, 1u);
+}
+
+// A client's report statement runs as the firm's reader: secrets read as
+// NULL under any alias or expression, and it cannot reach the firm's tables
+// themselves, change the schema, write, or take or see a lock, its own
+// firm's or another's.
+TEST_F(PgBackendTest, AReportStatementRunsAsAReaderThatSeesNoSecretAndChangesNothing) {
+  const Variant b(dir_.Path() + "\\B200");
+  CreateSubscriberDatabase(CStr(b), "Bolt Legal", "admin", "secret");
+  Connection::Open(a_).Execute(
+      "INSERT INTO SysSessions (Account, UserName, Token) VALUES ('A100', 'admin', 'tok')");
+  const std::string schema =
+      CStr(Connection::Open(a_).Query("SELECT current_schema() AS s")->Field(0));
+  const std::string other_schema =
+      CStr(Connection::Open(b).Query("SELECT current_schema() AS s")->Field(0));
+  const std::string other_key = super_.Value(
+      "SELECT lock_key FROM brivos.subscriber WHERE schema_name = '" + other_schema + "'");
+  ASSERT_FALSE(other_key.empty());
+  struct Case {
+    std::string sql;
+    std::int32_t number;  // 0: runs, its first column NULL in every row
+  };
+  const std::int32_t kRefused = errnum::kDbStatementRejected;
+  for (const Case& c : std::vector<Case>{
+           {"SELECT Password AS p, UserName FROM IUser", 0},
+           {"SELECT lower(Password) || '!' AS p FROM IUser", 0},
+           {"SELECT u.Token FROM SysSessions u", 0},
+           {"SELECT (SELECT max(Token) FROM SysSessions) AS t", 0},
+           {"SELECT Password FROM " + schema + ".IUser", kRefused},
+           {"SELECT set_config('role', 'none', true) AS r, query_to_xml('SELECT Password FROM " +
+                schema + ".iuser', true, false, '') AS x",
+            kRefused},
+           {"ALTER TABLE IUser RENAME COLUMN Password TO pw", kRefused},
+           {"UPDATE IUser SET FirstName = 'x' RETURNING Password", kRefused},
+           {"DELETE FROM SysSessions", kRefused},
+           {"SELECT pg_advisory_xact_lock(" + other_key + ")", kRefused},
+           {"SELECT count(*) AS n FROM pg_locks", kRefused},
+       }) {
+    SCOPED_TRACE(c.sql);
+    const SecretColumnsHidden hidden;
+    Variant text(c.sql);
+    std::shared_ptr<Recordset> rows;
+    EXPECT_EQ(RaisedNumber([&] { rows = CReportMgr{}.ExecReportQuery(a_, text); }), c.number);
+    if (c.number != 0 || !rows) continue;
+    ASSERT_GT(rows->RecordCount(), 0);
+    for (rows->MoveFirst(); !rows->Eof(); rows->MoveNext()) EXPECT_TRUE(rows->Field(0).IsNull());
+  }
+  // The firm's own statements still read the secrets, and its tables are as
+  // they were.
+  EXPECT_EQ(CStr(Connection::Open(a_).Query("SELECT Token FROM SysSessions")->Field(0)), "tok");
+  EXPECT_EQ(CLng(Connection::Open(a_).Query("SELECT count(*) AS n FROM IUser "
+                                             "WHERE FirstName = 'x'")->Field(0)),
+            0);
 }
 
 }  // namespace

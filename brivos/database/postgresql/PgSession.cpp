@@ -210,26 +210,67 @@ Variant ReadValue(const char* text, PgKind kind) {
 
 }  // namespace
 
-PgSession::PgSession(PGconn* conn, DatabaseId id, bool owned)
+PgSession::PgSession(PGconn* conn, DatabaseId id, std::string lock_key,
+                     std::function<PGconn*()> open_reader,
+                     std::function<void(const std::string&)> change_schema, bool owned)
     : conn_(conn),
+      lock_key_(std::move(lock_key)),
+      open_reader_(std::move(open_reader)),
+      change_schema_(std::move(change_schema)),
       cancel_(conn == nullptr ? nullptr : PQgetCancel(conn)),
       id_(std::move(id)),
       owned_(owned),
       pid_(::getpid()) {}
 
-PgSession::~PgSession() {
-  if (cancel_ != nullptr) PQfreeCancel(cancel_);
-  if (!owned_ || conn_ == nullptr) return;
-  if (::getpid() != pid_) {
+namespace {
+
+void Close(PGconn* conn, pid_t opened_by) {
+  if (conn == nullptr) return;
+  if (::getpid() != opened_by) {
     // The socket is shared with the parent process: what libpq says on
     // closing goes nowhere instead of ending the parent's connection.
     const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null_fd >= 0) {
-      ::dup2(null_fd, PQsocket(conn_));
+      ::dup2(null_fd, PQsocket(conn));
       ::close(null_fd);
     }
   }
-  PQfinish(conn_);
+  PQfinish(conn);
+}
+
+}  // namespace
+
+PgSession::~PgSession() {
+  if (cancel_ != nullptr) PQfreeCancel(cancel_);
+  Close(reader_, pid_);
+  if (owned_) Close(conn_, pid_);
+}
+
+std::shared_ptr<Recordset> PgSession::OnReader(
+    const std::function<std::shared_ptr<Recordset>()>& run) {
+  if (reader_ != nullptr && (!StillConnected(reader_) ||
+                             PQtransactionStatus(reader_) != PQTRANS_IDLE)) {
+    PQfinish(reader_);
+    reader_ = nullptr;
+  }
+  if (reader_ == nullptr) reader_ = open_reader_();
+  PGcancel* reader_cancel = PQgetCancel(reader_);
+  const auto swap = [&] {
+    const std::lock_guard<std::mutex> lock(cancel_mutex_);
+    std::swap(conn_, reader_);
+    std::swap(cancel_, reader_cancel);
+    on_reader_ = !on_reader_;
+  };
+  swap();
+  struct Back {
+    const decltype(swap)& back;
+    PGcancel*& cancel;
+    ~Back() {
+      back();
+      if (cancel != nullptr) PQfreeCancel(cancel);
+    }
+  } restore{swap, reader_cancel};
+  return run();
 }
 
 void PgSession::Interrupt() noexcept {
@@ -468,7 +509,13 @@ int PgSession::Execute(std::string_view sql, std::span<const Parameter> params) 
   };
   if (params.empty() && (starts("CREATE ") || starts("DROP ") || starts("ALTER "))) {
     NoteStatement(sql);
-    Simple(UnquoteIdentifiers(sql).c_str());
+    if (change_schema_) {
+      // The session's role owns no table: the schema is changed by its
+      // owner, on a connection of its own.
+      change_schema_(UnquoteIdentifiers(sql));
+    } else {
+      Simple(UnquoteIdentifiers(sql).c_str());
+    }
     return 0;
   }
   Prepared* prepared = nullptr;
@@ -520,6 +567,12 @@ void PgSession::FollowClock() {
 std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
                                                     std::chrono::milliseconds budget,
                                                     const ReportCeilings& ceilings) {
+  if (SecretColumnsHidden::Active() && open_reader_ && !on_reader_) {
+    // The reader's connection: its search path holds the views, whose secret
+    // columns read NULL, and it can take no lock, write nothing and change
+    // no table, whatever the statement says.
+    return OnReader([&] { return QueryConfined(sql, budget, ceilings); });
+  }
   NoteStatement(sql);
   if (!IsConfinedStatement(sql)) {
     RaiseDatabase(errnum::kDbStatementRejected,
@@ -538,8 +591,12 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
         PQclear(PQexec(s.conn_, "ROLLBACK"));
       }
       if (!prepared.empty()) PQclear(PQexec(s.conn_, ("DEALLOCATE " + prepared).c_str()));
-      PQclear(PQexec(s.conn_, "RESET ALL; SELECT pg_advisory_unlock_all()"));
-      s.clock_set_ = false;
+      if (s.on_reader_) {
+        PQclear(PQexec(s.conn_, "RESET ALL"));
+      } else {
+        PQclear(PQexec(s.conn_, "RESET ALL; SELECT pg_advisory_unlock_all()"));
+        s.clock_set_ = false;
+      }
     }
   } restore{*this, own_transaction, {}};
   const std::string timeout =
@@ -619,8 +676,7 @@ void PgSession::Stream(const char* statement, std::string_view sql, Recordset* r
 void PgSession::Begin() {
   // Units of work on one subscriber take turns, as they do on a file: a
   // lock held to the end of the transaction, keyed by the schema.
-  const std::string sql =
-      "BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(static_cast<std::int64_t>(id_.serial)) + ")";
+  const std::string sql = "BEGIN; SELECT pg_advisory_xact_lock(" + lock_key_ + ")";
   const bool idle_before = PQtransactionStatus(conn_) == PQTRANS_IDLE;
   if (idle_before && owned_ && ::getpid() == pid_ && !StillConnected(conn_)) Reconnect();
   ResultHolder result{PQexec(conn_, sql.c_str())};

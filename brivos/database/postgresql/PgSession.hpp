@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -34,8 +35,15 @@ enum class PgKind { kLong, kDouble, kCurrency, kBoolean, kDate, kText, kBool };
 // or closed through its socket in the child.
 class PgSession final : public Session {
  public:
-  // Takes ownership of `conn` (closed with the session) unless `owned` is false.
-  PgSession(pg_conn* conn, DatabaseId id, bool owned = true);
+  // Takes ownership of `conn` (closed with the session) unless `owned` is
+  // false. Units of work take the advisory lock `lock_key`; a client's
+  // report statement, while secret columns are hidden, runs on a connection
+  // `open_reader` opens (when given), kept with the session; a schema
+  // statement (CREATE, DROP, ALTER) is handed to `change_schema` (when
+  // given) instead of run on the session's connection.
+  PgSession(pg_conn* conn, DatabaseId id, std::string lock_key,
+            std::function<pg_conn*()> open_reader = {},
+            std::function<void(const std::string&)> change_schema = {}, bool owned = true);
   PgSession(const PgSession&) = delete;
   PgSession& operator=(const PgSession&) = delete;
   ~PgSession() override;
@@ -102,7 +110,16 @@ class PgSession final : public Session {
   // replay has set it.
   void FollowClock();
 
+  // Runs `sql` on the reader's connection (opened now when it is not, or
+  // is no longer, connected): conn_ and cancel_ are the reader's meanwhile.
+  std::shared_ptr<Recordset> OnReader(const std::function<std::shared_ptr<Recordset>()>& run);
+
   pg_conn* conn_;
+  std::string lock_key_;
+  std::function<pg_conn*()> open_reader_;
+  std::function<void(const std::string&)> change_schema_;
+  pg_conn* reader_ = nullptr;
+  bool on_reader_ = false;  // conn_ is the reader's, in OnReader
   // What Interrupt needs to reach the server's process for this connection;
   // replaced by Reconnect, under cancel_mutex_.
   pg_cancel* cancel_ = nullptr;
