@@ -207,6 +207,22 @@ TEST_F(GateTest, TheSessionFillsItsArgumentsAndNamesOnlyItsOwnFirm) {
   EXPECT_EQ(seen, 1);
 }
 
+// A user name argument names the caller as the firm's database compares
+// names: a dotted capital I or a Kelvin sign where it folds them, letter
+// case anywhere, and no other name.
+TEST_F(GateTest, ANameArgumentNamesTheCallerAsTheDatabaseComparesNames) {
+  const std::int32_t kim_id = AddUser("kim", "pw");
+  const app::Principal kim = app::Authenticate(firm, app::SignIn(firm, "kim", "pw"), 1e9);
+  for (const std::string name : {"KIM", "k\u0130m", "\u212Aim", "k\u0131m", "kimi", "bob"}) {
+    const bool same = CLng(Scalar("SELECT COUNT(*) FROM IUser WHERE UserName='" + name +
+                                  "' AND IUserID=" + std::to_string(kim_id))) > 0;
+    const Outcome outcome = OutcomeOf([&] {
+      calls.Call(kim, "CProjectMgr", "GetTransactionsForWeek", {Date::FromParts(2024, 3, 4), name});
+    });
+    EXPECT_EQ(outcome.refused, !same) << name;
+  }
+}
+
 TEST_F(GateTest, AnUnknownOrExpiredTokenIsUnauthorized) {
   EXPECT_EQ(OutcomeOf([&] { app::Authenticate(firm, "0123", 1e9); }).kind, Refusal::kUnauthorized);
   EXPECT_EQ(OutcomeOf([&] { app::Authenticate(firm, CStr(bob.token), -86400); }).kind,
