@@ -13,6 +13,7 @@
 #include "app/Tenants.hpp"
 #include "app/Values.hpp"
 #include "brivos/database/Backend.hpp"
+#include "brivos/database/OutcomeUnknown.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos::testing {
@@ -89,6 +90,21 @@ TEST(GateDeclarations, EveryManagerMethodDeclaresItsAccess) {
   EXPECT_GT(admin, any + own);
   EXPECT_EQ(app::FindTarget("CProjectMgr", "UpdateTransaction").member->owned,
             (std::vector<std::string>{"TransID", "StaffID"}));
+}
+
+// A database that cannot be reached, and a commit whose answer was lost,
+// ask the caller to come back; a refused statement is the caller's.
+TEST(GateRefusals, DatabaseErrorsAreRefusedByWhatTheCallerCanDo) {
+  struct Case {
+    std::int32_t number;
+    Refusal kind;
+  };
+  for (const Case& c : {Case{errnum::kDbCannotOpen, Refusal::kUnavailable},
+                        Case{errnum::kDbOutcomeUnknown, Refusal::kUnavailable},
+                        Case{errnum::kDbStatementRejected, Refusal::kUnprocessable},
+                        Case{errnum::kDbConstraint, Refusal::kUnprocessable}}) {
+    EXPECT_EQ(app::RefusalOf(Error(c.number, "BRIVOS.Database", "x")), c.kind) << c.number;
+  }
 }
 
 TEST(GateNumbers, WholeNumbersWiderThan32BitsAreExactOrRefused) {
