@@ -214,6 +214,36 @@ TEST_F(PgBackendTest, AReportStatementRunsAsAReaderThatSeesNoSecretAndChangesNot
             0);
 }
 
+// A firm provisioned before firms had three roles (its schema named after
+// its number, one role owning and writing it, no lock key) is found and
+// served, and its units of work get a lock key of their own.
+TEST_F(PgBackendTest, AFirmProvisionedBeforeTheRolesKeepsWorking) {
+  const Variant old(dir_.Path() + "\\L100");
+  const std::string schema = internal::PgBackend::SchemaOf(old);
+  const std::string role = schema + "_legacy";
+  super_.Value("CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'pw'");
+  super_.Value("CREATE SCHEMA \"" + schema + "\" AUTHORIZATION \"" + role + "\"");
+  super_.Value("CREATE TABLE \"" + schema + "\".counter (n integer); INSERT INTO \"" + schema +
+               "\".counter VALUES (0); ALTER TABLE \"" + schema + "\".counter OWNER TO \"" +
+               role + "\"");
+  super_.Value("INSERT INTO brivos.subscriber (schema_name, role_name, password) VALUES ('" +
+               schema + "', '" + role + "', 'pw')");
+  {
+    // A process of this version starting: its backend sees the firm first.
+    internal::PgBackend backend(std::getenv("BRIVOS_DATABASE_URL"));
+    const BackendScope scope(backend);
+    for (int i = 0; i < 2; ++i) {
+      UnitOfWork work(old);
+      work.Db().Execute("UPDATE Counter SET N = N + 1");
+      work.Commit();
+    }
+    EXPECT_EQ(CLng(Connection::Open(old).Query("SELECT N FROM Counter")->Field(0)), 2);
+  }
+  EXPECT_NE(super_.Value("SELECT coalesce(lock_key::text, '') FROM brivos.subscriber "
+                         "WHERE schema_name = '" + schema + "'"),
+            "");
+}
+
 }  // namespace
 }  // namespace brivos::testing
 

@@ -93,8 +93,11 @@ DO $$ DECLARE f regprocedure; BEGIN
 EXCEPTION WHEN insufficient_privilege THEN NULL;
 END $$;
 DO $$ DECLARE r text; BEGIN
-  FOR r IN SELECT role_name FROM brivos.subscriber LOOP
-    EXECUTE format('GRANT brivos_writer TO %I', r);
+  FOR r IN SELECT role_name FROM brivos.subscriber WHERE reader_role IS NULL LOOP
+    BEGIN
+      EXECUTE format('GRANT brivos_writer TO %I', r);
+    EXCEPTION WHEN undefined_object THEN NULL;
+    END;
   END LOOP;
 END $$;
 DO $$ BEGIN
@@ -331,6 +334,9 @@ PGconn* PgBackend::TakeAdmin() {
       while (!message.empty() && message.back() == '\n') message.pop_back();
       RaiseDatabase(errnum::kDbCannotOpen, "Could not connect to the database: " + message);
     }
+    // What provisioning and schema changes say in passing ("drop cascades
+    // to ...") is no one's business.
+    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
   }
   if (!ready) {
     try {
