@@ -307,8 +307,12 @@ void PgSession::Reconnect() {
     const std::lock_guard<std::mutex> lock(cancel_mutex_);
     if (cancel_ != nullptr) PQfreeCancel(cancel_);
     cancel_ = nullptr;
-    PQreset(conn_);
-    if (PQstatus(conn_) == CONNECTION_OK) cancel_ = PQgetCancel(conn_);
+  }
+  PQreset(conn_);
+  if (PQstatus(conn_) == CONNECTION_OK) {
+    PGcancel* cancel = PQgetCancel(conn_);
+    const std::lock_guard<std::mutex> lock(cancel_mutex_);
+    cancel_ = cancel;
   }
   statements_.clear();
   uses_.clear();
