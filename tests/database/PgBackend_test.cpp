@@ -3,6 +3,8 @@
 // statement cache and the pool's bound. Runs on PostgreSQL only.
 #if __has_include(<libpq-fe.h>)
 
+#include "brivos/database/postgresql/PgBackend.hpp"
+
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
@@ -16,7 +18,6 @@
 #include "brivos/brivos.hpp"
 #include "brivos/database/Database.hpp"
 #include "brivos/database/OutcomeUnknown.hpp"
-#include "brivos/database/postgresql/PgBackend.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos::testing {
@@ -212,8 +213,10 @@ TEST_F(PgBackendTest, AReportStatementRunsAsAReaderThatSeesNoSecretAndChangesNot
   // The firm's own statements still read the secrets, and its tables are as
   // they were.
   EXPECT_EQ(CStr(Connection::Open(a_).Query("SELECT Token FROM SysSessions")->Field(0)), "tok");
-  EXPECT_EQ(CLng(Connection::Open(a_).Query("SELECT count(*) AS n FROM IUser "
-                                             "WHERE FirstName = 'x'")->Field(0)),
+  EXPECT_EQ(CLng(Connection::Open(a_)
+                     .Query("SELECT count(*) AS n FROM IUser "
+                            "WHERE FirstName = 'x'")
+                     ->Field(0)),
             0);
 }
 
@@ -227,8 +230,8 @@ TEST_F(PgBackendTest, AFirmProvisionedBeforeTheRolesKeepsWorking) {
   super_.Value("CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'pw'");
   super_.Value("CREATE SCHEMA \"" + schema + "\" AUTHORIZATION \"" + role + "\"");
   super_.Value("CREATE TABLE \"" + schema + "\".counter (n integer); INSERT INTO \"" + schema +
-               "\".counter VALUES (0); ALTER TABLE \"" + schema + "\".counter OWNER TO \"" +
-               role + "\"");
+               "\".counter VALUES (0); ALTER TABLE \"" + schema + "\".counter OWNER TO \"" + role +
+               "\"");
   super_.Value("INSERT INTO brivos.subscriber (schema_name, role_name, password) VALUES ('" +
                schema + "', '" + role + "', 'pw')");
   {
@@ -243,7 +246,8 @@ TEST_F(PgBackendTest, AFirmProvisionedBeforeTheRolesKeepsWorking) {
     EXPECT_EQ(CLng(Connection::Open(old).Query("SELECT N FROM Counter")->Field(0)), 2);
   }
   EXPECT_NE(super_.Value("SELECT coalesce(lock_key::text, '') FROM brivos.subscriber "
-                         "WHERE schema_name = '" + schema + "'"),
+                         "WHERE schema_name = '" +
+                         schema + "'"),
             "");
 }
 

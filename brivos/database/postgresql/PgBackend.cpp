@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <utility>
@@ -159,14 +159,14 @@ std::string RandomLockKey() {
 // the table spells them. Run as the tables' owner.
 std::string ReaderViews(PGconn* admin, const std::string& schema, const std::string& views) {
   const char* values[] = {schema.c_str()};
-  ResultHolder columns{PQexecParams(
-      admin,
-      "SELECT c.relname, a.attname, format_type(a.atttypid, a.atttypmod), "
-      "coalesce(col_description(c.oid, a.attnum), a.attname) "
-      "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid "
-      "WHERE c.relnamespace = $1::regnamespace AND c.relkind = 'r' AND a.attnum > 0 "
-      "AND NOT a.attisdropped ORDER BY c.relname, a.attnum",
-      1, nullptr, values, nullptr, nullptr, 0)};
+  ResultHolder columns{
+      PQexecParams(admin,
+                   "SELECT c.relname, a.attname, format_type(a.atttypid, a.atttypmod), "
+                   "coalesce(col_description(c.oid, a.attnum), a.attname) "
+                   "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid "
+                   "WHERE c.relnamespace = $1::regnamespace AND c.relkind = 'r' AND a.attnum > 0 "
+                   "AND NOT a.attisdropped ORDER BY c.relname, a.attnum",
+                   1, nullptr, values, nullptr, nullptr, 0)};
   CheckPg(admin, columns.r, "reader views");
   std::string out, select, comments, table;
   const auto flush = [&] {
@@ -189,8 +189,8 @@ std::string ReaderViews(PGconn* admin, const std::string& schema, const std::str
     select += IsSecretColumn(table, spelling)
                   ? "NULL::" + std::string(PQgetvalue(columns.r, row, 2)) + " AS " + column
                   : column;
-    comments += "COMMENT ON COLUMN " + QuoteIdentifier(views) + "." + QuoteIdentifier(table) +
-                "." + column + " IS " + QuoteLiteral(spelling) + ";\n";
+    comments += "COMMENT ON COLUMN " + QuoteIdentifier(views) + "." + QuoteIdentifier(table) + "." +
+                column + " IS " + QuoteLiteral(spelling) + ";\n";
   }
   flush();
   return out;
@@ -200,7 +200,8 @@ std::string ReaderViews(PGconn* admin, const std::string& schema, const std::str
 // writes the rows of its tables, the reader reads the views. Run as the owner.
 std::string Grants(const std::string& schema, const std::string& writer,
                    const std::string& reader) {
-  const std::string s = QuoteIdentifier(schema), v = QuoteIdentifier(PgBackend::ReaderSchemaOf(schema)),
+  const std::string s = QuoteIdentifier(schema),
+                    v = QuoteIdentifier(PgBackend::ReaderSchemaOf(schema)),
                     w = QuoteIdentifier(writer), r = QuoteIdentifier(reader);
   return "GRANT USAGE ON SCHEMA " + s + " TO " + w +
          "; GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA " + s + " TO " + w +
@@ -336,7 +337,8 @@ PGconn* PgBackend::TakeAdmin() {
     }
     // What provisioning and schema changes say in passing ("drop cascades
     // to ...") is no one's business.
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
   }
   if (!ready) {
     try {
@@ -373,8 +375,9 @@ void PgBackend::EnsureShared(PGconn* admin) {
   try {
     Simple(admin, kSharedSchema);
     // Subscribers provisioned before each had a lock key of its own get one.
-    ResultHolder keyless{PQexec(admin, "SELECT schema_name FROM brivos.subscriber "
-                                       "WHERE lock_key IS NULL")};
+    ResultHolder keyless{PQexec(admin,
+                                "SELECT schema_name FROM brivos.subscriber "
+                                "WHERE lock_key IS NULL")};
     CheckPg(admin, keyless.r, "lock keys");
     for (int row = 0; row < PQntuples(keyless.r); ++row) {
       Simple(admin, "UPDATE brivos.subscriber SET lock_key = " + RandomLockKey() +
@@ -416,19 +419,22 @@ std::optional<DatabaseId> PgBackend::Find(const Variant& account) {
     ~Back() { b.GiveAdmin(c); }
   } back{*this, admin};
   const char* values[] = {key.c_str()};
-  ResultHolder result{PQexecParams(
-      admin,
-      "SELECT s.schema_name, s.role_name, s.password, n.oid, s.lock_key, "
-      "coalesce(s.reader_role, ''), coalesce(s.reader_password, '') "
-      "FROM brivos.subscriber s JOIN pg_namespace n ON n.nspname = s.schema_name "
-      "WHERE s.account = $1 OR (s.account IS NULL AND s.schema_name = $1)",
-      1, nullptr, values, nullptr, nullptr, 0)};
+  ResultHolder result{
+      PQexecParams(admin,
+                   "SELECT s.schema_name, s.role_name, s.password, n.oid, s.lock_key, "
+                   "coalesce(s.reader_role, ''), coalesce(s.reader_password, '') "
+                   "FROM brivos.subscriber s JOIN pg_namespace n ON n.nspname = s.schema_name "
+                   "WHERE s.account = $1 OR (s.account IS NULL AND s.schema_name = $1)",
+                   1, nullptr, values, nullptr, nullptr, 0)};
   CheckPg(admin, result.r, "locate");
   if (PQntuples(result.r) == 0) return std::nullopt;
   const std::string schema = PQgetvalue(result.r, 0, 0);
-  Subscriber found{PQgetvalue(result.r, 0, 1), PQgetvalue(result.r, 0, 2),
-                   std::stoull(PQgetvalue(result.r, 0, 3)), PQgetvalue(result.r, 0, 4),
-                   PQgetvalue(result.r, 0, 5), PQgetvalue(result.r, 0, 6)};
+  Subscriber found{PQgetvalue(result.r, 0, 1),
+                   PQgetvalue(result.r, 0, 2),
+                   std::stoull(PQgetvalue(result.r, 0, 3)),
+                   PQgetvalue(result.r, 0, 4),
+                   PQgetvalue(result.r, 0, 5),
+                   PQgetvalue(result.r, 0, 6)};
   const std::uint64_t serial = found.serial;
   std::lock_guard<std::mutex> lock(mutex_);
   if (schema_of_.size() >= kMaxNamedAccounts) schema_of_.clear();
@@ -442,8 +448,8 @@ PGconn* PgBackend::Open(const std::string& role, const std::string& password,
   const std::string options = "-c search_path=" + search_path + ",brivos";
   const char* keys[] = {"dbname", "user", "password", "options", "fallback_application_name",
                         nullptr};
-  const char* values[] = {uri_.c_str(), role.c_str(), password.c_str(), options.c_str(), "brivos",
-                          nullptr};
+  const char* values[] = {uri_.c_str(),    role.c_str(), password.c_str(),
+                          options.c_str(), "brivos",     nullptr};
   PGconn* conn = PQconnectdbParams(keys, values, 1);
   if (PQstatus(conn) != CONNECTION_OK) {
     std::string message = PQerrorMessage(conn);
@@ -459,8 +465,8 @@ void PgBackend::Reserve() {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     constexpr auto kLongestWait = std::chrono::seconds(5);
-    const bool room = released_.wait_for(
-        lock, kLongestWait, [this] { return open_ < max_open_ || !idle_.empty(); });
+    const bool room = released_.wait_for(lock, kLongestWait,
+                                         [this] { return open_ < max_open_ || !idle_.empty(); });
     if (!room) {
       RaiseDatabase(errnum::kDbCannotOpen, "All " + std::to_string(max_open_) +
                                                " connections to the database are in use.");
@@ -580,11 +586,10 @@ void PgBackend::CreateDatabase(const Variant& account, std::string_view ddl,
   try {
     {
       const char* values[] = {key.c_str()};
-      ResultHolder exists{PQexecParams(
-          admin,
-          "SELECT 1 FROM brivos.subscriber WHERE account = $1 "
-          "UNION ALL SELECT 1 FROM pg_namespace WHERE nspname = $1",
-          1, nullptr, values, nullptr, nullptr, 0)};
+      ResultHolder exists{PQexecParams(admin,
+                                       "SELECT 1 FROM brivos.subscriber WHERE account = $1 "
+                                       "UNION ALL SELECT 1 FROM pg_namespace WHERE nspname = $1",
+                                       1, nullptr, values, nullptr, nullptr, 0)};
       CheckPg(admin, exists.r, "schema lookup");
       if (PQntuples(exists.r) > 0) {
         RaiseDatabase(errnum::kDbFailure,
@@ -598,12 +603,15 @@ void PgBackend::CreateDatabase(const Variant& account, std::string_view ddl,
                       w + " LOGIN PASSWORD " + QuoteLiteral(password) + " IN ROLE brivos_writer; " +
                       "CREATE ROLE " + r + " LOGIN PASSWORD " + QuoteLiteral(reader_password) +
                       "; CREATE SCHEMA " + s + " AUTHORIZATION " + o + "; CREATE SCHEMA " + v +
-                      " AUTHORIZATION " + o + "; INSERT INTO brivos.subscriber (schema_name, "
+                      " AUTHORIZATION " + o +
+                      "; INSERT INTO brivos.subscriber (schema_name, "
                       "role_name, password, account, lock_key, reader_role, reader_password) "
-                      "VALUES (" + QuoteLiteral(schema) + ", " + QuoteLiteral(writer) + ", " +
+                      "VALUES (" +
+                      QuoteLiteral(schema) + ", " + QuoteLiteral(writer) + ", " +
                       QuoteLiteral(password) + ", " + QuoteLiteral(key) + ", " + lock_key + ", " +
                       QuoteLiteral(reader) + ", " + QuoteLiteral(reader_password) + ")");
-    ResultHolder oid{PQexec(admin, ("SELECT " + QuoteLiteral(schema) + "::regnamespace::oid").c_str())};
+    ResultHolder oid{
+        PQexec(admin, ("SELECT " + QuoteLiteral(schema) + "::regnamespace::oid").c_str())};
     CheckPg(admin, oid.r, "schema oid");
     const DatabaseId id{schema, 0, std::stoull(PQgetvalue(oid.r, 0, 0))};
     // The tables belong to the owner; the writer reaches their rows, the
@@ -663,8 +671,7 @@ void PgBackend::CreateWith(const std::function<void()>& provision,
 std::string PgBackend::ColumnDeclaration(std::string_view quoted_name, ColumnType type, int width,
                                          bool default_now) const {
   const std::string name(quoted_name);
-  const std::string check =
-      " CHECK (length(" + name + ") <= " + std::to_string(width) + ")";
+  const std::string check = " CHECK (length(" + name + ") <= " + std::to_string(width) + ")";
   switch (type) {
     case ColumnType::Key:
       return name + " integer GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY";

@@ -207,7 +207,6 @@ Variant ReadValue(const char* text, PgKind kind) {
   return Variant(std::string(text));
 }
 
-
 }  // namespace
 
 PgSession::PgSession(PGconn* conn, DatabaseId id, std::string lock_key,
@@ -248,8 +247,8 @@ PgSession::~PgSession() {
 
 std::shared_ptr<Recordset> PgSession::OnReader(
     const std::function<std::shared_ptr<Recordset>()>& run) {
-  if (reader_ != nullptr && (!StillConnected(reader_) ||
-                             PQtransactionStatus(reader_) != PQTRANS_IDLE)) {
+  if (reader_ != nullptr &&
+      (!StillConnected(reader_) || PQtransactionStatus(reader_) != PQTRANS_IDLE)) {
     PQfinish(reader_);
     reader_ = nullptr;
   }
@@ -348,8 +347,8 @@ PgSession::Prepared& PgSession::PreparedFor(const std::string& key, std::string_
   for (const Parameter& p : params) types.push_back(TypeOfKind(p.kind));
   std::string name = "b" + std::to_string(++next_statement_);
   const std::string text = TranslateStatement(sql);
-  ResultHolder result{PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(types.size()),
-                                types.data())};
+  ResultHolder result{
+      PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(types.size()), types.data())};
   CheckPg(conn_, result.r, sql);
   uses_.push_front(key);
   try {
