@@ -6,8 +6,10 @@
 
 #include "app/Values.hpp"
 #include "brivos/database/Database.hpp"
+#include "brivos/database/OutcomeUnknown.hpp"
 #include "brivos/database/Parameter.hpp"
 #include "brivos/projects/internal/ProjectValues.hpp"
+#include "brivos/records/IUser.hpp"
 #include "brivos/security/SessionActivity.hpp"
 
 namespace brivos::app {
@@ -122,12 +124,34 @@ Refusal RefusalOf(const Error& error) {
     case errnum::kDbLimitReached:
       return Refusal::kUnprocessable;
     case errnum::kDbCannotOpen:
+    // A commit whose answer was lost: the caller looks before it tries again.
+    case errnum::kDbOutcomeUnknown:
       return Refusal::kUnavailable;
     default:
       if (KnownErrors().conflict.contains(error.Number())) return Refusal::kConflict;
       if (KnownErrors().unprocessable.contains(error.Number())) return Refusal::kUnprocessable;
       return Refusal::kFailed;
   }
+}
+
+// True when `value` names the caller's user as the firm's database compares
+// user names: some fold more than the letter case of ASCII (a dotted capital
+// I as an i), so a name with other letters is looked up there.
+bool NamesCaller(const Principal& caller, const Variant& value) {
+  const std::string name = CStr(value), own = CStr(caller.user);
+  if (EqualsIgnoreCase(name, own)) return true;
+  const auto ascii = [](const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x80; });
+  };
+  if (ascii(name) && ascii(own)) return false;
+  using U = IUser;
+  const auto found = Connection::Open(caller.tenant.account)
+                         .Query("SELECT IUserID FROM IUser WHERE UserName=?;",
+                                {U::P(U::kUserName, value)});
+  for (; !found->Eof(); found->MoveNext()) {
+    if (CLng(found->Field(0)) == caller.user_id) return true;
+  }
+  return false;
 }
 
 bool FilledFromSession(std::string_view arg) { return SessionArgument(arg) >= 0; }
@@ -258,7 +282,7 @@ void CallPath::CheckArgument(const Principal& caller, const Target& target, std:
     if (CLng(value) != caller.user_id) {
       throw Refused(Refusal::kForbidden, "UserID must be the caller's own");
     }
-  } else if (!EqualsIgnoreCase(CStr(value), CStr(caller.user))) {
+  } else if (!NamesCaller(caller, value)) {
     // theUserName, ProfileUserName, ForUserName: a user's name.
     throw Refused(Refusal::kForbidden, std::string(arg) + " must be the caller's own name");
   }

@@ -6,6 +6,8 @@
 #   bash scripts/pg-cluster.sh start DIR   prints the connection URI on stdout
 #   bash scripts/pg-cluster.sh stop DIR    stops the server and removes DIR
 #   bash scripts/pg-cluster.sh restart DIR a fresh cluster in place of any old one
+#   bash scripts/pg-cluster.sh bounce DIR  the running server stopped (its
+#                                          connections closed) and started again
 #
 # DIR is created by start (mode 700) unless it is an empty directory of the
 # caller's, as mktemp -d leaves it. As root the server runs as the system user
@@ -15,8 +17,8 @@
 #
 # Exits 3 with one line on stderr when PostgreSQL 15 is not installed.
 set -euo pipefail
-action=${1:?usage: pg-cluster.sh start|stop|restart DIR}
-dir=${2:?usage: pg-cluster.sh start|stop|restart DIR}
+action=${1:?usage: pg-cluster.sh start|stop|restart|bounce DIR}
+dir=${2:?usage: pg-cluster.sh start|stop|restart|bounce DIR}
 bin=/usr/lib/postgresql/15/bin
 if [ ! -x "$bin/initdb" ]; then
   echo "PostgreSQL 15 is not installed: the PostgreSQL backend is not tested" >&2
@@ -84,8 +86,11 @@ case "$action" in
   stop)
     stop
     ;;
+  bounce)
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m fast -w -s restart
+    ;;
   *)
-    echo "usage: pg-cluster.sh start|stop|restart DIR" >&2
+    echo "usage: pg-cluster.sh start|stop|restart|bounce DIR" >&2
     exit 2
     ;;
 esac

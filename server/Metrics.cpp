@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "brivos/brivos.hpp"
+#include "brivos/database/OutcomeUnknown.hpp"
 
 namespace brivos::server {
 
@@ -150,6 +151,10 @@ Variant Metrics::Invoke(std::string_view class_name, std::string_view member,
     Variant result = call();
     observe(invoice_runs_ok_);
     return result;
+  } catch (const Error& e) {
+    // A run whose last commit went unanswered is neither done nor failed.
+    observe(e.Number() == errnum::kDbOutcomeUnknown ? invoice_runs_unknown_ : invoice_runs_failed_);
+    throw;
   } catch (...) {
     observe(invoice_runs_failed_);
     throw;
@@ -191,6 +196,8 @@ std::string Metrics::Render() const {
          static_cast<double>(invoice_runs_ok_.Value()));
   Sample(out, "brivos_invoice_runs_total", "result=\"error\"",
          static_cast<double>(invoice_runs_failed_.Value()));
+  Sample(out, "brivos_invoice_runs_total", "result=\"unknown\"",
+         static_cast<double>(invoice_runs_unknown_.Value()));
   Family(out, "brivos_invoice_run_duration_seconds", "histogram", "How long invoice runs take.");
   invoice_run_seconds_.Render(out, "brivos_invoice_run_duration_seconds", "");
 

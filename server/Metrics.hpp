@@ -84,6 +84,7 @@ class Metrics {
   Counter sign_ins_throttled_;
   Counter invoice_runs_ok_;
   Counter invoice_runs_failed_;
+  Counter invoice_runs_unknown_;  // the last commit's answer lost
   Histogram invoice_run_seconds_;
 };
 

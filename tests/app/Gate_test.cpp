@@ -13,6 +13,7 @@
 #include "app/Tenants.hpp"
 #include "app/Values.hpp"
 #include "brivos/database/Backend.hpp"
+#include "brivos/database/OutcomeUnknown.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
 namespace brivos::testing {
@@ -89,6 +90,21 @@ TEST(GateDeclarations, EveryManagerMethodDeclaresItsAccess) {
   EXPECT_GT(admin, any + own);
   EXPECT_EQ(app::FindTarget("CProjectMgr", "UpdateTransaction").member->owned,
             (std::vector<std::string>{"TransID", "StaffID"}));
+}
+
+// A database that cannot be reached, and a commit whose answer was lost,
+// ask the caller to come back; a refused statement is the caller's.
+TEST(GateRefusals, DatabaseErrorsAreRefusedByWhatTheCallerCanDo) {
+  struct Case {
+    std::int32_t number;
+    Refusal kind;
+  };
+  for (const Case& c : {Case{errnum::kDbCannotOpen, Refusal::kUnavailable},
+                        Case{errnum::kDbOutcomeUnknown, Refusal::kUnavailable},
+                        Case{errnum::kDbStatementRejected, Refusal::kUnprocessable},
+                        Case{errnum::kDbConstraint, Refusal::kUnprocessable}}) {
+    EXPECT_EQ(app::RefusalOf(Error(c.number, "BRIVOS.Database", "x")), c.kind) << c.number;
+  }
 }
 
 TEST(GateNumbers, WholeNumbersWiderThan32BitsAreExactOrRefused) {
@@ -205,6 +221,22 @@ TEST_F(GateTest, TheSessionFillsItsArgumentsAndNamesOnlyItsOwnFirm) {
   observed.Call(bob, "CProjectMgr", "GetProjects", {0});
   EXPECT_ANY_THROW(observed.Call(bob, "CProjectMgr", "GetStaff", {bob_staff}));
   EXPECT_EQ(seen, 1);
+}
+
+// A user name argument names the caller as the firm's database compares
+// names: a dotted capital I or a Kelvin sign where it folds them, letter
+// case anywhere, and no other name.
+TEST_F(GateTest, ANameArgumentNamesTheCallerAsTheDatabaseComparesNames) {
+  const std::int32_t kim_id = AddUser("kim", "pw");
+  const app::Principal kim = app::Authenticate(firm, app::SignIn(firm, "kim", "pw"), 1e9);
+  for (const std::string name : {"KIM", "k\u0130m", "\u212Aim", "k\u0131m", "kimi", "bob"}) {
+    const bool same = CLng(Scalar("SELECT COUNT(*) FROM IUser WHERE UserName='" + name +
+                                  "' AND IUserID=" + std::to_string(kim_id))) > 0;
+    const Outcome outcome = OutcomeOf([&] {
+      calls.Call(kim, "CProjectMgr", "GetTransactionsForWeek", {Date::FromParts(2024, 3, 4), name});
+    });
+    EXPECT_EQ(outcome.refused, !same) << name;
+  }
 }
 
 TEST_F(GateTest, AnUnknownOrExpiredTokenIsUnauthorized) {

@@ -87,10 +87,11 @@ TEST(PostgreSQL, AFailedMoveLeavesNothingAndAnExistingSubscriberIsKept) {
   };
   EXPECT_EQ(RaisedNumber(move), errnum::kDbStatementRejected);
   CreateSubscriberDatabase(CStr(a), "Acme Consulting", "admin", "secret");
+  // Its owner, its writer and its reader.
   EXPECT_EQ(CLng(OpenRecordset(a, "SELECT COUNT(*) FROM pg_roles WHERE rolname LIKE "
                                   "current_schema() || '\\_%'")
                      ->Field(0)),
-            1);
+            3);
   EXPECT_EQ(RaisedNumber(move), errnum::kDbFailure);
   EXPECT_EQ(CStr(OpenRecordset(a, "SELECT CompanyName FROM ISubScriber")->Field(0)),
             "Acme Consulting");

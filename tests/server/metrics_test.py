@@ -4,7 +4,6 @@ counters moved by what was asked, and no token, user name or account number show
 Usage: metrics_test.py PATH_TO_BRIVOS. Exits 77 (skipped) when promtool or requests is missing.
 """
 import datetime
-import os
 import re
 import shutil
 import signal
@@ -81,10 +80,10 @@ try:
     moved = {s: value(page, s) - value(before, s) for s in MOVES}
     assert moved == MOVES, (moved, page)
     assert value(page, "brivos_http_open_connections") >= 1, page
-    if not os.environ.get("BRIVOS_DATABASE_URL"):
-        # The pool of SQLite files; PostgreSQL keeps its own.
-        assert value(page, "brivos_pool_files") >= 1, page
-        assert value(page, 'brivos_pool_connections{state="idle"}') >= 1, page
+    # The pool of SQLite files, or of PostgreSQL connections.
+    assert value(page, "brivos_pool_files") >= 1, page
+    assert value(page, 'brivos_pool_connections{state="idle"}') >= 1, page
+    assert 1 <= value(page, "brivos_pool_connections_max"), page
     for secret in (token, ACCOUNT, USER, PASSWORD):
         assert secret.lower() not in page.lower(), (secret, page)
 finally:

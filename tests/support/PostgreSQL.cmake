@@ -48,7 +48,7 @@ ProjectRecordsTest.FilteredColumnsAreIndexed:QueryPlanTest.*")
 # those of their tests that look at the .mdb file skip themselves there. The
 # move of a file into PostgreSQL runs only here, where a cluster is named.
 set(BRIVOS_PG_FILTER_tools "CliTest.*:InvoiceCommandTest.*:CliMigrate.*")
-set(BRIVOS_PG_FILTER_database "PostgreSQL.*:InvoiceTest.*:ReportStatementTest.*:\
+set(BRIVOS_PG_FILTER_database "PostgreSQL.*:PgBackendTest.*:InvoiceTest.*:ReportStatementTest.*:\
 -ReportStatementTest.ReadsAndWritesOfTheAccountsOwnTablesRun")
 
 # The PostgreSQL run of the gtest program NAME_tests: each test matching

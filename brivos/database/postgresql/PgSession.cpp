@@ -2,17 +2,21 @@
 
 #include <fcntl.h>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <mutex>
 #include <utility>
 
 #include "brivos/database/Database.hpp"
+#include "brivos/database/OutcomeUnknown.hpp"
 #include "brivos/database/internal/ResultMeter.hpp"
 #include "brivos/database/internal/StatementLog.hpp"
 #include "brivos/database/postgresql/PgError.hpp"
@@ -38,14 +42,23 @@ struct ResultHolder {
 // The kind and spelling of each column of the subscribers' tables, by table
 // and column number: the schema's types that share a base type (a Date and
 // a Double) and the names as the schema spells them, which PostgreSQL keeps
-// lowered. Read from the catalog once per table in the process.
+// lowered. Read from the catalog once per table in the process, and again
+// when a result shows a column the table did not have or of another type
+// (the table was changed since).
 struct ColumnInfo {
   PgKind kind;
   std::string spelling;
+  Oid base_type;  // the type the server reports in a result
 };
 std::mutex catalog_mutex;
 std::map<std::pair<Oid, int>, ColumnInfo> catalog;
-std::map<Oid, bool> catalog_loaded;
+
+// True when the catalog knows column `column` of `table` as of type `type`.
+bool CatalogKnows(Oid table, int column, Oid type) {
+  std::lock_guard<std::mutex> lock(catalog_mutex);
+  const auto found = catalog.find({table, column});
+  return found != catalog.end() && found->second.base_type == type;
+}
 
 PgKind KindOfTypeName(std::string_view type) {
   if (type == "brivos_date") return PgKind::kDate;
@@ -194,37 +207,87 @@ Variant ReadValue(const char* text, PgKind kind) {
   return Variant(std::string(text));
 }
 
-
 }  // namespace
 
-PgSession::PgSession(PGconn* conn, DatabaseId id, bool owned)
+PgSession::PgSession(PGconn* conn, DatabaseId id, std::string lock_key,
+                     std::function<PGconn*()> open_reader,
+                     std::function<void(const std::string&)> change_schema, bool owned)
     : conn_(conn),
+      lock_key_(std::move(lock_key)),
+      open_reader_(std::move(open_reader)),
+      change_schema_(std::move(change_schema)),
       cancel_(conn == nullptr ? nullptr : PQgetCancel(conn)),
       id_(std::move(id)),
       owned_(owned),
       pid_(::getpid()) {}
 
-PgSession::~PgSession() {
-  if (cancel_ != nullptr) PQfreeCancel(cancel_);
-  if (!owned_ || conn_ == nullptr) return;
-  if (::getpid() != pid_) {
+namespace {
+
+void Close(PGconn* conn, pid_t opened_by) {
+  if (conn == nullptr) return;
+  if (::getpid() != opened_by) {
     // The socket is shared with the parent process: what libpq says on
     // closing goes nowhere instead of ending the parent's connection.
     const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null_fd >= 0) {
-      ::dup2(null_fd, PQsocket(conn_));
+      ::dup2(null_fd, PQsocket(conn));
       ::close(null_fd);
     }
   }
-  PQfinish(conn_);
+  PQfinish(conn);
+}
+
+}  // namespace
+
+PgSession::~PgSession() {
+  if (cancel_ != nullptr) PQfreeCancel(cancel_);
+  Close(reader_, pid_);
+  if (owned_) Close(conn_, pid_);
+}
+
+std::shared_ptr<Recordset> PgSession::OnReader(
+    const std::function<std::shared_ptr<Recordset>()>& run) {
+  if (reader_ != nullptr &&
+      (!StillConnected(reader_) || PQtransactionStatus(reader_) != PQTRANS_IDLE)) {
+    PQfinish(reader_);
+    reader_ = nullptr;
+  }
+  if (reader_ == nullptr) reader_ = open_reader_();
+  PGcancel* reader_cancel = PQgetCancel(reader_);
+  const auto swap = [&] {
+    const std::lock_guard<std::mutex> lock(cancel_mutex_);
+    std::swap(conn_, reader_);
+    std::swap(cancel_, reader_cancel);
+    on_reader_ = !on_reader_;
+  };
+  swap();
+  struct Back {
+    const decltype(swap)& back;
+    PGcancel*& cancel;
+    ~Back() {
+      back();
+      if (cancel != nullptr) PQfreeCancel(cancel);
+    }
+  } restore{swap, reader_cancel};
+  return run();
 }
 
 void PgSession::Interrupt() noexcept {
   // The server's process for the connection belongs to the process that
   // opened it: a forked child cancels nothing of its parent's.
+  const std::lock_guard<std::mutex> lock(cancel_mutex_);
   if (cancel_ == nullptr || ::getpid() != pid_) return;
   std::array<char, 256> error{};
   PQcancel(cancel_, error.data(), static_cast<int>(error.size()));
+}
+
+bool StillConnected(PGconn* conn) {
+  if (PQstatus(conn) != CONNECTION_OK) return false;
+  // An idle connection is sent nothing the library asks for: whatever is to
+  // be read on it is the server's farewell (a shutdown, a terminated
+  // backend) or the end of the stream.
+  pollfd socket{PQsocket(conn), POLLIN, 0};
+  return socket.fd >= 0 && ::poll(&socket, 1, 0) == 0;
 }
 
 bool PgSession::Reusable() const {
@@ -232,9 +295,69 @@ bool PgSession::Reusable() const {
          PQtransactionStatus(conn_) == PQTRANS_IDLE;
 }
 
+bool PgSession::Alive() const { return StillConnected(conn_); }
+
+bool PgSession::MayRetry(bool idle_before) const {
+  return owned_ && ::getpid() == pid_ && idle_before && PQstatus(conn_) == CONNECTION_BAD;
+}
+
+void PgSession::Reconnect() {
+  {
+    const std::lock_guard<std::mutex> lock(cancel_mutex_);
+    if (cancel_ != nullptr) PQfreeCancel(cancel_);
+    cancel_ = nullptr;
+  }
+  PQreset(conn_);
+  if (PQstatus(conn_) == CONNECTION_OK) {
+    PGcancel* cancel = PQgetCancel(conn_);
+    const std::lock_guard<std::mutex> lock(cancel_mutex_);
+    cancel_ = cancel;
+  }
+  statements_.clear();
+  uses_.clear();
+  clock_set_ = false;
+  cancelled_ = false;
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(conn_);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    RaiseDatabase(errnum::kDbCannotOpen, "Could not connect to the database: " + message);
+  }
+}
+
 void PgSession::Simple(const char* sql) {
   ResultHolder result{PQexec(conn_, sql)};
   CheckPg(conn_, result.r, sql);
+}
+
+PgSession::Prepared& PgSession::PreparedFor(const std::string& key, std::string_view sql,
+                                            std::span<const Parameter> params) {
+  if (auto it = statements_.find(key); it != statements_.end()) {
+    uses_.splice(uses_.begin(), uses_, it->second.use);
+    return it->second;
+  }
+  if (statements_.size() >= kMaxCachedStatements) {
+    // One statement let go, not the whole cache: the others stay prepared.
+    const auto oldest = statements_.find(uses_.back());
+    ResultHolder r{PQexec(conn_, ("DEALLOCATE " + oldest->second.name).c_str())};
+    statements_.erase(oldest);
+    uses_.pop_back();
+  }
+  std::vector<Oid> types;
+  types.reserve(params.size());
+  for (const Parameter& p : params) types.push_back(TypeOfKind(p.kind));
+  std::string name = "b" + std::to_string(++next_statement_);
+  const std::string text = TranslateStatement(sql);
+  ResultHolder result{
+      PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(types.size()), types.data())};
+  CheckPg(conn_, result.r, sql);
+  uses_.push_front(key);
+  try {
+    return statements_.emplace(key, Prepared{std::move(name), nullptr, uses_.begin()})
+        .first->second;
+  } catch (...) {
+    uses_.pop_front();
+    throw;
+  }
 }
 
 PGresult* PgSession::Run(std::string_view sql, std::span<const Parameter> params,
@@ -245,56 +368,80 @@ PGresult* PgSession::Run(std::string_view sql, std::span<const Parameter> params
   std::string key(sql);
   key += '\x1f';
   for (const Parameter& p : params) key += static_cast<char>('0' + static_cast<int>(p.kind));
-  auto it = statements_.find(key);
-  if (it == statements_.end()) {
-    if (statements_.size() >= kMaxCachedStatements) {
-      for (const auto& [text, old] : statements_) {
-        ResultHolder r{PQexec(conn_, ("DEALLOCATE " + old.name).c_str())};
-      }
-      statements_.clear();
-    }
-    std::vector<Oid> types;
-    types.reserve(params.size());
-    for (const Parameter& p : params) types.push_back(TypeOfKind(p.kind));
-    std::string name = "b" + std::to_string(++next_statement_);
-    const std::string text = TranslateStatement(sql);
-    ResultHolder result{PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(types.size()),
-                                  types.data())};
-    CheckPg(conn_, result.r, sql);
-    it = statements_.emplace(std::move(key), Prepared{std::move(name), nullptr}).first;
-  }
   std::vector<std::string> texts(params.size());
   std::vector<const char*> values(params.size(), nullptr);
   for (std::size_t i = 0; i < params.size(); ++i) {
     if (ParameterText(params[i], texts[i])) values[i] = texts[i].c_str();
   }
-  PGresult* result = PQexecPrepared(conn_, it->second.name.c_str(), static_cast<int>(values.size()),
-                                    values.data(), nullptr, nullptr, 0);
-  const ExecStatusType status = PQresultStatus(result);
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+  const bool idle_before = PQtransactionStatus(conn_) == PQTRANS_IDLE;
+  // A connection the server closed while it was idle is opened anew before
+  // the statement is sent.
+  if (idle_before && owned_ && ::getpid() == pid_ && !StillConnected(conn_)) Reconnect();
+  for (bool first = true;; first = false) {
+    Prepared* prepared = nullptr;
+    try {
+      prepared = &PreparedFor(key, sql, params);
+    } catch (const Error&) {
+      // Preparing changes nothing: on a connection lost meanwhile the
+      // statement runs on a new one.
+      if (!first || !MayRetry(idle_before)) throw;
+      Reconnect();
+      continue;
+    }
+    if (PQsendQueryPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()),
+                            values.data(), nullptr, nullptr, 0) == 0) {
+      if (!first || !MayRetry(idle_before)) RaisePg(conn_, nullptr, sql);
+      Reconnect();
+      continue;
+    }
+    PGresult* result = nullptr;
+    while (PGresult* next = PQgetResult(conn_)) {
+      if (result == nullptr) {
+        result = next;
+      } else {
+        PQclear(next);
+      }
+    }
+    const ExecStatusType status = result == nullptr ? PGRES_FATAL_ERROR : PQresultStatus(result);
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+      *prepared_out = prepared;
+      return result;
+    }
     ResultHolder failed{result};
+    const char* state = result == nullptr ? nullptr : PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    if (state != nullptr && std::string_view(state) == "0A000" &&
+        PQstatus(conn_) == CONNECTION_OK) {
+      // A table changed since the statement was prepared ("cached plan must
+      // not change result type"): prepared again, and run again when no
+      // transaction was spoilt by the refusal.
+      uses_.erase(prepared->use);
+      PQclear(PQexec(conn_, ("DEALLOCATE " + prepared->name).c_str()));
+      statements_.erase(key);
+      if (first && idle_before) continue;
+    }
     RaisePg(conn_, result, sql);
   }
-  *prepared_out = &it->second;
-  return result;
 }
 
 std::shared_ptr<const PgSession::Layout> PgSession::LayoutOf(const PGresult* result,
                                                              std::string_view sql) {
   const int columns = PQnfields(result);
-  // Tables not seen before in this process: their columns' kinds and names.
+  // Tables not seen before in this process, or changed since: their
+  // columns' kinds and names.
+  std::vector<Oid> read;
   for (int c = 0; c < columns; ++c) {
     const Oid table = PQftable(result, c);
-    if (table == InvalidOid) continue;
-    {
-      std::lock_guard<std::mutex> lock(catalog_mutex);
-      if (catalog_loaded.contains(table)) continue;
+    if (table == InvalidOid || std::find(read.begin(), read.end(), table) != read.end() ||
+        CatalogKnows(table, PQftablecol(result, c), PQftype(result, c))) {
+      continue;
     }
+    read.push_back(table);
     const std::string table_text = std::to_string(table);
     const char* values[] = {table_text.c_str()};
     ResultHolder info{PQexecParams(
         conn_,
-        "SELECT a.attnum, t.typname, coalesce(col_description(a.attrelid, a.attnum), a.attname) "
+        "SELECT a.attnum, t.typname, coalesce(col_description(a.attrelid, a.attnum), a.attname), "
+        "coalesce(nullif(t.typbasetype, 0), t.oid) "
         "FROM pg_attribute a JOIN pg_type t ON t.oid = a.atttypid "
         "WHERE a.attrelid = $1::oid AND a.attnum > 0 AND NOT a.attisdropped",
         1, nullptr, values, nullptr, nullptr, 0)};
@@ -302,9 +449,9 @@ std::shared_ptr<const PgSession::Layout> PgSession::LayoutOf(const PGresult* res
     std::lock_guard<std::mutex> lock(catalog_mutex);
     for (int row = 0; row < PQntuples(info.r); ++row) {
       catalog[{table, std::atoi(PQgetvalue(info.r, row, 0))}] =
-          ColumnInfo{KindOfTypeName(PQgetvalue(info.r, row, 1)), PQgetvalue(info.r, row, 2)};
+          ColumnInfo{KindOfTypeName(PQgetvalue(info.r, row, 1)), PQgetvalue(info.r, row, 2),
+                     static_cast<Oid>(std::strtoul(PQgetvalue(info.r, row, 3), nullptr, 10))};
     }
-    catalog_loaded[table] = true;
   }
   auto names = std::make_shared<std::vector<std::string>>();
   auto layout = std::make_shared<Layout>();
@@ -325,7 +472,16 @@ std::shared_ptr<const PgSession::Layout> PgSession::LayoutOf(const PGresult* res
     layout->kinds.push_back(kind);
   }
   layout->names = std::move(names);
+  for (int c = 0; c < columns; ++c) layout->types.push_back(PQftype(result, c));
   return layout;
+}
+
+bool PgSession::Layout::Fits(const PGresult* result) const {
+  if (types.size() != static_cast<std::size_t>(PQnfields(result))) return false;
+  for (std::size_t c = 0; c < types.size(); ++c) {
+    if (types[c] != PQftype(result, static_cast<int>(c))) return false;
+  }
+  return true;
 }
 
 std::vector<Variant> PgSession::RowOf(const PGresult* result, int r, const Layout& layout) {
@@ -356,7 +512,13 @@ int PgSession::Execute(std::string_view sql, std::span<const Parameter> params) 
   };
   if (params.empty() && (starts("CREATE ") || starts("DROP ") || starts("ALTER "))) {
     NoteStatement(sql);
-    Simple(UnquoteIdentifiers(sql).c_str());
+    if (change_schema_) {
+      // The session's role owns no table: the schema is changed by its
+      // owner, on a connection of its own.
+      change_schema_(UnquoteIdentifiers(sql));
+    } else {
+      Simple(UnquoteIdentifiers(sql).c_str());
+    }
     return 0;
   }
   Prepared* prepared = nullptr;
@@ -374,8 +536,7 @@ std::shared_ptr<Recordset> PgSession::Query(std::string_view sql,
     closed->SetClosed(true);
     return closed;
   }
-  if (!prepared->layout ||
-      prepared->layout->kinds.size() != static_cast<std::size_t>(PQnfields(result.r))) {
+  if (!prepared->layout || !prepared->layout->Fits(result.r)) {
     prepared->layout = LayoutOf(result.r, sql);
   }
   return RowsOf(result.r, *prepared->layout);
@@ -409,6 +570,12 @@ void PgSession::FollowClock() {
 std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
                                                     std::chrono::milliseconds budget,
                                                     const ReportCeilings& ceilings) {
+  if (SecretColumnsHidden::Active() && open_reader_ && !on_reader_) {
+    // The reader's connection: its search path holds the views, whose secret
+    // columns read NULL, and it can take no lock, write nothing and change
+    // no table, whatever the statement says.
+    return OnReader([&] { return QueryConfined(sql, budget, ceilings); });
+  }
   NoteStatement(sql);
   if (!IsConfinedStatement(sql)) {
     RaiseDatabase(errnum::kDbStatementRejected,
@@ -427,8 +594,12 @@ std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
         PQclear(PQexec(s.conn_, "ROLLBACK"));
       }
       if (!prepared.empty()) PQclear(PQexec(s.conn_, ("DEALLOCATE " + prepared).c_str()));
-      PQclear(PQexec(s.conn_, "RESET ALL; SELECT pg_advisory_unlock_all()"));
-      s.clock_set_ = false;
+      if (s.on_reader_) {
+        PQclear(PQexec(s.conn_, "RESET ALL"));
+      } else {
+        PQclear(PQexec(s.conn_, "RESET ALL; SELECT pg_advisory_unlock_all()"));
+        s.clock_set_ = false;
+      }
     }
   } restore{*this, own_transaction, {}};
   const std::string timeout =
@@ -508,12 +679,43 @@ void PgSession::Stream(const char* statement, std::string_view sql, Recordset* r
 void PgSession::Begin() {
   // Units of work on one subscriber take turns, as they do on a file: a
   // lock held to the end of the transaction, keyed by the schema.
-  const std::string sql =
-      "BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(static_cast<std::int64_t>(id_.serial)) + ")";
+  const std::string sql = "BEGIN; SELECT pg_advisory_xact_lock(" + lock_key_ + ")";
+  const bool idle_before = PQtransactionStatus(conn_) == PQTRANS_IDLE;
+  if (idle_before && owned_ && ::getpid() == pid_ && !StillConnected(conn_)) Reconnect();
+  ResultHolder result{PQexec(conn_, sql.c_str())};
+  const ExecStatusType status = result.r == nullptr ? PGRES_FATAL_ERROR : PQresultStatus(result.r);
+  if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return;
+  // A transaction that began on a lost connection ended with it, unchanged.
+  if (!MayRetry(idle_before)) RaisePg(conn_, result.r, sql);
+  Reconnect();
   Simple(sql.c_str());
 }
 
-void PgSession::Commit() { Simple("COMMIT"); }
+void PgSession::Commit() {
+  if (PQsendQuery(conn_, "COMMIT") == 0) {
+    if (PQstatus(conn_) == CONNECTION_BAD) {
+      RaiseDatabase(errnum::kDbFailure,
+                    "The connection to the database was lost before the change was committed; "
+                    "nothing was changed.");
+    }
+    RaisePg(conn_, nullptr, "COMMIT");
+  }
+  PGresult* answer = nullptr;
+  while (PGresult* next = PQgetResult(conn_)) {
+    if (answer == nullptr) {
+      answer = next;
+    } else {
+      PQclear(next);
+    }
+  }
+  ResultHolder held{answer};
+  if (answer != nullptr && PQresultStatus(answer) == PGRES_COMMAND_OK) return;
+  // The server refused the COMMIT and said so: the transaction is undone.
+  if (PQstatus(conn_) == CONNECTION_OK) RaisePg(conn_, answer, "COMMIT");
+  // The COMMIT was sent and its answer lost with the connection: the server
+  // may have made the change or not.
+  RaiseDatabase(errnum::kDbOutcomeUnknown, std::string(kOutcomeUnknownMessage));
+}
 
 void PgSession::RollbackQuietly() noexcept {
   if (PQtransactionStatus(conn_) != PQTRANS_IDLE && ::getpid() == pid_) {

@@ -1,0 +1,136 @@
+"""The service on PostgreSQL against the service on files, same requests, same client: wrk on
+`GET .../me` (reads) and `POST .../time-entries` (writes), rounds interleaved; and the
+database round trips a read request makes (PostgreSQL's count of transactions over the run,
+each statement outside a unit of work being one).
+
+Usage: backends_bench.py PATH_TO_BRIVOS PATH_TO_PG_CLUSTER_SH [ROUNDS] [SECONDS]
+(a Release build). Needs wrk and PostgreSQL 15; starts a private cluster and stops it.
+"""
+import datetime
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+import requests
+
+BRIVOS, CLUSTER = sys.argv[1], sys.argv[2]
+ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+SECONDS = int(sys.argv[4]) if len(sys.argv) > 4 else 5
+A = "/v1/accounts/A1"
+TODAY = datetime.date.today().isoformat()
+PSQL = "/usr/lib/postgresql/15/bin/psql"
+
+
+def serve(data, env):
+    log = tempfile.TemporaryFile("w+")
+    proc = subprocess.Popen([BRIVOS, "--db-dir", data, "serve", "--listen", "127.0.0.1:0",
+                             "--threads", "2"], stderr=log, stdout=subprocess.DEVNULL, env=env)
+    for _ in range(200):
+        log.seek(0)
+        line = log.readline()
+        if "listening on" in line:
+            return proc, line.split()[-1]
+        time.sleep(0.05)
+    raise RuntimeError("the server did not start")
+
+
+def firm(data, env):
+    """A firm with one project, task and staff row of its administrator; the service, its url,
+    a token and the Lua script that posts a slip."""
+    subprocess.run([BRIVOS, "--db-dir", data, "init", "A1", "--company", "Acme", "--user",
+                    "admin", "--password", "secret"], check=True, capture_output=True, env=env)
+    proc, url = serve(data, env)
+    token = requests.post(url + A + "/sessions", json={"UserName": "admin", "Password": "secret"},
+                          timeout=15).json()["Token"]
+    auth = {"Authorization": "Bearer " + token}
+
+    def call(cls, method, **args):
+        r = requests.post("%s%s/call/%s/%s" % (url, A, cls, method), json=args, headers=auth,
+                          timeout=15)
+        assert r.status_code == 200, r.text
+        return r.json()["result"]
+
+    me = requests.get(url + A + "/me", headers=auth, timeout=15).json()["IUserID"]
+    project = call("CProjectMgr", "AddProject", Name="Web", Description="", Status=2,
+                   StartDate="2024-03-01", EndDate="", Billable=True, EstCost=0, EstRevenue=0,
+                   OTAllowed=True, TimeChunk=15, ClientID=0, ManagerID=me)
+    task = call("CProjectMgr", "AddTask", ProjectID=project, Name="T", Description="",
+                EffectiveDate="2024-03-01", Inactive=False, PlannedStart=None, PlannedDuration=0,
+                PlannedFinish=None)
+    call("CProjectMgr", "AddStaff", ProjectID=project, UserID=me, Rate=100, Cost=50, OTRate=150,
+         OTCost=75)
+    lua = os.path.join(data, "post.lua")
+    with open(lua, "w") as f:
+        f.write('wrk.method = "POST"\nwrk.headers["Content-Type"] = "application/json"\n'
+                'wrk.body = \'{"ProjectID": %d, "TransDate": "%s", "StartHour": 0, '
+                '"StartMinute": 0, "EndHour": 0, "EndMinute": 30, "Description": "w", '
+                '"Status": 1, "Error": "", "TaskID": %d, "OverTime": false}\'\n'
+                % (project, TODAY, task))
+    return proc, url, token, lua
+
+
+def wrk(url, token, path, lua=None):
+    args = ["wrk", "--latency", "-t2", "-c32", "-d%ds" % SECONDS, "-H",
+            "Authorization: Bearer " + token]
+    if lua:
+        args += ["-s", lua]
+    out = subprocess.run(args + [url + A + path], capture_output=True, text=True).stdout
+    rate = float(re.search(r"Requests/sec:\s+([\d.]+)", out).group(1))
+    p50 = re.search(r"50%\s+([\d.]+)(us|ms|s)", out)
+    scale = {"us": 0.001, "ms": 1, "s": 1000}[p50.group(2)]
+    requests_done = int(re.search(r"(\d+) requests in", out).group(1))
+    errors = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
+    assert not errors, out
+    return rate, float(p50.group(1)) * scale, requests_done
+
+
+def transactions(uri):
+    out = subprocess.run([PSQL, uri, "-Atc", "SELECT xact_commit + xact_rollback FROM "
+                          "pg_stat_database WHERE datname = current_database()"],
+                         capture_output=True, text=True, check=True).stdout
+    return int(out.strip())
+
+
+cluster = tempfile.mkdtemp(prefix="brivos-pgb-", dir="/tmp")
+uri = subprocess.run(["bash", CLUSTER, "start", cluster], capture_output=True, text=True,
+                     check=True).stdout.strip()
+dirs = [tempfile.mkdtemp(prefix="brivos-bench-files-"), tempfile.mkdtemp(prefix="brivos-bench-pg-")]
+envs = [{k: v for k, v in os.environ.items() if k != "BRIVOS_DATABASE_URL"},
+        dict(os.environ, BRIVOS_DATABASE_URL=uri)]
+services = []
+try:
+    services = [firm(d, e) for d, e in zip(dirs, envs)]
+    results = {}
+    for _ in range(ROUNDS):
+        for name, (proc, url, token, lua) in zip(["files", "postgresql"], services):
+            before = transactions(uri) if name == "postgresql" else 0
+            rate, p50, n = wrk(url, token, "/me")
+            if name == "postgresql":
+                time.sleep(1.5)  # the server's statistics are written within a second
+                results.setdefault("trips", []).append((transactions(uri) - before - 1) / n)
+            results.setdefault((name, "GET /me"), []).append((rate, p50))
+            results.setdefault((name, "POST /time-entries"), []).append(
+                wrk(url, token, "/time-entries", lua)[:2])
+    for (what) in ["GET /me", "POST /time-entries"]:
+        for name in ["files", "postgresql"]:
+            runs = results[(name, what)]
+            print("%-20s %-10s req/s %s  p50 ms %s" % (
+                what, name, ", ".join("%.0f" % r for r, _ in runs),
+                ", ".join("%.2f" % p for _, p in runs)))
+        ratios = [pg[0] / f[0] for pg, f in zip(results[("postgresql", what)],
+                                                 results[("files", what)])]
+        print("%-20s postgresql/files %s" % (what, ", ".join("%.0f%%" % (100 * r) for r in ratios)))
+    print("database round trips per GET /me on PostgreSQL: %s" % ", ".join(
+        "%.2f" % t for t in results["trips"]))
+finally:
+    for proc, *_ in services:
+        proc.send_signal(signal.SIGTERM)
+        proc.wait(timeout=15)
+    subprocess.run(["bash", CLUSTER, "stop", cluster], capture_output=True)
+    for d in dirs:
+        shutil.rmtree(d, ignore_errors=True)
