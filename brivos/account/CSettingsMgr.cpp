@@ -155,12 +155,12 @@ BRIVOS_METHOD(CSettingsMgr, SetSetting) {
   const std::string value = Normal(name, a.Value.IsNull() ? std::string() : CStr(a.Value));
   internal::WithTable(a.Account, FirmSettingSchema(), [&] {
     UnitOfWork work(a.Account);
-    Connection db = Connection::Open(a.Account);
-    db.Execute("DELETE FROM FirmSetting WHERE Name=?;", {Parameter::Text(name)});
+    work.Db().Execute("DELETE FROM FirmSetting WHERE Name=?;", {Parameter::Text(name)});
     if (!value.empty()) {
-      db.Execute("INSERT INTO FirmSetting (Name, Value) VALUES (?,?);",
-                 {Parameter::Text(name), Parameter::Text(value)});
+      work.Db().Execute("INSERT INTO FirmSetting (Name, Value) VALUES (?,?);",
+                        {Parameter::Text(name), Parameter::Text(value)});
     }
+    work.Commit();
   });
 }
 
