@@ -414,23 +414,31 @@ std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
   }
   out += "</table>\n";
   // The lines as the client reads them: the exact columns that explain a
-  // line, and its net in cents.
-  const auto lines = [&](const auto& rows, auto columns, std::size_t first) {
+  // line (the taxes and a slip's exact amount left out), and its net in cents.
+  const auto lines = [&](const auto& rows, auto columns, std::size_t first, const char* net,
+                         std::initializer_list<std::string_view> left_out) {
     using Row = typename std::decay_t<decltype(rows)>::value_type;
-    std::erase_if(columns, [](const Column<Row>& c) {
-      return c.heading == "Amount" || c.heading == "Converted" || c.heading == "Markup" ||
-             c.heading.starts_with("Tax") || c.heading.find('%') != std::string::npos;
+    std::erase_if(columns, [&](const Column<Row>& c) {
+      if constexpr (std::is_same_v<Row, B::Slip>) {
+        if (c.value == ReadMember<&B::Slip::tax1> || c.value == ReadMember<&B::Slip::tax2>) {
+          return true;
+        }
+      }
+      return std::find(left_out.begin(), left_out.end(), c.heading) != left_out.end();
     });
     std::vector<std::vector<std::string>> cells = Cells(rows, columns);
-    columns.push_back({"Amount", nullptr, Style::kNumber});
+    columns.push_back({net, nullptr, Style::kNumber});
     for (std::size_t i = 0; i < cells.size(); ++i) {
       cells[i].push_back(CentsText(copy.lines[first + i].net));
     }
     return HtmlTable(columns, cells);
   };
-  if (!invoice.slips.empty()) out += "<h3>Time</h3>\n" + lines(invoice.slips, doc.slip_columns, 0);
+  if (!invoice.slips.empty()) {
+    out += "<h3>Time</h3>\n" + lines(invoice.slips, doc.slip_columns, 0, "Amount", {"Amount"});
+  }
   if (!invoice.expenses.empty()) {
-    out += "<h3>Expenses</h3>\n" + lines(invoice.expenses, doc.expense_columns, invoice.slips.size());
+    out += "<h3>Expenses</h3>\n" + lines(invoice.expenses, doc.expense_columns,
+                                          invoice.slips.size(), "Billed", {"Converted", "Markup"});
   }
   out += "<table class=\"totals\">\n";
   const auto row = [&](const std::string& label, const std::string& value) {

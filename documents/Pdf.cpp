@@ -206,6 +206,7 @@ std::string InvoicePdf(const InvoiceBreakdown& invoice, const ClientCopy& copy,
   d.Skip(6);
   std::string seller = AddressOf(parties.seller);
   if (!parties.seller.vat_id.empty()) seller += "\nVAT " + parties.seller.vat_id;
+  if (!parties.seller.registration_id.empty()) seller += "\n" + parties.seller.registration_id;
   std::string details;
   for (const auto& [label, value] : {std::pair<const char*, std::string>{"Date", Text(h.invoice_date).substr(0, 10)},
                                      {"Project", Text(h.project)},
