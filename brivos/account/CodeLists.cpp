@@ -119,7 +119,15 @@ std::string CountryCodeOf(std::string_view text) {
   std::string upper;
   for (char c : text) upper += AsciiUpper(c);
   if (IsCountryCode(upper) && upper != "US") return upper;  // "us" is a name too
-  const std::string lower = AsciiLowered(text);
+  // Lower case for ASCII and for the accented capitals of Latin-1 ("Ö").
+  std::string lower = AsciiLowered(text);
+  for (std::size_t i = 0; i + 1 < lower.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(lower[i]);
+    const auto next = static_cast<unsigned char>(lower[i + 1]);
+    if (lead == 0xC3 && next >= 0x80 && next <= 0x9E && next != 0x97) {
+      lower[i + 1] = static_cast<char>(next + 0x20);
+    }
+  }
   for (const auto& [name, code] : kCountryNames) {
     if (lower == name) return std::string(code);
   }
