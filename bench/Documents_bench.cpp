@@ -32,25 +32,24 @@ struct Firm {
     CSettingsMgr{}.SetSetting(account, user, token, "currency", "EUR");
     CSettingsMgr{}.SetSetting(account, user, token, "seller.vat_id", "DE123456789");
     const Variant none(""), no(false), yes(true), zero(0.0);
-    const std::int32_t tax = CCIMgr{}.AddTaxCode(account, user, token, "V", "VAT", 19.0, "VAT",
-                                                 no, zero, none, yes, no, no);
-    const std::int32_t client =
-        CCIMgr{}.AddClient(account, user, token, "Northwind", "1 Main St", none, "Berlin", none,
-                           "10115", "Germany", none, none, none, "DE987654321", tax, none, "Net 30");
+    const std::int32_t tax = CCIMgr{}.AddTaxCode(account, user, token, "V", "VAT", 19.0, "VAT", no,
+                                                 zero, none, yes, no, no);
+    const std::int32_t client = CCIMgr{}.AddClient(account, user, token, "Northwind", "1 Main St",
+                                                   none, "Berlin", none, "10115", "Germany", none,
+                                                   none, none, "DE987654321", tax, none, "Net 30");
     CProjectMgr projects;
     Variant chunk(15);
-    const std::int32_t project =
-        projects.AddProject(account, user, token, "Web", none, 2, none, none, yes, zero, zero, no,
-                            chunk, client, 1);
-    const std::int32_t task = projects.AddTask(account, user, token, project, "Design", none,
-                                               Date::FromParts(2024, 1, 1), no, Variant::Null(),
-                                               zero, Variant::Null());
-    const std::int32_t staff = projects.AddStaff(account, user, token, project, 1, 80.0, 50.0,
-                                                 120.0, 70.0);
+    const std::int32_t project = projects.AddProject(account, user, token, "Web", none, 2, none,
+                                                     none, yes, zero, zero, no, chunk, client, 1);
+    const std::int32_t task =
+        projects.AddTask(account, user, token, project, "Design", none, Date::FromParts(2024, 1, 1),
+                         no, Variant::Null(), zero, Variant::Null());
+    const std::int32_t staff =
+        projects.AddStaff(account, user, token, project, 1, 80.0, 50.0, 120.0, 70.0);
     for (int i = 0; i < kSlips; ++i) {
       projects.AddTransaction(account, user, token, project, Date::FromParts(2024, 3, 1 + i % 28),
-                              9, 0, 9, 20, "Slip " + std::to_string(i), 2, 80.01, 50.0, 70.0,
-                              120.0, none, task, staff, no);
+                              9, 0, 9, 20, "Slip " + std::to_string(i), 2, 80.01, 50.0, 70.0, 120.0,
+                              none, task, staff, no);
     }
     CInvoiceMgr{}.InvoiceAllProjects(account, user, token, Date::FromParts(2024, 3, 31));
     invoice = Variant(1);
@@ -66,7 +65,8 @@ Firm& TheFirm() {
 void BM_Breakdown(benchmark::State& state) {
   Firm& f = TheFirm();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(CInvoiceMgr{}.GetInvoiceBreakdown(f.account, f.user, f.token, f.invoice));
+    benchmark::DoNotOptimize(
+        CInvoiceMgr{}.GetInvoiceBreakdown(f.account, f.user, f.token, f.invoice));
   }
 }
 

@@ -1,6 +1,5 @@
 #include "documents/ClientCopy.hpp"
 
-
 namespace brivos::documents {
 namespace {
 
@@ -38,7 +37,8 @@ ClientCopy MakeClientCopy(const InvoiceBreakdown& invoice) {
     ClientCopy::Line line;
     line.date = Text(slip.day);
     line.description = Text(slip.task);
-    if (!Blank(slip.staff)) line.description += (line.description.empty() ? "" : ", ") + Text(slip.staff);
+    if (!Blank(slip.staff))
+      line.description += (line.description.empty() ? "" : ", ") + Text(slip.staff);
     if (slip.overtime) line.description += " (overtime)";
     if (!Blank(slip.description)) line.description += ": " + Text(slip.description);
     line.quantity = slip.hours;

@@ -1,11 +1,10 @@
 #include "documents/Documents.hpp"
 
-#include <type_traits>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -438,7 +437,7 @@ std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
   }
   if (!invoice.expenses.empty()) {
     out += "<h3>Expenses</h3>\n" + lines(invoice.expenses, doc.expense_columns,
-                                          invoice.slips.size(), "Billed", {"Converted", "Markup"});
+                                         invoice.slips.size(), "Billed", {"Converted", "Markup"});
   }
   out += "<table class=\"totals\">\n";
   const auto row = [&](const std::string& label, const std::string& value) {
@@ -454,9 +453,10 @@ std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
          Escape(CentsText(copy.payable)) + "</td></tr>\n";
   if (copy.rounding != Currency()) {
     out += "<tr class=\"rounding\"><th>Rounding to cents</th><td class=\"num\" id=\"rounding\">" +
-           Escape(copy.rounding.ToString()) + "</td></tr>\n<tr class=\"rounding\"><th>Exact total</th>"
-           "<td class=\"num\" id=\"exact-total\">" + Escape(copy.exact_total.ToString()) +
-           "</td></tr>\n";
+           Escape(copy.rounding.ToString()) +
+           "</td></tr>\n<tr class=\"rounding\"><th>Exact total</th>"
+           "<td class=\"num\" id=\"exact-total\">" +
+           Escape(copy.exact_total.ToString()) + "</td></tr>\n";
   }
   out += "</table>\n</body>\n</html>\n";
   return out;

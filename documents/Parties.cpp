@@ -5,9 +5,7 @@
 namespace brivos::documents {
 namespace {
 
-std::string Text(const Variant& v) {
-  return v.IsEmpty() || v.IsNull() ? std::string() : CStr(v);
-}
+std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : CStr(v); }
 
 template <class Record>
 void ReadAddress(const Record& r, Party& p) {

@@ -22,8 +22,8 @@ struct Party {
 
 struct Parties {
   Party seller, buyer;
-  std::string currency;   // ISO 4217; "" when the firm has none
-  std::string iban, bic;  // the account to pay into; "" when not set
+  std::string currency;      // ISO 4217; "" when the firm has none
+  std::string iban, bic;     // the account to pay into; "" when not set
   std::string paper = "A4";  // "A4" or "Letter"
 };
 

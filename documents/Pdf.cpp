@@ -208,10 +208,11 @@ std::string InvoicePdf(const InvoiceBreakdown& invoice, const ClientCopy& copy,
   if (!parties.seller.vat_id.empty()) seller += "\nVAT " + parties.seller.vat_id;
   if (!parties.seller.registration_id.empty()) seller += "\n" + parties.seller.registration_id;
   std::string details;
-  for (const auto& [label, value] : {std::pair<const char*, std::string>{"Date", Text(h.invoice_date).substr(0, 10)},
-                                     {"Project", Text(h.project)},
-                                     {"Terms", Text(h.terms)},
-                                     {"Status", Text(h.status_text)}}) {
+  for (const auto& [label, value] :
+       {std::pair<const char*, std::string>{"Date", Text(h.invoice_date).substr(0, 10)},
+        {"Project", Text(h.project)},
+        {"Terms", Text(h.terms)},
+        {"Status", Text(h.status_text)}}) {
     if (!value.empty()) details += std::string(details.empty() ? "" : "\n") + label + ": " + value;
   }
   d.Row({{seller, w / 2}, {details, w / 2, Align::kRight}});

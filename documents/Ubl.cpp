@@ -12,10 +12,18 @@ std::string Xml(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         out += static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' ? ' ' : c;
     }
@@ -169,18 +177,17 @@ std::string InvoiceUbl(const InvoiceBreakdown& invoice, const ClientCopy& copy,
   w.Leaf("cbc:UBLVersionID", "2.1");
   w.Leaf("cbc:CustomizationID", "urn:cen.eu:en16931:2017");
   w.Leaf("cbc:ID", CStr(h.invoice_number).empty() ? CStr(h.invoice_id) : CStr(h.invoice_number));
-  const std::string issued =
-      h.invoice_date.IsNull() || h.invoice_date.IsEmpty() ? CDate(h.create_date).ToString()
-                                                           : CDate(h.invoice_date).ToString();
+  const std::string issued = h.invoice_date.IsNull() || h.invoice_date.IsEmpty()
+                                 ? CDate(h.create_date).ToString()
+                                 : CDate(h.invoice_date).ToString();
   w.Leaf("cbc:IssueDate", issued.substr(0, 10));
   w.Leaf("cbc:InvoiceTypeCode", "380");
   if (!h.notes.IsNull() && !h.notes.IsEmpty() && !CStr(h.notes).empty()) {
     w.Leaf("cbc:Note", CStr(h.notes));
   }
   if (copy.rounding != Currency()) {
-    w.Leaf("cbc:Note", "Amounts rounded to cents; the exact total " +
-                           copy.exact_total.ToString() + " differs by " +
-                           copy.rounding.ToString() + ".");
+    w.Leaf("cbc:Note", "Amounts rounded to cents; the exact total " + copy.exact_total.ToString() +
+                           " differs by " + copy.rounding.ToString() + ".");
   }
   w.Leaf("cbc:DocumentCurrencyCode", parties.currency);
   if (!h.project.IsNull() && !h.project.IsEmpty()) {
@@ -256,7 +263,8 @@ std::string InvoiceUbl(const InvoiceBreakdown& invoice, const ClientCopy& copy,
     // A price is never negative: a negative line has a negative quantity.
     const bool negative = line.price < Currency();
     const double quantity = negative ? -line.quantity : line.quantity;
-    w.Leaf("cbc:InvoicedQuantity", Decimal(quantity), std::string(" unitCode=\"") + line.unit + "\"");
+    w.Leaf("cbc:InvoicedQuantity", Decimal(quantity),
+           std::string(" unitCode=\"") + line.unit + "\"");
     w.Amount("cbc:LineExtensionAmount", line.net);
     if (!line.date.empty()) {
       w.Open("cac:InvoicePeriod");

@@ -71,9 +71,10 @@ Command AddInvoiceCommand(CLI::App& program, const Options& options) {
       "as a page, a PDF or a UBL e-invoice");
   AddAccountArgument(*invoice, in->account);
   invoice->add_option("INVOICE_ID", in->invoice_id, "The invoice's key")->required();
-  invoice->add_option("--format", in->format,
-                      "text (default), json, html (the client's copy as a page), pdf or ubl "
-                      "(UBL 2.1, EN 16931)")
+  invoice
+      ->add_option("--format", in->format,
+                   "text (default), json, html (the client's copy as a page), pdf or ubl "
+                   "(UBL 2.1, EN 16931)")
       ->check(CLI::IsMember({"text", "json", "html", "pdf", "ubl"}));
   invoice->add_option("--output", in->output, "Write the document to this file, not to stdout");
   AddCallerOptions(*invoice, in->user, in->token);

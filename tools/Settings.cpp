@@ -47,9 +47,10 @@ Command AddSettingsCommand(CLI::App& program, const Options& options) {
       "ACCOUNT [NAME=VALUE ...]: set the firm's settings, then print them all (an empty VALUE "
       "returns a setting to its default)");
   AddAccountArgument(*command, in->account);
-  command->add_option("ASSIGNMENTS", in->assignments,
-                      "seller.vat_id, seller.registration_id, seller.country (ISO 3166), "
-                      "currency (ISO 4217), payment.iban, payment.bic, paper.size (A4 or Letter)")
+  command
+      ->add_option("ASSIGNMENTS", in->assignments,
+                   "seller.vat_id, seller.registration_id, seller.country (ISO 3166), "
+                   "currency (ISO 4217), payment.iban, payment.bic, paper.size (A4 or Letter)")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   AddCallerOptions(*command, in->user, in->token);
   return {command, [in, &options](const Extras&) { return RunSettings(*in, options); }};

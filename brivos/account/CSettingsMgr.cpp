@@ -56,7 +56,8 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
-[[noreturn]] void Refuse(const std::string& name, const std::string& value, const std::string& why) {
+[[noreturn]] void Refuse(const std::string& name, const std::string& value,
+                         const std::string& why) {
   Raise(errnum::kInvalidArgument, name + "='" + value + "' is refused: " + why);
 }
 
@@ -64,7 +65,8 @@ std::string Upper(std::string_view text) {
 std::string Normal(const std::string& name, std::string value) {
   while (!value.empty() && value.back() == ' ') value.pop_back();
   value.erase(0, value.find_first_not_of(' '));
-  if (value.size() > kValueWidth) Refuse(name, value.substr(0, 40) + "...", "longer than 255 characters");
+  if (value.size() > kValueWidth)
+    Refuse(name, value.substr(0, 40) + "...", "longer than 255 characters");
   if (std::any_of(value.begin(), value.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
     Refuse(name, value, "it holds a control character");
@@ -143,7 +145,8 @@ std::string NormalSetting(const std::string& name, const std::string& value) {
 
 BRIVOS_METHOD(CSettingsMgr, GetSettings) {
   auto out = std::make_shared<Recordset>(std::vector<std::string>{"Name", "Value"});
-  for (const auto& [name, value] : WithDefaults(a.Account)) out->AddRow({Variant(name), Variant(value)});
+  for (const auto& [name, value] : WithDefaults(a.Account))
+    out->AddRow({Variant(name), Variant(value)});
   out->MoveFirst();
   return out;
 }
@@ -151,10 +154,12 @@ BRIVOS_METHOD(CSettingsMgr, GetSettings) {
 BRIVOS_METHOD(CSettingsMgr, GetSetting) { return WithDefaults(a.Account)[KnownName(a.Name)]; }
 
 BRIVOS_METHOD(CSettingsMgr, SetSetting) {
-  const std::string name = KnownName(a.Name);
-  const std::string value = Normal(name, a.Value.IsNull() ? std::string() : CStr(a.Value));
   internal::WithTable(a.Account, FirmSettingSchema(), [&] {
+    // The database first: a file that cannot be opened is refused as such,
+    // whatever the arguments.
     UnitOfWork work(a.Account);
+    const std::string name = KnownName(a.Name);
+    const std::string value = Normal(name, a.Value.IsNull() ? std::string() : CStr(a.Value));
     work.Db().Execute("DELETE FROM FirmSetting WHERE Name=?;", {Parameter::Text(name)});
     if (!value.empty()) {
       work.Db().Execute("INSERT INTO FirmSetting (Name, Value) VALUES (?,?);",

@@ -38,9 +38,10 @@ class CSettingsMgr final : public Dispatch<CSettingsMgr> {
 };
 
 // The names of the settings, in name order.
-inline constexpr const char* kSettingNames[] = {
-    "currency",      "paper.size",       "payment.bic",           "payment.iban",
-    "seller.country", "seller.registration_id", "seller.vat_id"};
+inline constexpr const char* kSettingNames[] = {"currency",       "paper.size",
+                                                "payment.bic",    "payment.iban",
+                                                "seller.country", "seller.registration_id",
+                                                "seller.vat_id"};
 
 // The value as SetSetting would store it for the setting `name`; raises 5
 // as SetSetting does. A front end setting several settings checks them all

@@ -1,6 +1,5 @@
 // Invoices, the invoicing preview and invoice runs.
 
-
 #include <algorithm>
 #include <cstdlib>
 

@@ -27,7 +27,8 @@ Response PutSettings(Context& c) {
     NormalSetting(it.key(), it.value().get<std::string>());
   }
   for (auto it = body.begin(); it != body.end(); ++it) {
-    c.Call("CSettingsMgr", "SetSetting", {Variant(it.key()), Variant(it.value().get<std::string>())});
+    c.Call("CSettingsMgr", "SetSetting",
+           {Variant(it.key()), Variant(it.value().get<std::string>())});
   }
   return JsonResponse(200, SettingsJson(c));
 }

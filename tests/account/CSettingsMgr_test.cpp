@@ -51,15 +51,15 @@ TEST(CodeListsTest, IbanCheckDigitsAndBics) {
     const char* iban;
     const char* normal;  // "" when refused
   };
-  for (const Case& c : std::vector<Case>{
-           {"DE89 3704 0044 0532 0130 00", "DE89370400440532013000"},
-           {"gb82 west 1234 5698 7654 32", "GB82WEST12345698765432"},
-           {"DE89 3704 0044 0532 0130 01", ""},  // a digit changed
-           {"DE98 3704 0044 0532 0130 00", ""},  // check digits swapped
-           {"QQ89 3704 0044 0532 0130 00", ""},  // no such country
-           {"DE89-3704-0044-0532-0130-00", ""},
-           {"DE89370", ""},
-           {"DE8937040044053201300037040044053201300", ""}}) {
+  for (const Case& c :
+       std::vector<Case>{{"DE89 3704 0044 0532 0130 00", "DE89370400440532013000"},
+                         {"gb82 west 1234 5698 7654 32", "GB82WEST12345698765432"},
+                         {"DE89 3704 0044 0532 0130 01", ""},  // a digit changed
+                         {"DE98 3704 0044 0532 0130 00", ""},  // check digits swapped
+                         {"QQ89 3704 0044 0532 0130 00", ""},  // no such country
+                         {"DE89-3704-0044-0532-0130-00", ""},
+                         {"DE89370", ""},
+                         {"DE8937040044053201300037040044053201300", ""}}) {
     EXPECT_EQ(NormalIban(c.iban), c.normal) << c.iban;
   }
   EXPECT_TRUE(IsBic("COBADEFFXXX"));

@@ -1,3 +1,5 @@
+#include "documents/ClientCopy.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "documents/ClientCopy.hpp"
 #include "documents/Documents.hpp"
 #include "documents/Parties.hpp"
 #include "documents/Pdf.hpp"
@@ -76,23 +77,27 @@ class ClientCopyTest : public InvoiceTest {
   }
 
   std::int32_t TaxClient(const Case& c) {
-    Exec("INSERT INTO CITaxCode (Parent,TaxCode,Tax1Name,Tax1Rate,Tax1Exempt,Tax2Name,Tax2Rate,"
-         "Tax2Exempt,Tax2PiggyBack,Inactive) VALUES (1,'X','GST'," +
-         std::to_string(std::abs(c.tax1)) + "," + std::to_string(c.tax1 < 0) + ",'PST'," +
-         std::to_string(std::abs(c.tax2)) + "," + std::to_string(c.tax2 < 0) + "," +
-         std::to_string(c.piggy) + ",0)");
-    Exec("INSERT INTO SFAProspect (Parent,CompanyName,DefaultTerms,TaxCodeID,BusinessNumber,"
-         "Country) VALUES (1,'Client & Co','Net 30',(SELECT MAX(CITaxCodeID) FROM CITaxCode),"
-         "'0192:987654321','Germany')");
+    Exec(
+        "INSERT INTO CITaxCode (Parent,TaxCode,Tax1Name,Tax1Rate,Tax1Exempt,Tax2Name,Tax2Rate,"
+        "Tax2Exempt,Tax2PiggyBack,Inactive) VALUES (1,'X','GST'," +
+        std::to_string(std::abs(c.tax1)) + "," + std::to_string(c.tax1 < 0) + ",'PST'," +
+        std::to_string(std::abs(c.tax2)) + "," + std::to_string(c.tax2 < 0) + "," +
+        std::to_string(c.piggy) + ",0)");
+    Exec(
+        "INSERT INTO SFAProspect (Parent,CompanyName,DefaultTerms,TaxCodeID,BusinessNumber,"
+        "Country) VALUES (1,'Client & Co','Net 30',(SELECT MAX(CITaxCodeID) FROM CITaxCode),"
+        "'0192:987654321','Germany')");
     return CLng(Scalar("SELECT MAX(SFAProspectID) FROM SFAProspect"));
   }
 
   InvoiceBreakdown Invoice(const Case& c) {
     const std::int32_t project = Project(TaxClient(c));
     for (int i = 0; i < c.repeat; ++i) {
-      for (const SlipLine& s : c.slips) Slip(project, 1, 2, s.sh, s.sm, s.eh, s.em, s.rate, s.overtime);
+      for (const SlipLine& s : c.slips)
+        Slip(project, 1, 2, s.sh, s.sm, s.eh, s.em, s.rate, s.overtime);
     }
-    for (const ExpenseLine& e : c.expenses) Expense(project, 1, true, e.amount, e.exchange, e.markup);
+    for (const ExpenseLine& e : c.expenses)
+      Expense(project, 1, true, e.amount, e.exchange, e.markup);
     InvoiceSelected(std::to_string(project));
     Variant id(InvoiceOf(project));
     return mgr.GetInvoiceBreakdown(account, user, token, id);
@@ -118,10 +123,20 @@ class ClientCopyTest : public InvoiceTest {
          1568600},
         {"a zero invoice", 20, -1, false, {{9, 0, 10, 0, 0}}, {}, 0},
         // 10.0049 and 10.005 for an hour each: one rounds down, one up.
-        {"half a cent each way", -1, -1, false, {{9, 0, 10, 0, 10.0049}, {9, 0, 10, 0, 10.005}},
-         {}, 200100},
-        {"half a cent each way below zero", -1, -1, false,
-         {{10, 0, 9, 0, 10.0049}, {10, 0, 9, 0, 10.005}}, {}, -200100},
+        {"half a cent each way",
+         -1,
+         -1,
+         false,
+         {{9, 0, 10, 0, 10.0049}, {9, 0, 10, 0, 10.005}},
+         {},
+         200100},
+        {"half a cent each way below zero",
+         -1,
+         -1,
+         false,
+         {{10, 0, 9, 0, 10.0049}, {10, 0, 9, 0, 10.005}},
+         {},
+         -200100},
         // A third of an hour at 10.01 is 3.3367: 3.34 each.
         {"1,000 lines", 19, -1, false, {{9, 0, 9, 20, 10.01}}, {}, -1, 1000},
     };
@@ -204,7 +219,7 @@ TEST_F(ClientCopyTest, ThePdfEmbedsItsFontAndItsTextShowsEachLineAndTheTotal) {
     documents::Parties parties = documents::ReadParties(account, user, token, invoice);
     const std::string pdf = documents::InvoicePdf(invoice, copy, parties);
     ASSERT_TRUE(pdf.starts_with("%PDF-"));
-    EXPECT_NE(pdf.find("/FontFile"), std::string::npos);  // embedded, not only named
+    EXPECT_NE(pdf.find("/FontFile"), std::string::npos);   // embedded, not only named
     EXPECT_NE(pdf.find("/ToUnicode"), std::string::npos);  // text that copies out
     EXPECT_NE(pdf.find("/MediaBox [ 0 0 595.276 841.89 ]"), std::string::npos);  // A4
     parties.paper = "Letter";
@@ -249,8 +264,8 @@ TEST_F(ClientCopyTest, TheUblPassesTheSchemaAndTheEn16931Rules) {
   for (const Case& c : Cases()) {
     const InvoiceBreakdown invoice = Invoice(c);
     const ClientCopy copy = documents::MakeClientCopy(invoice);
-    const std::string ubl = documents::InvoiceUbl(
-        invoice, copy, documents::ReadParties(account, user, token, invoice));
+    const std::string ubl =
+        documents::InvoiceUbl(invoice, copy, documents::ReadParties(account, user, token, invoice));
     const std::string path = dir.Path() + "/case" + std::to_string(++n) + ".xml";
     std::ofstream(path) << ubl;
     (copy.taxes.size() > 1 ? two_taxes : one_tax) += " " + path;

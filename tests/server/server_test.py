@@ -92,7 +92,7 @@ class Server:
             headers["Authorization"] = "Bearer " + token
         r = requests.request(method, (self.url if direct else self.via) + path, headers=headers,
                              timeout=15, **kw)
-        if (r.headers.get("Content-Type", "").startswith("application/") and "openapi" not in path
+        if (r.headers.get("Content-Type", "").split(";")[0].endswith("json") and "openapi" not in path
                 and method != "HEAD"):
             SEEN.append(r.json())
         return r
