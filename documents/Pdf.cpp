@@ -48,13 +48,12 @@ class Drawing {
   Drawing(double width, double height) : width_(width), height_(height) {
     surface_ = cairo_pdf_surface_create_for_stream(&Drawing::Append, &out_, width, height);
     cr_ = cairo_create(surface_);
-    layout_ = pango_cairo_create_layout(cr_);
     regular_ = pango_font_description_from_string(kFont);
     y_ = kMargin;
   }
   ~Drawing() {
     pango_font_description_free(regular_);
-    g_object_unref(layout_);
+    for (PangoLayout* layout : layouts_) g_object_unref(layout);
     cairo_destroy(cr_);
     cairo_surface_destroy(surface_);
   }
@@ -74,25 +73,18 @@ class Drawing {
   // starts a page first when the row does not fit. Returns its height.
   double Row(const std::vector<Cell>& cells, double size = 9, bool bold = false,
              const std::vector<Cell>* heading = nullptr) {
-    if (y_ + RowHeight(cells, size, bold) > height_ - kMargin) {
+    double height = Prepare(cells, size, bold);
+    if (y_ + height > height_ - kMargin) {
       NewPage();
       if (heading != nullptr) Row(*heading, size, true);
+      height = Prepare(cells, size, bold);  // the page's footer and heading took the layouts
     }
-    return Draw(cells, size, bold);
+    return Show(cells, height);
   }
 
   // A row at the current position, wherever that is.
   double Draw(const std::vector<Cell>& cells, double size, bool bold) {
-    const double height = RowHeight(cells, size, bold);
-    double x = kMargin;
-    for (const Cell& c : cells) {
-      Set(c, size, bold);
-      cairo_move_to(cr_, x, y_);
-      pango_cairo_show_layout(cr_, layout_);
-      x += c.width;
-    }
-    y_ += height + kRowGap;
-    return height;
+    return Show(cells, Prepare(cells, size, bold));
   }
 
   void Rule(double weight = 0.5) {
@@ -128,29 +120,40 @@ class Drawing {
     return out;
   }
 
-  void Set(const Cell& c, double size, bool bold) {
+  // Sets each cell's text in a layout of its own (the cell's position in
+  // the row); returns the height of the tallest.
+  double Prepare(const std::vector<Cell>& cells, double size, bool bold) {
     pango_font_description_set_weight(regular_, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_absolute_size(regular_, size * PANGO_SCALE);
-    pango_layout_set_font_description(layout_, regular_);
-    pango_layout_set_width(layout_, static_cast<int>((c.width - 6) * PANGO_SCALE));
-    pango_layout_set_wrap(layout_, PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_alignment(layout_,
-                               c.align == Align::kRight ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
-    const std::string text = Valid(c.text);
-    pango_layout_set_text(layout_, text.c_str(), static_cast<int>(text.size()));
-  }
-
-  double RowHeight(const std::vector<Cell>& cells, double size, bool bold) {
+    while (layouts_.size() < cells.size()) layouts_.push_back(pango_cairo_create_layout(cr_));
     double height = 0;
-    for (const Cell& c : cells) height = std::max(height, Measure(c, size, bold));
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      PangoLayout* layout = layouts_[i];
+      const Cell& c = cells[i];
+      pango_layout_set_font_description(layout, regular_);
+      pango_layout_set_width(layout, static_cast<int>((c.width - 6) * PANGO_SCALE));
+      pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+      pango_layout_set_alignment(layout,
+                                 c.align == Align::kRight ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+      const std::string text = Valid(c.text);
+      pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
+      int w = 0, h = 0;
+      pango_layout_get_size(layout, &w, &h);
+      height = std::max(height, static_cast<double>(h) / PANGO_SCALE);
+    }
     return height;
   }
 
-  double Measure(const Cell& c, double size, bool bold) {
-    Set(c, size, bold);
-    int w = 0, h = 0;
-    pango_layout_get_size(layout_, &w, &h);
-    return static_cast<double>(h) / PANGO_SCALE;
+  // Draws the cells Prepare set at the current position.
+  double Show(const std::vector<Cell>& cells, double height) {
+    double x = kMargin;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      cairo_move_to(cr_, x, y_);
+      pango_cairo_show_layout(cr_, layouts_[i]);
+      x += cells[i].width;
+    }
+    y_ += height + kRowGap;
+    return height;
   }
 
   void Footer() {
@@ -170,7 +173,7 @@ class Drawing {
   std::string out_;
   cairo_surface_t* surface_;
   cairo_t* cr_;
-  PangoLayout* layout_;
+  std::vector<PangoLayout*> layouts_;
   PangoFontDescription* regular_;
   double width_, height_, y_;
   int page_ = 1;
