@@ -4,6 +4,8 @@
 // information, the managers and the records.
 
 #include "brivos/account/CAccountMgr.hpp"
+#include "brivos/account/CSettingsMgr.hpp"
+#include "brivos/account/CodeLists.hpp"
 #include "brivos/automation/ClassRegistry.hpp"
 #include "brivos/automation/Collection.hpp"
 #include "brivos/automation/Object.hpp"

@@ -43,7 +43,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # The libraries the program and the library link, read from the binaries;
 # useradd for the service's user.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS passwd)
+# The PDF of an invoice is set in DejaVu Sans (Pango finds it through fontconfig).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${BRIVOS_PACKAGING}/conffiles ${BRIVOS_PACKAGING}/postinst ${BRIVOS_PACKAGING}/prerm

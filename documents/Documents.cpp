@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -298,14 +299,15 @@ table.totals tr.total th, table.totals tr.total td { border-top: 2px solid #222;
 )";
 
 template <class Row>
-std::string HtmlLines(const std::vector<Row>& rows, const std::vector<Column<Row>>& columns) {
+std::string HtmlTable(const std::vector<Column<Row>>& columns,
+                      const std::vector<std::vector<std::string>>& cells) {
   std::string out = "<table class=\"lines\">\n<thead><tr>";
   for (const auto& c : columns) {
     out += c.Right() ? "<th class=\"num\">" : "<th>";
     out += Escape(c.heading) + "</th>";
   }
   out += "</tr></thead>\n<tbody>\n";
-  for (const auto& row : Cells(rows, columns)) {
+  for (const auto& row : cells) {
     out += "<tr class=\"line\">";
     for (std::size_t i = 0; i < row.size(); ++i) {
       out += columns[i].Right() ? "<td class=\"num\">" : "<td>";
@@ -384,11 +386,17 @@ std::string InvoiceText(const InvoiceBreakdown& invoice) {
     out += Pad(rows[i].first, label_width, false) + "  " + Pad(rows[i].second, value_width, true) +
            "\n";
   }
+  const ClientCopy copy = MakeClientCopy(invoice);
+  out += "\nPayable   " + CentsText(copy.payable) + "\n";
+  if (copy.rounding != Currency()) {
+    out += "Rounding  " + copy.rounding.ToString() + " (the exact total to cents)\n";
+  }
   return out;
 }
 
 std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
   const InvoiceLayout doc(invoice);
+  const ClientCopy copy = MakeClientCopy(invoice);
   const std::string company = Blank(doc.h.company) ? "" : CStr(doc.h.company);
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
@@ -404,24 +412,61 @@ std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
     out += "<tr><th>" + Escape(label) + "</th><td>" + Escape(value) + "</td></tr>\n";
   }
   out += "</table>\n";
+  // The lines as the client reads them: the exact columns that explain a
+  // line (the taxes and a slip's exact amount left out), and its net in cents.
+  const auto lines = [&](const auto& rows, auto columns, std::size_t first, const char* net,
+                         std::initializer_list<std::string_view> left_out) {
+    using Row = typename std::decay_t<decltype(rows)>::value_type;
+    std::erase_if(columns, [&](const Column<Row>& c) {
+      if constexpr (std::is_same_v<Row, B::Slip>) {
+        if (c.value == ReadMember<&B::Slip::tax1> || c.value == ReadMember<&B::Slip::tax2>) {
+          return true;
+        }
+      }
+      return std::find(left_out.begin(), left_out.end(), c.heading) != left_out.end();
+    });
+    std::vector<std::vector<std::string>> cells = Cells(rows, columns);
+    columns.push_back({net, nullptr, Style::kNumber});
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      cells[i].push_back(CentsText(copy.lines[first + i].net));
+    }
+    return HtmlTable(columns, cells);
+  };
   if (!invoice.slips.empty()) {
-    out += "<h3>Time</h3>\n" + HtmlLines(invoice.slips, doc.slip_columns);
+    out += "<h3>Time</h3>\n" + lines(invoice.slips, doc.slip_columns, 0, "Amount", {"Amount"});
   }
   if (!invoice.expenses.empty()) {
-    out += "<h3>Expenses</h3>\n" + HtmlLines(invoice.expenses, doc.expense_columns);
+    out += "<h3>Expenses</h3>\n" + lines(invoice.expenses, doc.expense_columns,
+                                         invoice.slips.size(), "Billed", {"Converted", "Markup"});
   }
   out += "<table class=\"totals\">\n";
-  const auto totals = doc.Totals();
-  for (std::size_t i = 0; i + 1 < totals.size(); ++i) {
-    out += "<tr><th>" + Escape(totals[i].first) + "</th><td class=\"num\">" +
-           Escape(totals[i].second) + "</td></tr>\n";
+  const auto row = [&](const std::string& label, const std::string& value) {
+    out += "<tr><th>" + Escape(label) + "</th><td class=\"num\">" + Escape(value) + "</td></tr>\n";
+  };
+  if (!invoice.slips.empty()) row("Time", CentsText(copy.time));
+  if (!invoice.expenses.empty()) row("Expenses", CentsText(copy.expenses));
+  for (const auto& tax : copy.taxes) {
+    row(tax.name + " " + Shortest(tax.rate) + "% on " + CentsText(tax.taxable),
+        CentsText(tax.amount));
   }
   out += "<tr class=\"total\"><th>Total</th><td class=\"num\" id=\"total\">" +
-         Escape(totals.back().second) + "</td></tr>\n</table>\n</body>\n</html>\n";
+         Escape(CentsText(copy.payable)) + "</td></tr>\n";
+  if (copy.rounding != Currency()) {
+    out += "<tr class=\"rounding\"><th>Rounding to cents</th><td class=\"num\" id=\"rounding\">" +
+           Escape(copy.rounding.ToString()) +
+           "</td></tr>\n<tr class=\"rounding\"><th>Exact total</th>"
+           "<td class=\"num\" id=\"exact-total\">" +
+           Escape(copy.exact_total.ToString()) + "</td></tr>\n";
+  }
+  out += "</table>\n</body>\n</html>\n";
   return out;
 }
 
-Json InvoiceJson(const InvoiceBreakdown& invoice) { return SectionsJson(invoice); }
+Json InvoiceJson(const InvoiceBreakdown& invoice) {
+  Json out = SectionsJson(invoice);
+  out["ClientCopy"] = ClientCopyJson(MakeClientCopy(invoice));
+  return out;
+}
 
 std::string PreviewText(const InvoicingPreview& preview, const std::string& scope) {
   std::vector<Variant> totals;

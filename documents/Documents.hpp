@@ -14,6 +14,7 @@
 #include <string>
 
 #include "brivos/brivos.hpp"
+#include "documents/ClientCopy.hpp"
 #include "json/VariantJson.hpp"
 
 namespace brivos::documents {
@@ -21,13 +22,19 @@ namespace brivos::documents {
 using json::Json;
 using json::ToJson;
 
+// The exact breakdown, then the client's copy's payable total (and its
+// rounding, when not zero) on lines of their own: "Payable" and "Rounding".
 std::string InvoiceText(const InvoiceBreakdown& invoice);
-// A page with its style inline and no external resource, printable on A4 or
-// Letter; well-formed XML, one <tr class="line"> per slip and expense, and
-// the total once, in the element with id "total".
+// The client's copy (ClientCopy) as a page with its style inline and no
+// external resource, printable on A4 or Letter; well-formed XML, one
+// <tr class="line"> per slip and expense with its net in cents, the payable
+// total once, in the element with id "total", and when the exact total
+// differs, the rounding and the exact total in the elements with ids
+// "rounding" and "exact-total".
 std::string InvoiceHtml(const InvoiceBreakdown& invoice);
-// {"Header": {...}, "Slips": [...], "Expenses": [...], "Totals": {...}},
-// values as `brivos call` prints them.
+// {"Header": {...}, "Slips": [...], "Expenses": [...], "Totals": {...},
+// "ClientCopy": {...}}, values as `brivos call` prints them; ClientCopy as
+// ClientCopyJson gives it.
 Json InvoiceJson(const InvoiceBreakdown& invoice);
 
 // `scope` says which run the preview is of ("all active projects, cutoff

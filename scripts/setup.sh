@@ -5,7 +5,9 @@ set -euo pipefail
 packages=(build-essential cmake libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
           nlohmann-json3-dev libcli11-dev libboost-dev curl python3-requests wrk
           pybind11-dev python3-dev python3-pytest
-          file pkg-config postgresql-15 libpq-dev prometheus)
+          file pkg-config postgresql-15 libpq-dev prometheus
+          libcairo2-dev libpango1.0-dev fonts-dejavu-core poppler-utils
+          libxml2-utils libsaxonhe-java default-jre-headless)
 source "$(dirname "$0")/apt-missing.sh"
 install_missing "${packages[@]}"
 # The browser tests: Chromium, Node.js and the npm packages of tests/browser.

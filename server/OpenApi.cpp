@@ -31,6 +31,12 @@ Json Responses(const Route* route, int success, const std::string& description) 
     if (route != nullptr && route->html) {
       ok["content"]["text/html"] = {{"schema", {{"type", "string"}}}};
     }
+    if (route != nullptr && route->documents) {
+      ok["content"]["application/pdf"] = {{"schema", {{"type", "string"}, {"format", "binary"}}}};
+      for (const char* xml : {"application/vnd.oasis.ubl+xml", "application/xml"}) {
+        ok["content"][xml] = {{"schema", {{"type", "string"}}}};
+      }
+    }
   }
   if (route != nullptr && route->paged) {
     ok["headers"] = {{"X-Total-Count", {{"schema", {{"type", "integer"}}}}},
@@ -39,6 +45,10 @@ Json Responses(const Route* route, int success, const std::string& description) 
   out[std::to_string(success)] = ok;
   if (route != nullptr && route->may_be_empty) {
     out["204"] = {{"description", "nothing to show"}};
+  }
+  if (route != nullptr && route->documents) {
+    out["406"] = {{"description", "an Accept the invoice has no form for"},
+                  {"content", {{"application/problem+json", {{"schema", Json::object()}}}}}};
   }
   out["4XX"] = Ref("#/components/responses/Problem");
   out["5XX"] = Ref("#/components/responses/Problem");

@@ -88,6 +88,7 @@ struct Route {
   bool body = false;          // takes a JSON object
   bool may_be_empty = false;  // may answer 204 instead of `success`
   bool html = false;          // answers text/html for Accept: text/html
+  bool documents = false;     // answers a PDF and a UBL invoice for their Accept
   bool io_thread = false;     // answered on the I/O thread (the metrics)
   Handler handler = nullptr;
 
@@ -140,6 +141,8 @@ Response Invoices(Context&);
 Response Invoice(Context&);
 Response Preview(Context&);
 Response InvoiceRun(Context&);
+Response Settings(Context&);
+Response PutSettings(Context&);
 }  // namespace resources
 
 }  // namespace brivos::server

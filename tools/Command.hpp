@@ -49,6 +49,7 @@ Command AddMembersCommand(CLI::App& program, const Options& options);
 Command AddEnumsCommand(CLI::App& program, const Options& options);
 Command AddServeCommand(CLI::App& program, const Options& options);
 Command AddMigrateCommand(CLI::App& program, const Options& options);
+Command AddSettingsCommand(CLI::App& program, const Options& options);
 
 // The account rule, as --help prints it.
 extern const char* const kAccountRule;

@@ -81,7 +81,7 @@ int Run(int argc, char** argv) {
       AddInvoiceCommand(app, options), AddPreviewCommand(app, options),
       AddClassesCommand(app, options), AddMembersCommand(app, options),
       AddEnumsCommand(app, options),   AddServeCommand(app, options),
-      AddMigrateCommand(app, options)};
+      AddMigrateCommand(app, options), AddSettingsCommand(app, options)};
 
   try {
     app.parse(argc, argv);

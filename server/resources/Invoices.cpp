@@ -1,7 +1,11 @@
 // Invoices, the invoicing preview and invoice runs.
 
+#include <algorithm>
+#include <cstdlib>
 
 #include "documents/Documents.hpp"
+#include "documents/Pdf.hpp"
+#include "documents/Ubl.hpp"
 #include "server/Routes.hpp"
 
 namespace brivos::server::resources {
@@ -21,20 +25,81 @@ Response Invoices(Context& c) {
   return c.Page(out);
 }
 
+namespace {
+
+std::string Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+// The forms an invoice is answered in.
+enum class Form { kJson, kHtml, kPdf, kUbl };
+
+// The form the Accept header asks for: its media types by their q values,
+// the first one the invoice has a form for; JSON without an Accept. Refuses
+// 406 when none is acceptable.
+Form Negotiate(std::string_view accept) {
+  struct Choice {
+    std::string type;
+    double q;
+  };
+  std::vector<Choice> choices;
+  for (const std::string& item : Split(std::string(accept), ',')) {
+    const std::vector<std::string> parts = Split(item, ';');
+    Choice c{AsciiLowered(Trim(parts[0])), 1.0};
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      const std::string param = Trim(parts[i]);
+      if (param.starts_with("q=") || param.starts_with("Q=")) c.q = std::atof(param.c_str() + 2);
+    }
+    if (!c.type.empty() && c.q > 0) choices.push_back(std::move(c));
+  }
+  if (accept.empty()) return Form::kJson;
+  std::stable_sort(choices.begin(), choices.end(),
+                   [](const Choice& a, const Choice& b) { return a.q > b.q; });
+  for (const Choice& c : choices) {
+    if (c.type == "application/json" || c.type == "application/*" || c.type == "*/*") {
+      return Form::kJson;
+    }
+    if (c.type == "text/html" || c.type == "text/*") return Form::kHtml;
+    if (c.type == "application/pdf") return Form::kPdf;
+    if (c.type == "application/vnd.oasis.ubl+xml" || c.type == "application/xml") return Form::kUbl;
+  }
+  throw HttpError(406,
+                  "an invoice is application/json, text/html, application/pdf, "
+                  "application/vnd.oasis.ubl+xml or application/xml");
+}
+
+}  // namespace
+
 Response Invoice(Context& c) {
   const std::int32_t id = ParseId(c.Params()[1]);
-  const InvoiceBreakdown invoice = c.Typed(
-      "CInvoiceMgr", "GetInvoiceBreakdown",
-      [id](const Variant& account, const Variant& user, const Variant& token) {
-        return CInvoiceMgr{}.GetInvoiceBreakdown(account, user, token, id);
-      });
-  if (c.Req().Header("Accept").find("text/html") != std::string_view::npos) {
-    Response r;
-    r.content_type = "text/html; charset=utf-8";
-    r.body = documents::InvoiceHtml(invoice);
-    return r;
-  }
-  return JsonResponse(200, documents::InvoiceJson(invoice));
+  const Form form = Negotiate(c.Req().Header("Accept"));
+  Response r;
+  c.Typed("CInvoiceMgr", "GetInvoiceBreakdown",
+          [&](const Variant& account, const Variant& user, const Variant& token) {
+            const InvoiceBreakdown invoice =
+                CInvoiceMgr{}.GetInvoiceBreakdown(account, user, token, id);
+            if (form == Form::kJson) {
+              r = JsonResponse(200, documents::InvoiceJson(invoice));
+            } else if (form == Form::kHtml) {
+              r.content_type = "text/html; charset=utf-8";
+              r.body = documents::InvoiceHtml(invoice);
+            } else {
+              const documents::Parties parties =
+                  documents::ReadParties(account, user, token, invoice);
+              const documents::ClientCopy copy = documents::MakeClientCopy(invoice);
+              if (form == Form::kPdf) {
+                r.content_type = "application/pdf";
+                r.body = documents::InvoicePdf(invoice, copy, parties);
+              } else {
+                r.content_type = "application/vnd.oasis.ubl+xml; charset=utf-8";
+                r.body = documents::InvoiceUbl(invoice, copy, parties);
+              }
+            }
+            return 0;
+          });
+  return r;
 }
 
 Response Preview(Context& c) {

@@ -14,7 +14,7 @@ namespace {
 // Tables that hold a handful of rows per subscriber file: reading them whole
 // costs nothing.
 const std::set<std::string, std::less<>> kSmallTables = {"ISubScriber", "ISubscriberLocation",
-                                                         "CITaxCode"};
+                                                         "CITaxCode", "FirmSetting"};
 // The tables a subscriber owns directly: their Parent has one value per
 // file. A statement that filters one of them by Parent reads the whole
 // subscriber's list (users, clients, projects), and may scan it.

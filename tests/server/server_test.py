@@ -5,6 +5,7 @@ Usage: server_test.py PATH_TO_BRIVOS. Exits 77 (skipped) when a client is missin
 import datetime
 import http.client
 import json
+from decimal import Decimal
 import os
 import shutil
 import signal
@@ -91,7 +92,7 @@ class Server:
             headers["Authorization"] = "Bearer " + token
         r = requests.request(method, (self.url if direct else self.via) + path, headers=headers,
                              timeout=15, **kw)
-        if (r.headers.get("Content-Type", "").startswith("application/") and "openapi" not in path
+        if (r.headers.get("Content-Type", "").split(";")[0].endswith("json") and "openapi" not in path
                 and method != "HEAD"):
             SEEN.append(r.json())
         return r
@@ -314,7 +315,64 @@ class ServiceTest(unittest.TestCase):
         self.assertEqual(breakdown["Totals"]["Total"], preview["Projects"][0]["Total"])
         html = srv("GET", A + "/invoices/%d" % invoice, admin, headers={"Accept": "text/html"})
         self.assertTrue(html.headers["Content-Type"].startswith("text/html"))
-        self.assertIn(breakdown["Totals"]["Total"][:-2], html.text)
+        self.assertIn(breakdown["ClientCopy"]["Payable"][:-2], html.text)
+        copy = breakdown["ClientCopy"]
+        self.assertEqual(Decimal(copy["ExactTotal"]) + Decimal(copy["Rounding"]),
+                         Decimal(copy["Payable"]))
+        self.assertEqual(copy["ExactTotal"], breakdown["Totals"]["Total"])
+
+        # The invoice in the form the Accept header asks for; the UBL names
+        # the firm's currency.
+        put = srv("PUT", A + "/settings", admin, json={"currency": "eur", "seller.country": "DE"})
+        self.assertEqual(put.json()["currency"], "EUR", put.text)
+        for accept, status, content_type, start in [
+            ("application/pdf", 200, "application/pdf", b"%PDF-"),
+            ("application/vnd.oasis.ubl+xml", 200, "application/vnd.oasis.ubl+xml", b"<?xml"),
+            ("application/xml", 200, "application/vnd.oasis.ubl+xml", b"<?xml"),
+            ("text/html;q=0.5, application/pdf", 200, "application/pdf", b"%PDF-"),
+            ("application/pdf;q=0, text/html", 200, "text/html", b"<!DOCTYPE"),
+            ("*/*", 200, "application/json", b"{"),
+            ("image/png", 406, "application/problem+json", b"{"),
+        ]:
+            r = srv("GET", A + "/invoices/%d" % invoice, admin, headers={"Accept": accept})
+            self.assertEqual(r.status_code, status, (accept, r.text[:200]))
+            self.assertTrue(r.headers["Content-Type"].startswith(content_type), accept)
+            self.assertTrue(r.content.startswith(start), (accept, r.content[:20]))
+        self.assertIn(b"<cbc:DocumentCurrencyCode>EUR<", srv(
+            "GET", A + "/invoices/%d" % invoice, admin, headers={"Accept": "application/xml"}).content)
+        self.assertEqual(srv("GET", A + "/invoices/%d" % invoice, bob,
+                             headers={"Accept": "application/pdf"}).status_code, 403)
+
+    def test_firm_settings(self):
+        # Each PUT is all or nothing: a refused value leaves every setting as it was.
+        B = "/v1/accounts/B2"
+        boss = sign_in("B2", "admin", "secret2")
+        for body, status, expected in [
+            ({"seller.vat_id": "de 123456789"}, 422, None),
+            ({"seller.vat_id": "DE123456789", "payment.iban": "DE89 3704 0044 0532 0130 00",
+              "payment.bic": "cobadeffxxx", "paper.size": "letter"}, 200,
+             {"seller.vat_id": "DE123456789", "payment.iban": "DE89370400440532013000",
+              "payment.bic": "COBADEFFXXX", "paper.size": "Letter"}),
+            ({"payment.iban": "DE89 3704 0044 0532 0130 01"}, 422, None),
+            ({"seller.country": "QQ", "currency": "EUR"}, 422, None),
+            ({"currency": "EURO"}, 422, None),
+            ({"no.such": "x"}, 422, None),
+            ({"currency": 5}, 422, None),
+            ({"paper.size": "A3"}, 422, None),
+            ({"seller.registration_id": "HRB\n1"}, 422, None),
+            ({"seller.country": "fr", "paper.size": ""}, 200,
+             {"seller.country": "FR", "currency": "EUR", "paper.size": "A4"}),
+        ]:
+            before = srv("GET", B + "/settings", boss).json()
+            r = srv("PUT", B + "/settings", boss, json=body)
+            self.assertEqual(r.status_code, status, (body, r.text))
+            after = srv("GET", B + "/settings", boss).json()
+            if expected is None:
+                self.assertIn(r.json().get("number"), (5, None), r.text)
+                self.assertEqual(after, before)
+            else:
+                self.assertEqual(r.json(), after)
+                self.assertEqual({k: after[k] for k in expected}, expected)
 
     def test_who_may_change_what(self):
         # Firm B2 alone: carol, a plain user on a project at 100 an hour, with a

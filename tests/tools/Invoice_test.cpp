@@ -173,7 +173,9 @@ TEST_F(InvoiceCommandTest, InvoicePrintsAsTextJsonAndOneHtmlPage) {
   EXPECT_EQ(page.error, "");
   EXPECT_EQ(page.lines, 5);  // one row per slip and expense
   ASSERT_EQ(page.totals.size(), 1u);
-  EXPECT_EQ(Money(page.totals[0]), total);
+  // The page is the client's copy: its total in cents, the rounding beside it.
+  EXPECT_EQ(Money(page.totals[0]), Money(doc["ClientCopy"]["Payable"]));
+  EXPECT_NE(html.out.find("id=\"exact-total\">" + total.ToString() + "<"), std::string::npos);
   std::size_t seen = 0;
   for (std::size_t at = html.out.find(page.totals[0]); at != std::string::npos;
        at = html.out.find(page.totals[0], at + 1)) {
@@ -183,6 +185,55 @@ TEST_F(InvoiceCommandTest, InvoicePrintsAsTextJsonAndOneHtmlPage) {
   for (const char* external : {"src=", "href=", "@import", "url("}) {
     EXPECT_EQ(html.out.find(external), std::string::npos) << external;
   }
+}
+
+// The demo's invoice is 1275.6413 exactly: 1275.65 for the client, whose
+// copy adds 897.50 of time, 267.30 of expenses, 44.88 and 65.97 of taxes.
+TEST_F(InvoiceCommandTest, TheClientsCopyIsInCentsInEveryForm) {
+  const Json copy = Brivos({"invoice", "A100", "1", "--format", "json"}).OutJson()["ClientCopy"];
+  EXPECT_EQ(Money(copy["Payable"]), Currency::FromScaled(12756500));
+  EXPECT_EQ(Money(copy["ExactTotal"]), InvoiceTotal());
+  EXPECT_EQ(Money(copy["Rounding"]), Currency::FromScaled(87));
+  const Outcome text = Brivos({"invoice", "A100", "1"});
+  EXPECT_EQ(ValueAfter(text.out, "Payable"), "1275.65");
+
+  const std::string pdf = data_->Path() + "/invoice-1.pdf";
+  ASSERT_TRUE(Succeeded(Brivos({"invoice", "A100", "1", "--format", "pdf", "--output", pdf})));
+  EXPECT_TRUE(ReadFile(pdf).starts_with("%PDF-"));
+  EXPECT_FALSE(std::filesystem::exists(pdf + ".part"));
+  // The firm's country is "Canada": its currency is CAD until set otherwise.
+  const Outcome ubl = Brivos({"invoice", "A100", "1", "--format", "ubl"});
+  ASSERT_TRUE(Succeeded(ubl)) << ubl.err;
+  EXPECT_NE(ubl.out.find("<cbc:PayableAmount currencyID=\"CAD\">1275.65<"), std::string::npos);
+  EXPECT_NE(ubl.out.find("<cbc:IdentificationCode>CA<"), std::string::npos);
+}
+
+// `brivos settings` checks every assignment before it writes one.
+TEST_F(InvoiceCommandTest, SettingsAreSetAllOrNothing) {
+  struct Case {
+    std::vector<std::string> assignments;
+    int status;  // 0, 1 for the library's refusal (number 5), 2 for a bad command line
+    const char* currency;
+  };
+  const std::vector<Case> cases = {
+      {{"currency=eur", "seller.country=QQ"}, 1, "CAD"},
+      {{"payment.iban=GB00 0000"}, 1, "CAD"},
+      {{"currency"}, 2, "CAD"},
+      {{"currency=eur", "paper.size=Letter"}, 0, "EUR"},
+      {{"currency="}, 0, "CAD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.assignments[0]);
+    std::vector<std::string> args{"settings", "A100"};
+    args.insert(args.end(), c.assignments.begin(), c.assignments.end());
+    const Outcome o = Brivos(args);
+    EXPECT_EQ(o.status, c.status) << o.err;
+    if (c.status == 1) {
+      EXPECT_EQ(Json::parse(o.err)["number"], errnum::kInvalidArgument);
+    }
+    EXPECT_EQ(Brivos({"settings", "A100"}).OutJson()["currency"], c.currency);
+  }
+  EXPECT_TRUE(Succeeded(Brivos({"settings", "A100", "paper.size="})));
 }
 
 TEST_F(InvoiceCommandTest, PreviewShowsWhatARunWouldDoAndWhyLinesAreLeftOut) {
@@ -263,7 +314,7 @@ TEST_F(InvoiceCommandTest, BadInputIsTheLibrarysErrorOnOneLine) {
     ASSERT_EQ(o.ErrLines().size(), 1u) << o.err;
     EXPECT_EQ(Json::parse(o.err)["number"], c.number);
   }
-  const Outcome format = Brivos({"invoice", "A100", "1", "--format", "pdf"});
+  const Outcome format = Brivos({"invoice", "A100", "1", "--format", "docx"});
   EXPECT_EQ(format.status, 2);
   EXPECT_EQ(format.ErrLines().size(), 1u) << format.err;
 }
