@@ -307,20 +307,81 @@ function resetSlipForm() {
   $('#slip-delete').hidden = $('#slip-cancel').hidden = true;
 }
 
+// How far ahead a slip may be dated before the app asks.
+const DAYS_AHEAD = 14;
+const minuteOf = (text) => { const [h, m] = text.split(':').map(Number); return h * 60 + m; };
+const slipSpan = (t) => {
+  const a = parseDate(t.StartTime); const b = parseDate(t.StopTime);
+  return a && b ? [a.getHours() * 60 + a.getMinutes(), b.getHours() * 60 + b.getMinutes()] : null;
+};
+
+// What the person must know before a slip of `day` from `from` to `to`
+// (minutes of the day) is stored: a refusal (text) or questions to confirm.
+// `others` are the person's other slips of that day.
+function slipChecks(day, from, to, others) {
+  const asks = [];
+  if (to === from) return { refuse: 'The slip has no length: its stop is its start.' };
+  const ahead = (parseDate(day) - parseDate(isoDay(new Date()))) / 86400000;
+  if (ahead > DAYS_AHEAD) asks.push(`The slip is dated ${day}, ${Math.round(ahead)} days from today. Store it for that day?`);
+  const used = others.reduce((sum, t) => sum + Math.max(0, slipMinutes(t)), 0);
+  if (used + Math.max(0, to - from) > 24 * 60) return { refuse: `That day would hold more than 24 hours (${hours(used)} h already).` };
+  const clash = others.find((t) => { const sp = slipSpan(t); return sp && sp[0] < to && from < sp[1]; });
+  if (clash) {
+    asks.push(`The slip overlaps ${hhmm(parseDate(clash.StartTime))}–${hhmm(parseDate(clash.StopTime))} (${projectName(clash.ProjectID)} — ${taskName(clash.TaskID)}). Store both?`);
+  }
+  return { asks };
+}
+
+// The caller's slips of one day but `except`.
+async function slipsOfDay(day, except) {
+  const inWeek = day >= isoDay(weekStart) && day <= isoDay(addDays(weekStart, 6));
+  const list = inWeek ? weekSlips : await api('GET', `/time-entries?from=${day}&to=${day}&per_page=1000`);
+  return list.filter((t) => dayText(t.TransDate) === day && String(t.IProjectTransactionID) !== String(except || ''));
+}
+
+// Checks a slip and asks what must be asked: the parts to store (one, or two
+// for work past midnight), or null when refused or not confirmed.
+async function checkedSlip(day, start, stop, except, errBox) {
+  const from = minuteOf(start); const to = minuteOf(stop);
+  const parts = [];
+  if (to < from) {
+    const next = isoDay(addDays(parseDate(day), 1));
+    if (!window.confirm(`The stop ${stop} is before the start ${start}. Did the work run past midnight? OK stores two slips: ${day} ${start}–23:59 and ${next} 00:00–${stop}.`)) {
+      errBox.textContent = 'Not stored: the stop is before the start.';
+      return null;
+    }
+    parts.push([day, from, 23 * 60 + 59], [next, 0, to]);
+  } else {
+    parts.push([day, from, to]);
+  }
+  for (const [d, a, b] of parts) {
+    if (a === b && parts.length > 1) continue;
+    const { refuse, asks } = slipChecks(d, a, b, await slipsOfDay(d, except));
+    if (refuse) { errBox.textContent = `Not stored: ${refuse}`; return null; }
+    for (const ask of asks) {
+      if (!window.confirm(ask)) { errBox.textContent = `Not stored: ${ask.replace(/\?.*$/, '.')}`; return null; }
+    }
+  }
+  return parts.filter(([, a, b]) => a !== b);
+}
+
 async function saveSlip(ev) {
   ev.preventDefault();
   const f = ev.target;
   await guarded('#slip-err', async () => {
-    const [sh, sm] = f.start.value.split(':').map(Number);
-    const [eh, em] = f.stop.value.split(':').map(Number);
+    const parts = await checkedSlip(f.day.value, f.start.value, f.stop.value, f.id.value, $('#slip-err'));
+    if (!parts) return;
     const projectId = Number(f.project.value);
-    const body = {
-      TaskID: Number(f.task.value), TransDate: f.day.value,
-      StartHour: sh, StartMinute: sm, EndHour: eh, EndMinute: em,
-      Description: f.description.value, OverTime: f.overtime.checked,
-    };
-    if (f.id.value) await api('PATCH', `/time-entries/${f.id.value}`, body);
-    else await api('POST', '/time-entries', { ...body, ProjectID: projectId, Status: 1, Error: '' });
+    for (const [i, [day, from, to]] of parts.entries()) {
+      const body = {
+        TaskID: Number(f.task.value), TransDate: day,
+        StartHour: Math.floor(from / 60), StartMinute: from % 60, EndHour: Math.floor(to / 60), EndMinute: to % 60,
+        Description: f.description.value, OverTime: f.overtime.checked,
+      };
+      if (f.id.value && i === 0) await api('PATCH', `/time-entries/${f.id.value}`, body);
+      else await api('POST', '/time-entries', { ...body, ProjectID: projectId, Status: 1, Error: '' });
+    }
+    $('#status').textContent = parts.length > 1 ? 'Stored as two slips, one each side of midnight.' : 'Slip stored.';
     const day = parseDate(f.day.value);
     resetSlipForm();
     weekStart = monday(day);
@@ -330,10 +391,13 @@ async function saveSlip(ev) {
 
 async function deleteSlip() {
   const f = $('#slip-form');
+  if (!window.confirm(`Delete the slip of ${f.day.value} ${f.start.value}–${f.stop.value}?`)) return;
   await guarded('#slip-err', async () => {
     await api('DELETE', `/time-entries/${f.id.value}`);
     resetSlipForm();
     await showWeek();
+    $('#status').textContent = 'Slip deleted.';
+    f.project.focus();
   });
 }
 
@@ -553,6 +617,18 @@ async function preview(ev) {
       ...p.Slips.filter((s) => !s.Included).map((s) => [dayText(s.Day), projectName(s.ProjectID), `${s.Task || ''}, ${s.Staff || ''}`, s.Minutes == null ? '' : `${hours(s.Minutes)} h`, s.Reason]),
       ...p.Expenses.filter((x) => !x.Included).map((x) => [dayText(x.Date), projectName(x.ProjectID), x.Description || 'expense', amount(x.Amount, amountDecimals(p.Expenses.map((e) => e.Amount))), x.Reason]),
     ];
+    // Lines that would bill no time or less than none, and projects whose
+    // total would be below zero, are named before anything is run.
+    const warnings = [
+      ...p.Projects.filter((r) => r.Invoiced && r.Total != null && Number(r.Total) < 0)
+        .map((r) => `${r.Project}: the invoice would total ${amount(r.Total, 2)}, below zero.`),
+      ...p.Slips.filter((x) => x.Included && x.Minutes != null && Number(x.Minutes) <= 0)
+        .map((x) => `${projectName(x.ProjectID)}: the slip of ${dayText(x.Day)} (${x.Task || ''}, ${x.Staff || ''}) bills ${hours(Number(x.Minutes))} h.`),
+    ];
+    if (warnings.length) {
+      box.append(el('h3', { class: 'warn' }, 'Look at these before running'),
+        el('ul', { id: 'inv-warnings', class: 'warn' }, warnings.map((w) => el('li', {}, w))));
+    }
     box.append(el('h3', {}, 'Lines left out'), out.length
       ? el('div', { class: 'scroll' }, el('table', { id: 'inv-left-out' },
         el('thead', {}, el('tr', {}, th('Day'), th('Project'), th('Line'), th('Time or amount', 'num'), th('Reason'))),
@@ -580,18 +656,48 @@ async function listInvoices() {
     $('#inv-list tbody').replaceChildren(...list.map((i) => el('tr', {},
       el('td', {}, String(i.InvoiceNumber ?? '')), el('td', {}, dateText(i.InvoiceDate)),
       el('td', {}, projectName(i.ProjectID)), el('td', {}, i.Terms || ''),
-      el('td', {}, el('button', { type: 'button', onclick: () => openInvoice(i), 'aria-label': `Open invoice ${i.InvoiceNumber}` }, 'Open')))));
+      el('td', { class: 'actions' }, el('button', { type: 'button', onclick: (e) => openInvoice(i, e.currentTarget), 'aria-label': `Open invoice ${i.InvoiceNumber}` }, 'Open'),
+        i.Status === 0 ? el('button', { type: 'button', onclick: () => invoiceStatus(i, 1), 'aria-label': `Approve invoice ${i.InvoiceNumber}` }, 'Approve') : null,
+        i.Status === 1 ? el('button', { type: 'button', onclick: () => invoiceStatus(i, 2), 'aria-label': `Issue invoice ${i.InvoiceNumber}` }, 'Issue') : null,
+        i.Status !== 2 ? el('button', { type: 'button', onclick: () => deleteInvoice(i), 'aria-label': `Delete invoice ${i.InvoiceNumber}` }, 'Delete') : null))));
     if (!list.length) $('#inv-list tbody').append(el('tr', {}, el('td', { colspan: '5' }, 'No invoices.')));
   });
 }
 
-async function openInvoice(i) {
+// Approves (1) or issues (2) an invoice; the list then shows it where it went.
+async function invoiceStatus(i, status) {
+  await guarded('#inv-err', async () => {
+    await api('PATCH', `/invoices/${i.IProjectInvoiceID}`, { Status: status });
+    const word = status === 1 ? 'Approved' : 'Issued';
+    $('#inv-status').value = String(status);
+    await listInvoices();
+    $('#status').textContent = `${word} invoice ${i.InvoiceNumber}.`;
+    $('#inv-status').focus();
+  });
+}
+
+// Deletes an invoice once asked: its slips and expenses are billable again.
+async function deleteInvoice(i) {
+  if (!window.confirm(`Delete invoice ${i.InvoiceNumber}? Its slips and expenses return to be billed again.`)) return;
+  await guarded('#inv-err', async () => {
+    await api('DELETE', `/invoices/${i.IProjectInvoiceID}`);
+    $('#inv-page').hidden = true;
+    await listInvoices();
+    $('#status').textContent = `Deleted invoice ${i.InvoiceNumber}.`;
+    $('#inv-status').focus();
+  });
+}
+
+let invoiceOpener = null;
+async function openInvoice(i, from) {
+  invoiceOpener = from || null;
   await guarded('#inv-err', async () => {
     const html = await api('GET', `/invoices/${i.IProjectInvoiceID}`, undefined, 'text/html');
     const frame = $('#inv-frame');
     if (frame.src.startsWith('blob:')) URL.revokeObjectURL(frame.src);
     frame.src = URL.createObjectURL(new Blob([html], { type: 'text/html' }));
     frame.title = `Invoice ${i.InvoiceNumber}`;
+    $('#inv-page').dataset.invoice = String(i.IProjectInvoiceID);
     $('#inv-page').hidden = false;
     $('#inv-print').focus();
   });
@@ -603,13 +709,21 @@ const VIEWS = { week: showWeek, timer: showTimer, expenses: showExpenses, approv
 
 function route() {
   let name = location.hash.slice(1);
-  if (!VIEWS[name] || (!me.Admin && (name === 'approvals' || name === 'invoicing'))) name = 'week';
+  const adminOnly = (n) => !!$(`#nav [data-view="${n}"][data-admin]`);
+  if (!VIEWS[name] || (!me.Admin && adminOnly(name))) name = 'week';
   $$('.view').forEach((v) => { v.hidden = v.id !== name; });
   $$('#nav [data-view]').forEach((b) => {
     if (b.dataset.view === name) b.setAttribute('aria-current', 'page'); else b.removeAttribute('aria-current');
   });
   if (name !== 'timer') clearInterval(ticker);
   VIEWS[name]();
+  // The new view's heading takes the focus, and the change is announced.
+  const heading = $(`#${name} h2`);
+  if (heading) {
+    heading.tabIndex = -1;
+    heading.focus();
+    $('#status').textContent = heading.textContent;
+  }
 }
 
 async function start() {
@@ -657,7 +771,10 @@ document.addEventListener('DOMContentLoaded', () => {
     const doc = ev.target.contentDocument;
     if (doc && doc.body) ev.target.style.height = `${doc.documentElement.scrollHeight + 16}px`;
   });
-  $('#inv-close').addEventListener('click', () => { $('#inv-page').hidden = true; });
+  $('#inv-close').addEventListener('click', () => {
+    $('#inv-page').hidden = true;
+    if (invoiceOpener && invoiceOpener.isConnected) invoiceOpener.focus(); else $('#inv-status').focus();
+  });
   if (session) {
     start().catch((err) => { $('#signin').hidden = false; showError('#signin-err', err); });
   } else {
