@@ -171,6 +171,17 @@ const slipMinutes = (t) => {
 };
 const editable = (t) => t.Status !== 2 && t.Status !== 3;
 
+// A table read as a list of cards at phone width: each cell carries its
+// column's name.
+function labelCells(table) {
+  table.classList.add('list');
+  const names = [...table.querySelectorAll('thead th')].map((th) => th.textContent.trim());
+  for (const tr of table.querySelectorAll('tbody tr')) {
+    [...tr.cells].forEach((td, i) => { if (names[i] && tr.cells.length > 1) td.dataset.label = names[i]; });
+  }
+  return table;
+}
+
 // ---- projects and tasks --------------------------------------------------
 
 let projects = null;  // IProject records by ID
@@ -237,49 +248,136 @@ async function showWeek() {
   });
 }
 
+// Rows of the grid the person added this week before typing into them.
+let extraRows = [];
+
 function drawWeek() {
   const days = [...Array(7)].map((_, i) => addDays(weekStart, i));
   const keys = days.map(isoDay);
   const rows = new Map();
+  const addRow = (projectId, taskId) => {
+    const key = `${projectId}/${taskId}`;
+    if (!rows.has(key)) rows.set(key, { t: { ProjectID: projectId, TaskID: taskId }, cells: keys.map(() => []) });
+    return rows.get(key);
+  };
   for (const t of weekSlips) {
-    const key = `${t.ProjectID}/${t.TaskID}`;
-    if (!rows.has(key)) rows.set(key, { t, cells: keys.map(() => []) });
     const i = keys.indexOf(dayText(t.TransDate));
-    if (i >= 0) rows.get(key).cells[i].push(t);
+    const row = addRow(t.ProjectID, t.TaskID);
+    if (i >= 0) row.cells[i].push(t);
   }
+  for (const [projectId, taskId] of extraRows) addRow(projectId, taskId);
   const dayTotals = keys.map(() => 0);
   const names = ['Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat', 'Sun'];
+  const dayLabel = (i) => `${names[i]} ${keys[i].slice(5)}`;
   $('#week-grid thead').replaceChildren(el('tr', {},
     el('th', { scope: 'col' }, 'Project — task'),
-    days.map((d, i) => el('th', { scope: 'col', class: 'num' }, `${names[i]} ${keys[i].slice(5)}`)),
+    days.map((d, i) => el('th', { scope: 'col', class: 'num' }, dayLabel(i))),
     el('th', { scope: 'col', class: 'num' }, 'Week')));
   const body = [...rows.values()].map(({ t, cells }) => {
     let rowTotal = 0;
+    const rowName = `${projectName(t.ProjectID)} — ${taskName(t.TaskID)}`;
     const tds = cells.map((slips, i) => {
-      const minutes = slips.reduce((s, x) => s + slipMinutes(x), 0);
+      const minutes = slips.reduce((sum, x) => sum + slipMinutes(x), 0);
       rowTotal += minutes;
       dayTotals[i] += minutes;
-      return el('td', { class: 'num' }, slips.length ? hours(minutes) : '',
+      // The day's hours, typed straight in; a cell holding an approved or
+      // billed slip is read only.
+      const input = el('input', {
+        class: 'cell', inputmode: 'decimal', size: '4', 'aria-label': `${rowName}, ${dayLabel(i)}, hours`,
+        value: slips.length ? hours(minutes) : '', readOnly: !slips.every(editable),
+      });
+      Object.assign(input.dataset, { project: t.ProjectID, task: t.TaskID, day: keys[i], was: String(minutes) });
+      return el('td', { class: 'num', 'data-label': dayLabel(i) }, input,
         slips.map((x) => el('button', {
-          type: 'button', class: 'slip', disabled: !editable(x),
-          'aria-label': `${editable(x) ? 'Edit' : 'View'} slip ${hhmm(parseDate(x.StartTime))} to ${hhmm(parseDate(x.StopTime))}, ${SLIP_STATUS[x.Status] || x.Status}`,
+          type: 'button', class: 'slip',
+          'aria-label': `${editable(x) ? 'Edit' : 'Open'} slip ${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))} ${SLIP_STATUS[x.Status] || x.Status}`,
           onclick: () => editSlip(x),
         }, `${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))}${x.OverTime ? ' OT' : ''} `,
         el('span', { class: 'status' }, SLIP_STATUS[x.Status] || String(x.Status)))));
     });
-    return el('tr', {}, el('th', { scope: 'row' }, `${projectName(t.ProjectID)} — ${taskName(t.TaskID)}`),
-      tds, el('td', { class: 'num' }, hours(rowTotal)));
+    return el('tr', {}, el('th', { scope: 'row' }, rowName),
+      tds, el('td', { class: 'num', 'data-label': 'Week' }, hours(rowTotal)));
   });
-  if (!body.length) body.push(el('tr', {}, el('td', { colspan: '9' }, 'No slips this week.')));
+  if (!body.length) body.push(el('tr', {}, el('td', { colspan: '9' }, 'No slips this week: add a row to type hours.')));
   $('#week-grid tbody').replaceChildren(...body);
   const week = dayTotals.reduce((a, b) => a + b, 0);
   $('#week-grid tfoot').replaceChildren(el('tr', {}, el('th', { scope: 'row' }, 'Total'),
-    dayTotals.map((m) => el('td', { class: 'num' }, hours(m))),
-    el('td', { class: 'num', id: 'week-total' }, hours(week))));
+    dayTotals.map((m, i) => el('td', { class: 'num', 'data-label': dayLabel(i) }, hours(m))),
+    el('td', { class: 'num', id: 'week-total', 'data-label': 'Week' }, hours(week))));
+  fillSelect($('#week-add-task'), taskOptions(null));
+}
+
+// Hours typed in the grid become slips: more hours add a slip of the
+// difference after the day's last slip (from 09:00 on an empty day); fewer
+// shorten or delete the row's slips of that day from the last one on. All
+// cells are checked before anything is stored.
+async function saveWeek() {
+  const errBox = $('#week-err');
+  await guarded(errBox, async () => {
+    const changed = $$('#week-grid input.cell').filter((c) => !c.readOnly && c.value.trim() !== (Number(c.dataset.was) ? hours(Number(c.dataset.was)) : ''));
+    const plans = [];
+    for (const c of changed) {
+      const text = c.value.trim();
+      const want = text === '' ? 0 : Number(text.replace(',', '.'));
+      if (!Number.isFinite(want) || want < 0 || want > 24) {
+        c.focus();
+        throw new Error(`${c.getAttribute('aria-label')}: type hours from 0 to 24 (such as 1.5).`);
+      }
+      plans.push({ c, minutes: Math.round(want * 60) });
+    }
+    if (!plans.length) { $('#status').textContent = 'Nothing to save: no hours changed.'; return; }
+    // Each day's total as it will be, checked before any slip is stored.
+    for (const day of new Set(plans.map((p) => p.c.dataset.day))) {
+      const total = $$('#week-grid input.cell').filter((c) => c.dataset.day === day).reduce((sum, c) => {
+        const plan = plans.find((p) => p.c === c);
+        return sum + (plan ? plan.minutes : Number(c.dataset.was));
+      }, 0);
+      if (total > 24 * 60) throw new Error(`${day} would hold ${hours(total)} hours, more than a day has.`);
+      const ahead = (parseDate(day) - parseDate(isoDay(new Date()))) / 86400000;
+      if (ahead > DAYS_AHEAD && !window.confirm(`${day} is ${Math.round(ahead)} days from today. Store hours for it?`)) return;
+    }
+    for (const { c, minutes } of plans) {
+      const { day } = c.dataset;
+      const projectId = Number(c.dataset.project); const taskId = Number(c.dataset.task);
+      const mine = weekSlips.filter((t) => dayText(t.TransDate) === day && t.ProjectID === projectId && t.TaskID === taskId)
+        .sort((a, b) => parseDate(a.StartTime) - parseDate(b.StartTime));
+      let diff = minutes - Number(c.dataset.was);
+      if (diff > 0) {
+        const ends = weekSlips.filter((t) => dayText(t.TransDate) === day).map((t) => (slipSpan(t) || [0, 0])[1]);
+        const from = ends.length ? Math.max(...ends) : 9 * 60;
+        if (from + diff > 23 * 60 + 59) throw new Error(`${c.getAttribute('aria-label')}: ${hours(diff)} more hours after ${pad(Math.floor(from / 60))}:${pad(from % 60)} run past midnight; enter them with start and stop below.`);
+        const to = from + diff;
+        const added = await api('POST', '/time-entries', {
+          ProjectID: projectId, TaskID: taskId, TransDate: day, StartHour: Math.floor(from / 60), StartMinute: from % 60,
+          EndHour: Math.floor(to / 60), EndMinute: to % 60, Description: '', OverTime: false, Status: 1, Error: '',
+        });
+        weekSlips.push(added);
+      }
+      while (diff < 0 && mine.length) {
+        const last = mine.pop();
+        const [a, b] = slipSpan(last);
+        if (b - a <= -diff) {
+          await api('DELETE', `/time-entries/${last.IProjectTransactionID}`);
+          diff += b - a;
+        } else {
+          const stop = b + diff;
+          await api('PATCH', `/time-entries/${last.IProjectTransactionID}`, { EndHour: Math.floor(stop / 60), EndMinute: stop % 60 });
+          diff = 0;
+        }
+      }
+    }
+    extraRows = [];
+    await showWeek();
+    $('#status').textContent = `Saved the hours of ${plans.length} day${plans.length === 1 ? '' : 's'}.`;
+    $('#week-save').focus();
+  });
 }
 
 function editSlip(t) {
   const f = $('#slip-form');
+  // An approved or billed slip opens to be read, not changed.
+  const readOnly = !editable(t);
+  [...f.elements].forEach((e) => { e.disabled = readOnly && e.tagName !== 'BUTTON'; });
   f.id.value = t.IProjectTransactionID;
   fillSelect(f.project, projectOptions());
   f.project.value = String(t.ProjectID);
@@ -290,11 +388,13 @@ function editSlip(t) {
   f.stop.value = hhmm(parseDate(t.StopTime));
   f.description.value = t.Description || '';
   f.overtime.checked = !!t.OverTime;
-  $('#slip-h').textContent = `Edit slip (${SLIP_STATUS[t.Status] || t.Status})`;
+  $('#slip-h').textContent = readOnly ? `Slip (${SLIP_STATUS[t.Status] || t.Status}, read only)` : `Edit slip (${SLIP_STATUS[t.Status] || t.Status})`;
   $('#slip-save').textContent = 'Save slip';
-  $('#slip-delete').hidden = false;
+  $('#slip-save').hidden = readOnly;
+  $('#slip-delete').hidden = readOnly;
   $('#slip-cancel').hidden = false;
-  f.project.focus();
+  $('#slip-cancel').textContent = readOnly ? 'Close' : 'Cancel';
+  if (readOnly) $('#slip-cancel').focus(); else f.project.focus();
 }
 
 function resetSlipForm() {
@@ -305,6 +405,8 @@ function resetSlipForm() {
   $('#slip-h').textContent = 'Add a slip';
   $('#slip-save').textContent = 'Add slip';
   $('#slip-delete').hidden = $('#slip-cancel').hidden = true;
+  $('#slip-save').hidden = false;
+  [...f.elements].forEach((e) => { e.disabled = false; });
 }
 
 // How far ahead a slip may be dated before the app asks.
@@ -496,6 +598,7 @@ async function showExpenses() {
       el('td', {}, x.ExpenseReportID && reports.has(x.ExpenseReportID) ? reports.get(x.ExpenseReportID).ReportNo : ''),
       el('td', {}, x.Billed ? 'Billed' : x.Approved ? 'Approved' : 'Awaiting approval'))));
     if (!list.length) $('#exp-list tbody').append(el('tr', {}, el('td', { colspan: '7' }, 'No expenses yet.')));
+    labelCells($('#exp-list'));
   });
 }
 
@@ -556,12 +659,12 @@ async function showApprovals() {
       const all = el('input', { type: 'checkbox', 'aria-label': `Select all of ${title}`,
         onchange: (e) => $$('.pick', e.target.closest('section')).forEach((c) => { c.checked = e.target.checked; }) });
       box.append(el('section', { 'aria-label': title }, el('h3', {}, title),
-        el('div', { class: 'scroll' }, el('table', {},
+        el('div', { class: 'scroll' }, labelCells(el('table', {},
           el('thead', {}, el('tr', {}, el('th', { scope: 'col' }, all), el('th', { scope: 'col' }, 'Day'),
             el('th', { scope: 'col' }, 'Project — task'), el('th', { scope: 'col' }, 'Time'),
             el('th', { scope: 'col', class: 'num' }, 'Hours / amount'), el('th', { scope: 'col' }, 'Description'),
             el('th', { scope: 'col' }, el('span', { class: 'sr' }, 'Approve')))),
-          el('tbody', {}, rows)))));
+          el('tbody', {}, rows))))));
     }
   });
 }
@@ -607,12 +710,12 @@ async function preview(ev) {
     box.replaceChildren(el('h3', {}, `What invoicing up to ${cutoff} would do`));
     const dec = amountDecimals(p.Projects.map((r) => r.Total));
     const th = (t, cls) => el('th', { scope: 'col', class: cls || '' }, t);
-    box.append(el('div', { class: 'scroll' }, el('table', { id: 'inv-projects' },
+    box.append(el('div', { class: 'scroll' }, labelCells(el('table', { id: 'inv-projects' },
       el('thead', {}, el('tr', {}, th('Project'), th('Client'), th('Slips', 'num'), th('Expenses', 'num'), th('Total', 'num'), th('Left out because'))),
       el('tbody', {}, p.Projects.map((r) => el('tr', { class: r.Invoiced ? '' : 'left-out' },
         el('td', {}, r.Project || ''), el('td', {}, r.Client || ''), el('td', { class: 'num' }, String(r.Slips)),
         el('td', { class: 'num' }, String(r.Expenses)), el('td', { class: 'num' }, amount(r.Total, dec)),
-        el('td', {}, r.Reason ? `${r.Reason}${r.Error != null ? ` (error ${r.Error})` : ''}` : '')))))));
+        el('td', {}, r.Reason ? `${r.Reason}${r.Error != null ? ` (error ${r.Error})` : ''}` : ''))))))));
     const out = [
       ...p.Slips.filter((s) => !s.Included).map((s) => [dayText(s.Day), projectName(s.ProjectID), `${s.Task || ''}, ${s.Staff || ''}`, s.Minutes == null ? '' : `${hours(s.Minutes)} h`, s.Reason]),
       ...p.Expenses.filter((x) => !x.Included).map((x) => [dayText(x.Date), projectName(x.ProjectID), x.Description || 'expense', amount(x.Amount, amountDecimals(p.Expenses.map((e) => e.Amount))), x.Reason]),
@@ -630,9 +733,9 @@ async function preview(ev) {
         el('ul', { id: 'inv-warnings', class: 'warn' }, warnings.map((w) => el('li', {}, w))));
     }
     box.append(el('h3', {}, 'Lines left out'), out.length
-      ? el('div', { class: 'scroll' }, el('table', { id: 'inv-left-out' },
+      ? el('div', { class: 'scroll' }, labelCells(el('table', { id: 'inv-left-out' },
         el('thead', {}, el('tr', {}, th('Day'), th('Project'), th('Line'), th('Time or amount', 'num'), th('Reason'))),
-        el('tbody', {}, out.map((cells) => el('tr', {}, cells.map((c, i) => el('td', { class: i === 3 ? 'num' : '' }, c || '')))))))
+        el('tbody', {}, out.map((cells) => el('tr', {}, cells.map((c, i) => el('td', { class: i === 3 ? 'num' : '' }, c || ''))))))))
       : el('p', {}, 'None: every line up to the cutoff is billed.'));
   });
 }
@@ -661,6 +764,7 @@ async function listInvoices() {
         i.Status === 1 ? el('button', { type: 'button', onclick: () => invoiceStatus(i, 2), 'aria-label': `Issue invoice ${i.InvoiceNumber}` }, 'Issue') : null,
         i.Status !== 2 ? el('button', { type: 'button', onclick: () => deleteInvoice(i), 'aria-label': `Delete invoice ${i.InvoiceNumber}` }, 'Delete') : null))));
     if (!list.length) $('#inv-list tbody').append(el('tr', {}, el('td', { colspan: '5' }, 'No invoices.')));
+    labelCells($('#inv-list'));
   });
 }
 
@@ -751,6 +855,15 @@ document.addEventListener('DOMContentLoaded', () => {
   slip.project.addEventListener('change', () => fillSelect(slip.task, taskOptions(Number(slip.project.value))));
   $('#slip-delete').addEventListener('click', deleteSlip);
   $('#slip-cancel').addEventListener('click', resetSlipForm);
+  $('#week-save').addEventListener('click', saveWeek);
+  $('#week-add').addEventListener('click', () => {
+    const task = tasks.get(Number($('#week-add-task').value));
+    if (!task) return;
+    extraRows.push([task.ProjectID, task.IProjectTaskID]);
+    drawWeek();
+    const cell = $$('#week-grid input.cell').find((c) => Number(c.dataset.task) === task.IProjectTaskID);
+    if (cell) cell.focus();
+  });
   $('#timer-form').addEventListener('submit', (ev) => {
     ev.preventDefault();
     const f = ev.target;

@@ -32,6 +32,8 @@ async function noViolations(page, where) {
     const wide = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
     if (wide > 0) console.error(await page.evaluate(() => [...document.querySelectorAll("body *")].filter((e) => e.getBoundingClientRect().right > window.innerWidth + 1).slice(0, 8).map((e) => `${e.tagName}#${e.id}.${e.className} ${Math.round(e.getBoundingClientRect().right)}`).join("\n")));
     assert.ok(wide <= 0, `${where} scrolls sideways at ${width} px by ${wide} px`);
+    const cut = await page.$$eval('.view:not([hidden]) .scroll', (boxes) => boxes.filter((b) => b.scrollWidth > b.clientWidth + 1).map((b) => b.firstElementChild?.id || b.className));
+    assert.deepEqual(cut, [], `${where}: tables scroll sideways at ${width} px`);
   }
   await page.setViewport({ width: 1280, height: 844 });
 }
@@ -147,6 +149,21 @@ await run(async (keep) => {
   await waitText(page, '#week-total', '5.98');
   assert.ok(asked.some((m) => /run past midnight/.test(m)), asked.join(' | '));
   assert.equal((await api(page, 'GET', '/time-entries?from=2024-03-04&to=2024-03-10')).length, 3);
+  // Hours typed into the grid, one save for the week: Wednesday's 1 h made
+  // 3.5 h, the 2.5 h more after that day's slip (00:00-01:00), so 01:00-03:30.
+  const wednesday = '#week-grid input.cell[aria-label*="Wed 03-06"]';
+  await page.click(wednesday, { clickCount: 3 });
+  await page.type(wednesday, '3.5');
+  await page.click('#week-save');
+  await waitText(page, '#week-total', '8.48');
+  assert.match(await text(page, '#week-grid tbody'), /01:00–03:30 Complete/);
+  // A slip stored as the library takes it from elsewhere: stop before start.
+  const { token } = await page.evaluate(() => JSON.parse(sessionStorage.getItem('brivos.session')));
+  const project = (await api(page, 'GET', '/projects'))[0];
+  const task = (await api(page, 'GET', `/projects/${project.IProjectID}/tasks`))[0];
+  const res = await fetch(`${base}/v1/accounts/${FIRM}/time-entries`, { method: 'POST', headers: { Authorization: `Bearer ${token}`, 'Content-Type': 'application/json' },
+    body: JSON.stringify({ ProjectID: project.IProjectID, TaskID: task.IProjectTaskID, TransDate: '2024-03-07', StartHour: 14, StartMinute: 0, EndHour: 13, EndMinute: 0, Description: '', Status: 1, Error: '', OverTime: false }) });
+  assert.equal(res.status, 201);
   await noViolations(page, 'the week');
 
   // Approval, the preview, the run; approve and issue.
@@ -159,6 +176,7 @@ await run(async (keep) => {
   await page.$eval('#inv-form [name=cutoff]', (e) => { e.value = '2024-03-31'; });
   await page.click('#inv-form button[type=submit]');
   await page.waitForSelector('#inv-projects');
+  assert.match(await text(page, '#inv-warnings'), /Menu costing: the slip of 2024-03-07 \(Costing, .*\) bills -1.00 h/);
   await page.click('#inv-run');
   await waitText(page, '#inv-preview', 'Invoicing made 1 invoice.');
   await page.waitForSelector('#inv-list tbody button[aria-label^="Approve invoice"]');
