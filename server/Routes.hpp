@@ -168,6 +168,11 @@ Response PatchStaff(Context&);
 Response DeleteStaff(Context&);
 Response PatchInvoice(Context&);
 Response DeleteInvoice(Context&);
+// Reports and exports (Reports.cpp).
+Response HoursReport(Context&);
+Response UnbilledReport(Context&);
+Response InvoicedReport(Context&);
+Response SlipsCsv(Context&);
 }  // namespace resources
 
 }  // namespace brivos::server

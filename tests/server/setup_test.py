@@ -239,6 +239,72 @@ class SetupTest(unittest.TestCase):
                          .json()["Status"], 2)
         self.assertEqual(req("GET", "/invoices/%d" % trial, admin).status_code, 404)
 
+    def test_reports_and_the_export_of_slips(self):
+        tax, client, project = self.fixtures()
+        pid = project["IProjectID"]
+        task = made("/projects/%d/tasks" % pid, dict(TASK, Name='Design, "first"'))
+        me = req("GET", "/me", admin).json()
+        staff = made("/projects/%d/staff" % pid,
+                     dict(UserID=me["IUserID"], Rate=100, Cost=50, OTRate=150, OTCost=75))
+        # day, start, stop, status, overtime: 7 h in two weeks, 4 of them approved
+        for day, start, stop, status, overtime in [
+                ("2025-06-02", 9, 12, 2, False), ("2025-06-03", 9, 10, 2, True),
+                ("2025-06-10", 13, 16, 1, False)]:
+            made("/time-entries", dict(
+                ProjectID=pid, TaskID=task["IProjectTaskID"], StaffID=staff["IProjectStaffID"],
+                TransDate=day, StartHour=start, StartMinute=0, EndHour=stop, EndMinute=0,
+                Description="", Status=status, Error="", OverTime=overtime, StaffRate=100,
+                StaffCost=50, OTRate=150, OTCost=75))
+        span = "from=2025-06-01&to=2025-06-30"
+        cases = [
+            ("/reports/hours?by=project&" + span, [("Web", 7.0, "750.0000")]),
+            ("/reports/hours?by=person&" + span, [("admin", 7.0, "750.0000")]),
+            ("/reports/hours?by=week&" + span, [("2025-06-02", 4.0, "450.0000"),
+                                              ("2025-06-09", 3.0, "300.0000")]),
+            ("/reports/hours?by=project&from=2025-06-03&to=2025-06-03",
+             [("Web", 1.0, "150.0000")]),
+            ("/reports/unbilled?" + span, [("Web", 4.0, "450.0000")]),
+        ]
+        for path, want in cases:
+            with self.subTest(path):
+                r = req("GET", path, admin)
+                self.assertEqual(r.status_code, 200, r.text)
+                rows = [row for row in r.json() if row["Label"] in {w[0] for w in want}]
+                self.assertEqual([(x["Label"], x["Hours"], x["Value"]) for x in rows], want)
+        r = req("POST", "/invoicing/runs", admin, json={"CutoffDate": "2025-06-30", "Projects": [pid]})
+        self.assertEqual(r.status_code, 201, r.text)
+        invoice = r.json()[0]
+        month = invoice["InvoiceDate"][:7]
+
+        def invoiced():
+            r = req("GET", "/reports/invoiced?from=%s-01&to=%s-28" % (month, month), admin)
+            self.assertEqual(r.status_code, 200, r.text)
+            row = next((x for x in r.json() if x["Key"] == month), {"Invoices": 0, "Value": "0"})
+            return row["Invoices"], float(row["Value"])
+
+        before = invoiced()  # a trial invoice is not counted
+        req("PATCH", "/invoices/%d" % invoice["IProjectInvoiceID"], admin, json={"Status": 1})
+        total = requests.post(url + A + "/call/CInvoiceMgr/GetInvoiceTotal", timeout=15,
+                              headers={"Authorization": "Bearer " + admin},
+                              json={"InvoiceID": invoice["IProjectInvoiceID"]}).json()["result"]
+        after = invoiced()
+        self.assertEqual((after[0] - before[0], round(after[1] - before[1], 4)), (1, float(total)))
+        self.assertEqual(req("GET", "/reports/unbilled?" + span, admin).json(), [])
+
+        r = req("GET", "/exports/time-entries?" + span, admin)
+        self.assertEqual(r.headers["Content-Type"], "text/csv; charset=utf-8")
+        lines = r.content.decode("utf-8").split("\r\n")
+        self.assertEqual(lines[0], "Project,Task,Person,Date,Start,Stop,Hours,Status,Amount")
+        self.assertIn('Web,"Design, ""first""",admin,2025-06-03,09:00,10:00,1.00,Billed,150',
+                      lines)
+        self.assertEqual(len([x for x in lines if x]), 4)
+        for path in ["/reports/hours?" + span, "/reports/unbilled?" + span,
+                     "/reports/invoiced?" + span, "/exports/time-entries?" + span]:
+            self.assertEqual(req("GET", path, bob).status_code, 403, path)
+        for bad in ["from=2025-06-30&to=2025-06-01", "from=2024-01-01&to=2025-06-01",
+                    "from=x&to=2025-06-01", "by=client&" + span]:
+            self.assertEqual(req("GET", "/reports/hours?" + bad, admin).status_code, 400, bad)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
