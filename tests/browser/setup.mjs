@@ -196,6 +196,28 @@ await run(async (keep) => {
   await page.click('#inv-close');
   assert.match(await page.evaluate(() => document.activeElement.getAttribute('aria-label') || ''), /^Open invoice/);
 
+  // The report of hours by project agrees with the slips themselves, and
+  // the CSV export holds one line per slip.
+  await page.click('#nav [data-view=reports]');
+  await page.$eval('#rep-form [name=from]', (e) => { e.value = '2024-03-01'; });
+  await page.$eval('#rep-form [name=to]', (e) => { e.value = '2024-03-31'; });
+  await page.click('#rep-form button[type=submit]');
+  await page.waitForSelector('#rep-table');
+  const slips = await api(page, 'GET', '/time-entries?from=2024-03-01&to=2024-03-31');
+  const minutes = slips.reduce((sum, t) => sum + (new Date(t.StopTime) - new Date(t.StartTime)) / 60000, 0);
+  assert.deepEqual(await page.$$eval('#rep-table tbody td', (tds) => tds.slice(0, 2).map((t) => t.textContent)),
+    ['Menu costing', (minutes / 60).toFixed(2)]);
+  assert.ok(await page.$('#rep-out svg rect'));
+  await noViolations(page, 'reports');
+  await page.click('#rep-csv');
+  await waitText(page, '#status', 'exported as CSV');
+  const { token: bossToken } = await page.evaluate(() => JSON.parse(sessionStorage.getItem('brivos.session')));
+  const csv = await (await fetch(`${base}/v1/accounts/${FIRM}/exports/time-entries?from=2024-03-01&to=2024-03-31`, { headers: { Authorization: `Bearer ${bossToken}` } })).text();
+  const lines = csv.split('\r\n').filter(Boolean);
+  assert.equal(lines[0], 'Project,Task,Person,Date,Start,Stop,Hours,Status,Amount');
+  assert.equal(lines.length, slips.length + 1);
+  assert.ok(lines.includes('Menu costing,Costing,boss,2024-03-05,22:00,23:59,1.98,Billed,238'), lines.join('\n'));
+
   // Cara signs in with the password the administrator gave and changes it.
   const other = await tab(390);
   await signInTo(other, FIRM, 'cara', 'pw1');
