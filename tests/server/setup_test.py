@@ -306,5 +306,34 @@ class SetupTest(unittest.TestCase):
             self.assertEqual(req("GET", "/reports/hours?" + bad, admin).status_code, 400, bad)
 
 
+class StaticFilesTest(unittest.TestCase):
+    def test_static_files_carry_a_validator_and_answer_304_to_it(self):
+        web = tempfile.mkdtemp(prefix="brivos-web-")
+        with open(web + "/app.js", "w") as f:
+            f.write("'use strict';\n")
+        server = subprocess.Popen([BRIVOS, "--db-dir", DATA, "serve", "--listen", "127.0.0.1:0",
+                                   "--web-root", web], stderr=subprocess.PIPE, text=True)
+        try:
+            base = server.stderr.readline().split()[-1]
+            first = requests.get(base + "/app.js", timeout=15)
+            tag = first.headers["ETag"]
+            self.assertEqual((first.status_code, first.headers["Cache-Control"]), (200, "no-cache"))
+            cases = [(tag, 304, ""), ('"0-0.0"', 200, "'use strict';\n"), ("", 200, "'use strict';\n")]
+            for sent, status, body in cases:
+                r = requests.get(base + "/app.js", headers={"If-None-Match": sent} if sent else {},
+                                 timeout=15)
+                self.assertEqual((r.status_code, r.text), (status, body), sent)
+            time.sleep(0.01)
+            with open(web + "/app.js", "a") as f:
+                f.write("// changed\n")
+            r = requests.get(base + "/app.js", headers={"If-None-Match": tag}, timeout=15)
+            self.assertEqual(r.status_code, 200)
+            self.assertNotEqual(r.headers["ETag"], tag)
+        finally:
+            server.send_signal(signal.SIGTERM)
+            self.assertEqual(server.wait(timeout=10), 0)
+            shutil.rmtree(web, ignore_errors=True)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
