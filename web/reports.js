@@ -18,11 +18,11 @@ function barChart(rows, measure, title) {
   const bar = 22;
   const chart = svg('svg', { viewBox: `0 0 600 ${rows.length * bar + 4}`, width: '100%', role: 'img', 'aria-label': title, class: 'chart' });
   rows.forEach((r, i) => {
-    const w = Math.max(0, measure(r)) / most * 380;
+    const w = Math.max(0, measure(r)) / most * 300;
     chart.append(
       svg('text', { x: 0, y: i * bar + 15, 'font-size': 12, fill: '#1b1b1b' }, String(r.Label).slice(0, 28)),
       svg('rect', { x: 200, y: i * bar + 3, width: w.toFixed(1), height: bar - 6, fill: '#0b57a4' }),
-      svg('text', { x: 204 + w, y: i * bar + 15, 'font-size': 12, fill: '#1b1b1b' }, String(measure(r))));
+      svg('text', { x: 204 + w, y: i * bar + 15, 'font-size': 12, fill: '#1b1b1b' }, measure(r).toFixed(2)));
   });
   return chart;
 }

@@ -57,6 +57,9 @@ async function submit(page, button, waitFor) {
   assert.equal(await text(page, '#setup-body .err'), '', `after ${button}`);
 }
 const cells = (page) => page.$$eval('#setup-body tbody tr:first-child td', (tds) => tds.map((t) => t.textContent));
+// With BRIVOS_SCREENSHOTS naming a folder, the views the README shows.
+const picture = (page, name) => (process.env.BRIVOS_SCREENSHOTS
+  ? page.screenshot({ path: `${process.env.BRIVOS_SCREENSHOTS}/${name}.png`, fullPage: true }) : null);
 async function kind(page, name, heading) {
   await page.click(`#setup-tabs [data-kind=${name}]`);
   await waitText(page, '#setup-body h3', heading);
@@ -129,6 +132,7 @@ await run(async (keep) => {
     await waitText(page, `${staff} table`, `${rate}.00`);
   }
   await noViolations(page, 'set-up: a project with its tasks and staff');
+  await picture(page, 'setup');
 
   // The boss's slips: 09:00-12:00, a slip of no length refused, 22:00-01:00
   // confirmed as work past midnight and stored as two slips.
@@ -209,6 +213,7 @@ await run(async (keep) => {
     ['Menu costing', (minutes / 60).toFixed(2)]);
   assert.ok(await page.$('#rep-out svg rect'));
   await noViolations(page, 'reports');
+  await picture(page, 'report');
   await page.click('#rep-csv');
   await waitText(page, '#status', 'exported as CSV');
   const { token: bossToken } = await page.evaluate(() => JSON.parse(sessionStorage.getItem('brivos.session')));
