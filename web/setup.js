@@ -269,6 +269,10 @@ async function drawKind(box, kind, parent) {
     saveButton.textContent = r ? `Save ${k.one}` : `Add ${k.one}`;
     cancel.hidden = !r;
     await fillForm(form, k.fields, r);
+    // The form takes the focus before the project's tasks and staff are drawn
+    // below it, so nothing typed meanwhile lands elsewhere.
+    const first = [...form.elements].find((e) => !e.closest('label')?.hidden && e.tagName !== 'BUTTON');
+    if (r && first) first.focus();
     section.querySelectorAll('.children').forEach((c) => c.remove());
     if (r && k.children) {
       const kids = el('div', { class: 'children' });
@@ -279,8 +283,6 @@ async function drawKind(box, kind, parent) {
         await drawKind(b, child, r[k.key]);
       }
     }
-    const first = [...form.elements].find((e) => !e.closest('label')?.hidden && e.tagName !== 'BUTTON');
-    if (r && first) first.focus();
   };
   const drawRows = () => {
     const q = search.value.trim().toLowerCase();
