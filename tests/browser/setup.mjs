@@ -68,6 +68,9 @@ async function kind(page, name, heading) {
 await run(async (keep) => {
   const page = keep(await tab(1280));
   page.on('dialog', (d) => { asked.push(d.message()); d.accept(); });
+  // The CSV the app offers is saved in the test's own folder.
+  const cdp = await page.createCDPSession();
+  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: process.cwd() });
   await signInTo(page, FIRM, 'boss', 'secret');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'week-h');
 
@@ -236,4 +239,7 @@ await run(async (keep) => {
   await other.click('#pw-form button[type=submit]');
   await waitText(other, '#pw-form', 'Your password is changed.');
   await noViolations(other, 'the password change');
+  // The flow's screenshot is of the administrator's tab, brought back to the front.
+  await other.close();
+  await page.bringToFront();
 });
