@@ -121,7 +121,7 @@ Response Api::Dispatch(Context& c, const Request& request, std::string& route_te
         throw HttpError(405, "static files are read with GET", {{"Allow", "GET, HEAD"}});
       }
       route_template = "/{file}";
-      return ServeStatic(config_.web_root, c.path_);
+      return ServeStatic(config_.web_root, c.path_, request.Header("If-None-Match"));
     }
     throw HttpError(404, "no route " + c.path_);
   }

@@ -143,6 +143,39 @@ Response Preview(Context&);
 Response InvoiceRun(Context&);
 Response Settings(Context&);
 Response PutSettings(Context&);
+// The firm's set-up and an invoice's life (Setup.cpp).
+Response Firm(Context&);
+Response PatchFirm(Context&);
+Response Users(Context&);
+Response AddUser(Context&);
+Response PatchUser(Context&);
+Response ChangePassword(Context&);
+Response ClientById(Context&);
+Response AddClient(Context&);
+Response PatchClient(Context&);
+Response DeleteClient(Context&);
+Response TaxCodes(Context&);
+Response TaxCode(Context&);
+Response AddTaxCode(Context&);
+Response PatchTaxCode(Context&);
+Response DeleteTaxCode(Context&);
+Response AddProject(Context&);
+Response PatchProject(Context&);
+Response DeleteProject(Context&);
+Response AddTask(Context&);
+Response PatchTask(Context&);
+Response DeleteTask(Context&);
+Response ProjectStaff(Context&);
+Response AddStaff(Context&);
+Response PatchStaff(Context&);
+Response DeleteStaff(Context&);
+Response PatchInvoice(Context&);
+Response DeleteInvoice(Context&);
+// Reports and exports (Reports.cpp).
+Response HoursReport(Context&);
+Response UnbilledReport(Context&);
+Response InvoicedReport(Context&);
+Response SlipsCsv(Context&);
 }  // namespace resources
 
 }  // namespace brivos::server

@@ -33,7 +33,8 @@ const char* ContentType(const std::string& path) {
 
 }  // namespace
 
-Response ServeStatic(const std::string& root, const std::string& path) {
+Response ServeStatic(const std::string& root, const std::string& path,
+                     std::string_view if_none_match) {
   if (root.empty()) throw HttpError(404, "no route " + path);
   std::string relative = path == "/" ? "/index.html" : path;
   if (relative.find('%') != std::string::npos || relative.find('\\') != std::string::npos ||
@@ -50,10 +51,20 @@ Response ServeStatic(const std::string& root, const std::string& path) {
   struct stat info {};
   if (stat(file_real, &info) != 0 || !S_ISREG(info.st_mode))
     throw HttpError(404, "no file " + path);
+  const std::string etag = "\"" + std::to_string(info.st_size) + "-" +
+                           std::to_string(info.st_mtim.tv_sec) + "." +
+                           std::to_string(info.st_mtim.tv_nsec) + "\"";
+  Response r;
+  r.headers.emplace_back("ETag", etag);
+  r.headers.emplace_back("Cache-Control", "no-cache");
+  if (!if_none_match.empty() && if_none_match.find(etag) != std::string_view::npos) {
+    r.status = 304;
+    r.content_type.clear();
+    return r;
+  }
   std::ifstream in(file_real, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
-  Response r;
   r.content_type = ContentType(relative);
   r.body = content.str();
   return r;

@@ -8,7 +8,10 @@ namespace brivos::server {
 
 // The file `path` names under `root` ("/" is index.html), with its content
 // type. A path with an encoded byte, a dot segment or a hidden name, or one
-// that resolves outside `root`, is not found.
-Response ServeStatic(const std::string& root, const std::string& path);
+// that resolves outside `root`, is not found. The answer carries an ETag of
+// the file's size and time and asks caches to check it before each use; a
+// request whose If-None-Match names it is answered 304 without the body.
+Response ServeStatic(const std::string& root, const std::string& path,
+                     std::string_view if_none_match = {});
 
 }  // namespace brivos::server

@@ -171,6 +171,17 @@ const slipMinutes = (t) => {
 };
 const editable = (t) => t.Status !== 2 && t.Status !== 3;
 
+// A table read as a list of cards at phone width: each cell carries its
+// column's name.
+function labelCells(table) {
+  table.classList.add('list');
+  const names = [...table.querySelectorAll('thead th')].map((th) => th.textContent.trim());
+  for (const tr of table.querySelectorAll('tbody tr')) {
+    [...tr.cells].forEach((td, i) => { if (names[i] && tr.cells.length > 1) td.dataset.label = names[i]; });
+  }
+  return table;
+}
+
 // ---- projects and tasks --------------------------------------------------
 
 let projects = null;  // IProject records by ID
@@ -237,49 +248,136 @@ async function showWeek() {
   });
 }
 
+// Rows of the grid the person added this week before typing into them.
+let extraRows = [];
+
 function drawWeek() {
   const days = [...Array(7)].map((_, i) => addDays(weekStart, i));
   const keys = days.map(isoDay);
   const rows = new Map();
+  const addRow = (projectId, taskId) => {
+    const key = `${projectId}/${taskId}`;
+    if (!rows.has(key)) rows.set(key, { t: { ProjectID: projectId, TaskID: taskId }, cells: keys.map(() => []) });
+    return rows.get(key);
+  };
   for (const t of weekSlips) {
-    const key = `${t.ProjectID}/${t.TaskID}`;
-    if (!rows.has(key)) rows.set(key, { t, cells: keys.map(() => []) });
     const i = keys.indexOf(dayText(t.TransDate));
-    if (i >= 0) rows.get(key).cells[i].push(t);
+    const row = addRow(t.ProjectID, t.TaskID);
+    if (i >= 0) row.cells[i].push(t);
   }
+  for (const [projectId, taskId] of extraRows) addRow(projectId, taskId);
   const dayTotals = keys.map(() => 0);
   const names = ['Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat', 'Sun'];
+  const dayLabel = (i) => `${names[i]} ${keys[i].slice(5)}`;
   $('#week-grid thead').replaceChildren(el('tr', {},
     el('th', { scope: 'col' }, 'Project — task'),
-    days.map((d, i) => el('th', { scope: 'col', class: 'num' }, `${names[i]} ${keys[i].slice(5)}`)),
+    days.map((d, i) => el('th', { scope: 'col', class: 'num' }, dayLabel(i))),
     el('th', { scope: 'col', class: 'num' }, 'Week')));
   const body = [...rows.values()].map(({ t, cells }) => {
     let rowTotal = 0;
+    const rowName = `${projectName(t.ProjectID)} — ${taskName(t.TaskID)}`;
     const tds = cells.map((slips, i) => {
-      const minutes = slips.reduce((s, x) => s + slipMinutes(x), 0);
+      const minutes = slips.reduce((sum, x) => sum + slipMinutes(x), 0);
       rowTotal += minutes;
       dayTotals[i] += minutes;
-      return el('td', { class: 'num' }, slips.length ? hours(minutes) : '',
+      // The day's hours, typed straight in; a cell holding an approved or
+      // billed slip is read only.
+      const input = el('input', {
+        class: 'cell', inputmode: 'decimal', size: '4', 'aria-label': `${rowName}, ${dayLabel(i)}, hours`,
+        value: slips.length ? hours(minutes) : '', readOnly: !slips.every(editable),
+      });
+      Object.assign(input.dataset, { project: t.ProjectID, task: t.TaskID, day: keys[i], was: String(minutes) });
+      return el('td', { class: 'num', 'data-label': dayLabel(i) }, input,
         slips.map((x) => el('button', {
-          type: 'button', class: 'slip', disabled: !editable(x),
-          'aria-label': `${editable(x) ? 'Edit' : 'View'} slip ${hhmm(parseDate(x.StartTime))} to ${hhmm(parseDate(x.StopTime))}, ${SLIP_STATUS[x.Status] || x.Status}`,
+          type: 'button', class: 'slip',
+          'aria-label': `${editable(x) ? 'Edit' : 'Open'} slip ${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))} ${SLIP_STATUS[x.Status] || x.Status}`,
           onclick: () => editSlip(x),
         }, `${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))}${x.OverTime ? ' OT' : ''} `,
         el('span', { class: 'status' }, SLIP_STATUS[x.Status] || String(x.Status)))));
     });
-    return el('tr', {}, el('th', { scope: 'row' }, `${projectName(t.ProjectID)} — ${taskName(t.TaskID)}`),
-      tds, el('td', { class: 'num' }, hours(rowTotal)));
+    return el('tr', {}, el('th', { scope: 'row' }, rowName),
+      tds, el('td', { class: 'num', 'data-label': 'Week' }, hours(rowTotal)));
   });
-  if (!body.length) body.push(el('tr', {}, el('td', { colspan: '9' }, 'No slips this week.')));
+  if (!body.length) body.push(el('tr', {}, el('td', { colspan: '9' }, 'No slips this week: add a row to type hours.')));
   $('#week-grid tbody').replaceChildren(...body);
   const week = dayTotals.reduce((a, b) => a + b, 0);
   $('#week-grid tfoot').replaceChildren(el('tr', {}, el('th', { scope: 'row' }, 'Total'),
-    dayTotals.map((m) => el('td', { class: 'num' }, hours(m))),
-    el('td', { class: 'num', id: 'week-total' }, hours(week))));
+    dayTotals.map((m, i) => el('td', { class: 'num', 'data-label': dayLabel(i) }, hours(m))),
+    el('td', { class: 'num', id: 'week-total', 'data-label': 'Week' }, hours(week))));
+  fillSelect($('#week-add-task'), taskOptions(null));
+}
+
+// Hours typed in the grid become slips: more hours add a slip of the
+// difference after the day's last slip (from 09:00 on an empty day); fewer
+// shorten or delete the row's slips of that day from the last one on. All
+// cells are checked before anything is stored.
+async function saveWeek() {
+  const errBox = $('#week-err');
+  await guarded(errBox, async () => {
+    const changed = $$('#week-grid input.cell').filter((c) => !c.readOnly && c.value.trim() !== (Number(c.dataset.was) ? hours(Number(c.dataset.was)) : ''));
+    const plans = [];
+    for (const c of changed) {
+      const text = c.value.trim();
+      const want = text === '' ? 0 : Number(text.replace(',', '.'));
+      if (!Number.isFinite(want) || want < 0 || want > 24) {
+        c.focus();
+        throw new Error(`${c.getAttribute('aria-label')}: type hours from 0 to 24 (such as 1.5).`);
+      }
+      plans.push({ c, minutes: Math.round(want * 60) });
+    }
+    if (!plans.length) { $('#status').textContent = 'Nothing to save: no hours changed.'; return; }
+    // Each day's total as it will be, checked before any slip is stored.
+    for (const day of new Set(plans.map((p) => p.c.dataset.day))) {
+      const total = $$('#week-grid input.cell').filter((c) => c.dataset.day === day).reduce((sum, c) => {
+        const plan = plans.find((p) => p.c === c);
+        return sum + (plan ? plan.minutes : Number(c.dataset.was));
+      }, 0);
+      if (total > 24 * 60) throw new Error(`${day} would hold ${hours(total)} hours, more than a day has.`);
+      const ahead = (parseDate(day) - parseDate(isoDay(new Date()))) / 86400000;
+      if (ahead > DAYS_AHEAD && !window.confirm(`${day} is ${Math.round(ahead)} days from today. Store hours for it?`)) return;
+    }
+    for (const { c, minutes } of plans) {
+      const { day } = c.dataset;
+      const projectId = Number(c.dataset.project); const taskId = Number(c.dataset.task);
+      const mine = weekSlips.filter((t) => dayText(t.TransDate) === day && t.ProjectID === projectId && t.TaskID === taskId)
+        .sort((a, b) => parseDate(a.StartTime) - parseDate(b.StartTime));
+      let diff = minutes - Number(c.dataset.was);
+      if (diff > 0) {
+        const ends = weekSlips.filter((t) => dayText(t.TransDate) === day).map((t) => (slipSpan(t) || [0, 0])[1]);
+        const from = ends.length ? Math.max(...ends) : 9 * 60;
+        if (from + diff > 23 * 60 + 59) throw new Error(`${c.getAttribute('aria-label')}: ${hours(diff)} more hours after ${pad(Math.floor(from / 60))}:${pad(from % 60)} run past midnight; enter them with start and stop below.`);
+        const to = from + diff;
+        const added = await api('POST', '/time-entries', {
+          ProjectID: projectId, TaskID: taskId, TransDate: day, StartHour: Math.floor(from / 60), StartMinute: from % 60,
+          EndHour: Math.floor(to / 60), EndMinute: to % 60, Description: '', OverTime: false, Status: 1, Error: '',
+        });
+        weekSlips.push(added);
+      }
+      while (diff < 0 && mine.length) {
+        const last = mine.pop();
+        const [a, b] = slipSpan(last);
+        if (b - a <= -diff) {
+          await api('DELETE', `/time-entries/${last.IProjectTransactionID}`);
+          diff += b - a;
+        } else {
+          const stop = b + diff;
+          await api('PATCH', `/time-entries/${last.IProjectTransactionID}`, { EndHour: Math.floor(stop / 60), EndMinute: stop % 60 });
+          diff = 0;
+        }
+      }
+    }
+    extraRows = [];
+    await showWeek();
+    $('#status').textContent = `Saved the hours of ${plans.length} day${plans.length === 1 ? '' : 's'}.`;
+    $('#week-save').focus();
+  });
 }
 
 function editSlip(t) {
   const f = $('#slip-form');
+  // An approved or billed slip opens to be read, not changed.
+  const readOnly = !editable(t);
+  [...f.elements].forEach((e) => { e.disabled = readOnly && e.tagName !== 'BUTTON'; });
   f.id.value = t.IProjectTransactionID;
   fillSelect(f.project, projectOptions());
   f.project.value = String(t.ProjectID);
@@ -290,11 +388,13 @@ function editSlip(t) {
   f.stop.value = hhmm(parseDate(t.StopTime));
   f.description.value = t.Description || '';
   f.overtime.checked = !!t.OverTime;
-  $('#slip-h').textContent = `Edit slip (${SLIP_STATUS[t.Status] || t.Status})`;
+  $('#slip-h').textContent = readOnly ? `Slip (${SLIP_STATUS[t.Status] || t.Status}, read only)` : `Edit slip (${SLIP_STATUS[t.Status] || t.Status})`;
   $('#slip-save').textContent = 'Save slip';
-  $('#slip-delete').hidden = false;
+  $('#slip-save').hidden = readOnly;
+  $('#slip-delete').hidden = readOnly;
   $('#slip-cancel').hidden = false;
-  f.project.focus();
+  $('#slip-cancel').textContent = readOnly ? 'Close' : 'Cancel';
+  if (readOnly) $('#slip-cancel').focus(); else f.project.focus();
 }
 
 function resetSlipForm() {
@@ -305,22 +405,85 @@ function resetSlipForm() {
   $('#slip-h').textContent = 'Add a slip';
   $('#slip-save').textContent = 'Add slip';
   $('#slip-delete').hidden = $('#slip-cancel').hidden = true;
+  $('#slip-save').hidden = false;
+  [...f.elements].forEach((e) => { e.disabled = false; });
+}
+
+// How far ahead a slip may be dated before the app asks.
+const DAYS_AHEAD = 14;
+const minuteOf = (text) => { const [h, m] = text.split(':').map(Number); return h * 60 + m; };
+const slipSpan = (t) => {
+  const a = parseDate(t.StartTime); const b = parseDate(t.StopTime);
+  return a && b ? [a.getHours() * 60 + a.getMinutes(), b.getHours() * 60 + b.getMinutes()] : null;
+};
+
+// What the person must know before a slip of `day` from `from` to `to`
+// (minutes of the day) is stored: a refusal (text) or questions to confirm.
+// `others` are the person's other slips of that day.
+function slipChecks(day, from, to, others) {
+  const asks = [];
+  if (to === from) return { refuse: 'The slip has no length: its stop is its start.' };
+  const ahead = (parseDate(day) - parseDate(isoDay(new Date()))) / 86400000;
+  if (ahead > DAYS_AHEAD) asks.push(`The slip is dated ${day}, ${Math.round(ahead)} days from today. Store it for that day?`);
+  const used = others.reduce((sum, t) => sum + Math.max(0, slipMinutes(t)), 0);
+  if (used + Math.max(0, to - from) > 24 * 60) return { refuse: `That day would hold more than 24 hours (${hours(used)} h already).` };
+  const clash = others.find((t) => { const sp = slipSpan(t); return sp && sp[0] < to && from < sp[1]; });
+  if (clash) {
+    asks.push(`The slip overlaps ${hhmm(parseDate(clash.StartTime))}–${hhmm(parseDate(clash.StopTime))} (${projectName(clash.ProjectID)} — ${taskName(clash.TaskID)}). Store both?`);
+  }
+  return { asks };
+}
+
+// The caller's slips of one day but `except`.
+async function slipsOfDay(day, except) {
+  const inWeek = day >= isoDay(weekStart) && day <= isoDay(addDays(weekStart, 6));
+  const list = inWeek ? weekSlips : await api('GET', `/time-entries?from=${day}&to=${day}&per_page=1000`);
+  return list.filter((t) => dayText(t.TransDate) === day && String(t.IProjectTransactionID) !== String(except || ''));
+}
+
+// Checks a slip and asks what must be asked: the parts to store (one, or two
+// for work past midnight), or null when refused or not confirmed.
+async function checkedSlip(day, start, stop, except, errBox) {
+  const from = minuteOf(start); const to = minuteOf(stop);
+  const parts = [];
+  if (to < from) {
+    const next = isoDay(addDays(parseDate(day), 1));
+    if (!window.confirm(`The stop ${stop} is before the start ${start}. Did the work run past midnight? OK stores two slips: ${day} ${start}–23:59 and ${next} 00:00–${stop}.`)) {
+      errBox.textContent = 'Not stored: the stop is before the start.';
+      return null;
+    }
+    parts.push([day, from, 23 * 60 + 59], [next, 0, to]);
+  } else {
+    parts.push([day, from, to]);
+  }
+  for (const [d, a, b] of parts) {
+    if (a === b && parts.length > 1) continue;
+    const { refuse, asks } = slipChecks(d, a, b, await slipsOfDay(d, except));
+    if (refuse) { errBox.textContent = `Not stored: ${refuse}`; return null; }
+    for (const ask of asks) {
+      if (!window.confirm(ask)) { errBox.textContent = `Not stored: ${ask.replace(/\?.*$/, '.')}`; return null; }
+    }
+  }
+  return parts.filter(([, a, b]) => a !== b);
 }
 
 async function saveSlip(ev) {
   ev.preventDefault();
   const f = ev.target;
   await guarded('#slip-err', async () => {
-    const [sh, sm] = f.start.value.split(':').map(Number);
-    const [eh, em] = f.stop.value.split(':').map(Number);
+    const parts = await checkedSlip(f.day.value, f.start.value, f.stop.value, f.id.value, $('#slip-err'));
+    if (!parts) return;
     const projectId = Number(f.project.value);
-    const body = {
-      TaskID: Number(f.task.value), TransDate: f.day.value,
-      StartHour: sh, StartMinute: sm, EndHour: eh, EndMinute: em,
-      Description: f.description.value, OverTime: f.overtime.checked,
-    };
-    if (f.id.value) await api('PATCH', `/time-entries/${f.id.value}`, body);
-    else await api('POST', '/time-entries', { ...body, ProjectID: projectId, Status: 1, Error: '' });
+    for (const [i, [day, from, to]] of parts.entries()) {
+      const body = {
+        TaskID: Number(f.task.value), TransDate: day,
+        StartHour: Math.floor(from / 60), StartMinute: from % 60, EndHour: Math.floor(to / 60), EndMinute: to % 60,
+        Description: f.description.value, OverTime: f.overtime.checked,
+      };
+      if (f.id.value && i === 0) await api('PATCH', `/time-entries/${f.id.value}`, body);
+      else await api('POST', '/time-entries', { ...body, ProjectID: projectId, Status: 1, Error: '' });
+    }
+    $('#status').textContent = parts.length > 1 ? 'Stored as two slips, one each side of midnight.' : 'Slip stored.';
     const day = parseDate(f.day.value);
     resetSlipForm();
     weekStart = monday(day);
@@ -330,10 +493,13 @@ async function saveSlip(ev) {
 
 async function deleteSlip() {
   const f = $('#slip-form');
+  if (!window.confirm(`Delete the slip of ${f.day.value} ${f.start.value}–${f.stop.value}?`)) return;
   await guarded('#slip-err', async () => {
     await api('DELETE', `/time-entries/${f.id.value}`);
     resetSlipForm();
     await showWeek();
+    $('#status').textContent = 'Slip deleted.';
+    f.project.focus();
   });
 }
 
@@ -432,6 +598,7 @@ async function showExpenses() {
       el('td', {}, x.ExpenseReportID && reports.has(x.ExpenseReportID) ? reports.get(x.ExpenseReportID).ReportNo : ''),
       el('td', {}, x.Billed ? 'Billed' : x.Approved ? 'Approved' : 'Awaiting approval'))));
     if (!list.length) $('#exp-list tbody').append(el('tr', {}, el('td', { colspan: '7' }, 'No expenses yet.')));
+    labelCells($('#exp-list'));
   });
 }
 
@@ -492,12 +659,12 @@ async function showApprovals() {
       const all = el('input', { type: 'checkbox', 'aria-label': `Select all of ${title}`,
         onchange: (e) => $$('.pick', e.target.closest('section')).forEach((c) => { c.checked = e.target.checked; }) });
       box.append(el('section', { 'aria-label': title }, el('h3', {}, title),
-        el('div', { class: 'scroll' }, el('table', {},
+        el('div', { class: 'scroll' }, labelCells(el('table', {},
           el('thead', {}, el('tr', {}, el('th', { scope: 'col' }, all), el('th', { scope: 'col' }, 'Day'),
             el('th', { scope: 'col' }, 'Project — task'), el('th', { scope: 'col' }, 'Time'),
             el('th', { scope: 'col', class: 'num' }, 'Hours / amount'), el('th', { scope: 'col' }, 'Description'),
             el('th', { scope: 'col' }, el('span', { class: 'sr' }, 'Approve')))),
-          el('tbody', {}, rows)))));
+          el('tbody', {}, rows))))));
     }
   });
 }
@@ -543,20 +710,32 @@ async function preview(ev) {
     box.replaceChildren(el('h3', {}, `What invoicing up to ${cutoff} would do`));
     const dec = amountDecimals(p.Projects.map((r) => r.Total));
     const th = (t, cls) => el('th', { scope: 'col', class: cls || '' }, t);
-    box.append(el('div', { class: 'scroll' }, el('table', { id: 'inv-projects' },
+    box.append(el('div', { class: 'scroll' }, labelCells(el('table', { id: 'inv-projects' },
       el('thead', {}, el('tr', {}, th('Project'), th('Client'), th('Slips', 'num'), th('Expenses', 'num'), th('Total', 'num'), th('Left out because'))),
       el('tbody', {}, p.Projects.map((r) => el('tr', { class: r.Invoiced ? '' : 'left-out' },
         el('td', {}, r.Project || ''), el('td', {}, r.Client || ''), el('td', { class: 'num' }, String(r.Slips)),
         el('td', { class: 'num' }, String(r.Expenses)), el('td', { class: 'num' }, amount(r.Total, dec)),
-        el('td', {}, r.Reason ? `${r.Reason}${r.Error != null ? ` (error ${r.Error})` : ''}` : '')))))));
+        el('td', {}, r.Reason ? `${r.Reason}${r.Error != null ? ` (error ${r.Error})` : ''}` : ''))))))));
     const out = [
       ...p.Slips.filter((s) => !s.Included).map((s) => [dayText(s.Day), projectName(s.ProjectID), `${s.Task || ''}, ${s.Staff || ''}`, s.Minutes == null ? '' : `${hours(s.Minutes)} h`, s.Reason]),
       ...p.Expenses.filter((x) => !x.Included).map((x) => [dayText(x.Date), projectName(x.ProjectID), x.Description || 'expense', amount(x.Amount, amountDecimals(p.Expenses.map((e) => e.Amount))), x.Reason]),
     ];
+    // Lines that would bill no time or less than none, and projects whose
+    // total would be below zero, are named before anything is run.
+    const warnings = [
+      ...p.Projects.filter((r) => r.Invoiced && r.Total != null && Number(r.Total) < 0)
+        .map((r) => `${r.Project}: the invoice would total ${amount(r.Total, 2)}, below zero.`),
+      ...p.Slips.filter((x) => x.Included && x.Minutes != null && Number(x.Minutes) <= 0)
+        .map((x) => `${projectName(x.ProjectID)}: the slip of ${dayText(x.Day)} (${x.Task || ''}, ${x.Staff || ''}) bills ${hours(Number(x.Minutes))} h.`),
+    ];
+    if (warnings.length) {
+      box.append(el('h3', { class: 'warn' }, 'Look at these before running'),
+        el('ul', { id: 'inv-warnings', class: 'warn' }, warnings.map((w) => el('li', {}, w))));
+    }
     box.append(el('h3', {}, 'Lines left out'), out.length
-      ? el('div', { class: 'scroll' }, el('table', { id: 'inv-left-out' },
+      ? el('div', { class: 'scroll' }, labelCells(el('table', { id: 'inv-left-out' },
         el('thead', {}, el('tr', {}, th('Day'), th('Project'), th('Line'), th('Time or amount', 'num'), th('Reason'))),
-        el('tbody', {}, out.map((cells) => el('tr', {}, cells.map((c, i) => el('td', { class: i === 3 ? 'num' : '' }, c || '')))))))
+        el('tbody', {}, out.map((cells) => el('tr', {}, cells.map((c, i) => el('td', { class: i === 3 ? 'num' : '' }, c || ''))))))))
       : el('p', {}, 'None: every line up to the cutoff is billed.'));
   });
 }
@@ -580,18 +759,49 @@ async function listInvoices() {
     $('#inv-list tbody').replaceChildren(...list.map((i) => el('tr', {},
       el('td', {}, String(i.InvoiceNumber ?? '')), el('td', {}, dateText(i.InvoiceDate)),
       el('td', {}, projectName(i.ProjectID)), el('td', {}, i.Terms || ''),
-      el('td', {}, el('button', { type: 'button', onclick: () => openInvoice(i), 'aria-label': `Open invoice ${i.InvoiceNumber}` }, 'Open')))));
+      el('td', { class: 'actions' }, el('button', { type: 'button', onclick: (e) => openInvoice(i, e.currentTarget), 'aria-label': `Open invoice ${i.InvoiceNumber}` }, 'Open'),
+        i.Status === 0 ? el('button', { type: 'button', onclick: () => invoiceStatus(i, 1), 'aria-label': `Approve invoice ${i.InvoiceNumber}` }, 'Approve') : null,
+        i.Status === 1 ? el('button', { type: 'button', onclick: () => invoiceStatus(i, 2), 'aria-label': `Issue invoice ${i.InvoiceNumber}` }, 'Issue') : null,
+        i.Status !== 2 ? el('button', { type: 'button', onclick: () => deleteInvoice(i), 'aria-label': `Delete invoice ${i.InvoiceNumber}` }, 'Delete') : null))));
     if (!list.length) $('#inv-list tbody').append(el('tr', {}, el('td', { colspan: '5' }, 'No invoices.')));
+    labelCells($('#inv-list'));
   });
 }
 
-async function openInvoice(i) {
+// Approves (1) or issues (2) an invoice; the list then shows it where it went.
+async function invoiceStatus(i, status) {
+  await guarded('#inv-err', async () => {
+    await api('PATCH', `/invoices/${i.IProjectInvoiceID}`, { Status: status });
+    const word = status === 1 ? 'Approved' : 'Issued';
+    $('#inv-status').value = String(status);
+    await listInvoices();
+    $('#status').textContent = `${word} invoice ${i.InvoiceNumber}.`;
+    $('#inv-status').focus();
+  });
+}
+
+// Deletes an invoice once asked: its slips and expenses are billable again.
+async function deleteInvoice(i) {
+  if (!window.confirm(`Delete invoice ${i.InvoiceNumber}? Its slips and expenses return to be billed again.`)) return;
+  await guarded('#inv-err', async () => {
+    await api('DELETE', `/invoices/${i.IProjectInvoiceID}`);
+    $('#inv-page').hidden = true;
+    await listInvoices();
+    $('#status').textContent = `Deleted invoice ${i.InvoiceNumber}.`;
+    $('#inv-status').focus();
+  });
+}
+
+let invoiceOpener = null;
+async function openInvoice(i, from) {
+  invoiceOpener = from || null;
   await guarded('#inv-err', async () => {
     const html = await api('GET', `/invoices/${i.IProjectInvoiceID}`, undefined, 'text/html');
     const frame = $('#inv-frame');
     if (frame.src.startsWith('blob:')) URL.revokeObjectURL(frame.src);
     frame.src = URL.createObjectURL(new Blob([html], { type: 'text/html' }));
     frame.title = `Invoice ${i.InvoiceNumber}`;
+    $('#inv-page').dataset.invoice = String(i.IProjectInvoiceID);
     $('#inv-page').hidden = false;
     $('#inv-print').focus();
   });
@@ -603,13 +813,21 @@ const VIEWS = { week: showWeek, timer: showTimer, expenses: showExpenses, approv
 
 function route() {
   let name = location.hash.slice(1);
-  if (!VIEWS[name] || (!me.Admin && (name === 'approvals' || name === 'invoicing'))) name = 'week';
+  const adminOnly = (n) => !!$(`#nav [data-view="${n}"][data-admin]`);
+  if (!VIEWS[name] || (!me.Admin && adminOnly(name))) name = 'week';
   $$('.view').forEach((v) => { v.hidden = v.id !== name; });
   $$('#nav [data-view]').forEach((b) => {
     if (b.dataset.view === name) b.setAttribute('aria-current', 'page'); else b.removeAttribute('aria-current');
   });
   if (name !== 'timer') clearInterval(ticker);
   VIEWS[name]();
+  // The new view's heading takes the focus, and the change is announced.
+  const heading = $(`#${name} h2`);
+  if (heading) {
+    heading.tabIndex = -1;
+    heading.focus();
+    $('#status').textContent = heading.textContent;
+  }
 }
 
 async function start() {
@@ -637,6 +855,15 @@ document.addEventListener('DOMContentLoaded', () => {
   slip.project.addEventListener('change', () => fillSelect(slip.task, taskOptions(Number(slip.project.value))));
   $('#slip-delete').addEventListener('click', deleteSlip);
   $('#slip-cancel').addEventListener('click', resetSlipForm);
+  $('#week-save').addEventListener('click', saveWeek);
+  $('#week-add').addEventListener('click', () => {
+    const task = tasks.get(Number($('#week-add-task').value));
+    if (!task) return;
+    extraRows.push([task.ProjectID, task.IProjectTaskID]);
+    drawWeek();
+    const cell = $$('#week-grid input.cell').find((c) => Number(c.dataset.task) === task.IProjectTaskID);
+    if (cell) cell.focus();
+  });
   $('#timer-form').addEventListener('submit', (ev) => {
     ev.preventDefault();
     const f = ev.target;
@@ -657,7 +884,10 @@ document.addEventListener('DOMContentLoaded', () => {
     const doc = ev.target.contentDocument;
     if (doc && doc.body) ev.target.style.height = `${doc.documentElement.scrollHeight + 16}px`;
   });
-  $('#inv-close').addEventListener('click', () => { $('#inv-page').hidden = true; });
+  $('#inv-close').addEventListener('click', () => {
+    $('#inv-page').hidden = true;
+    if (invoiceOpener && invoiceOpener.isConnected) invoiceOpener.focus(); else $('#inv-status').focus();
+  });
   if (session) {
     start().catch((err) => { $('#signin').hidden = false; showError('#signin-err', err); });
   } else {

@@ -2,7 +2,8 @@
 // program, a real `brivos serve` on a free port of 127.0.0.1, Debian's
 // Chromium headless. Usage: node FLOW.mjs BRIVOS_PROGRAM OUTPUT_DIR
 import { execFileSync, spawn } from 'node:child_process';
-import { existsSync, mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import assert from 'node:assert/strict';
@@ -81,6 +82,21 @@ export async function api(page, method, path, body) {
   const { token } = await page.evaluate(() => JSON.parse(sessionStorage.getItem('brivos.session')));
   const res = await fetch(`${base}/v1/accounts/${A}${path}`, { method, headers: { Authorization: `Bearer ${token}`, 'Content-Type': 'application/json' }, body: body && JSON.stringify(body) });
   return res.status === 204 ? null : res.json();
+}
+
+// axe-core's violations on the page as it stands (WCAG 2 A and AA rules),
+// as "rule: target" lines; the app's policy allows no inline script, so the
+// checker is evaluated through the browser's protocol.
+let axeSource = null;
+export async function axeViolations(page) {
+  if (axeSource === null) {
+    axeSource = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+  }
+  if (!(await page.evaluate(() => typeof window.axe === 'object'))) await page.evaluate(axeSource);
+  const found = await page.evaluate(async () => (await window.axe.run(document, {
+    runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21aa'] },
+  })).violations.map((v) => v.nodes.map((n) => `${v.id}: ${n.target.join(' ')}`)).flat());
+  return found;
 }
 
 let shown = null;  // the page whose screenshot the flow leaves

@@ -11,7 +11,7 @@ await run(async (keep) => {
   await page.click('#signin-form button[type=submit]');
   await page.waitForSelector('#week:not([hidden])');
   assert.deepEqual(await page.$$eval('#nav button:not([hidden])', (bs) => bs.map((b) => b.textContent)),
-    ['My week', 'Timer', 'Expenses', 'Sign out']);
+    ['My week', 'Timer', 'Expenses', 'Password', 'Sign out']);
 
   await page.type('#slip-form [name=description]', 'Half-typed note');
   await api(page, 'DELETE', '/sessions/current');

@@ -30,8 +30,11 @@ await run(async (keep) => {
   await clickSlip(1);
   await save({ stop: '12:00' }, 4);
   await clickSlip(2);
+  const asked = [];
+  page.once('dialog', (d) => { asked.push(d.message()); d.accept(); });
   await page.click('#slip-delete');
   await page.waitForFunction(() => document.querySelectorAll('#week-grid .slip').length === 3);
+  assert.match(asked[0], /^Delete the slip of /);
 
   const cells = (sel) => page.$$eval(sel, (r) => r.map((x) => [...x.cells].map((c) => c.firstChild?.textContent ?? '')));
   assert.deepEqual(await cells('#week-grid tfoot tr'),

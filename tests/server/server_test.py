@@ -520,13 +520,18 @@ class ServiceTest(unittest.TestCase):
         b("CInvoiceMgr", "UpdateInvoice", expect=409, InvoiceID=invoice, InvoiceNumber="1",
           Status=0, Terms="", Notes="", Format=0)
         b("CInvoiceMgr", "DeleteInvoice", expect=409, InvoiceID=invoice)
+        issued = [("PATCH", "/invoices/{id}", {"Status": 0}), ("DELETE", "/invoices/{id}", None)]
+        for method, route, body in issued:
+            r = srv(method, B + route.replace("{id}", str(invoice)), boss, json=body)
+            self.assertEqual(r.status_code, 409, (method, route, r.text))
         self.assertEqual(total(), billed_total)
 
         # Every route and member that changes such a row is among the cases.
         doc = srv("GET", "/v1/openapi.json").json()
         changers = {"%s.%s" % (m["class"], m["method"]) for m in doc["x-roles"] if "changes" in m}
         covered = {(m, r) for _, m, r, _, _, _ in cases} | {
-            ("POST", "/call/CInvoiceMgr/UpdateInvoice"), ("POST", "/call/CInvoiceMgr/DeleteInvoice")}
+            ("POST", "/call/CInvoiceMgr/UpdateInvoice"), ("POST", "/call/CInvoiceMgr/DeleteInvoice")} | {
+            (m, r) for m, r, _ in issued}
         for path, item in doc["paths"].items():
             for method, op in item.items():
                 if changers & set(op.get("x-calls", []) if isinstance(op, dict) else []):
