@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -53,7 +55,7 @@ class Drawing {
   }
   ~Drawing() {
     pango_font_description_free(regular_);
-    for (PangoLayout* layout : layouts_) g_object_unref(layout);
+    for (auto& [key, layout] : shaped_) g_object_unref(layout);
     cairo_destroy(cr_);
     cairo_surface_destroy(surface_);
   }
@@ -120,23 +122,37 @@ class Drawing {
     return out;
   }
 
-  // Sets each cell's text in a layout of its own (the cell's position in
-  // the row); returns the height of the tallest.
+  // Lays each cell's text out, or finds it laid out already: a long
+  // invoice repeats its dates, hours, rates and names, and shaping text is
+  // most of the drawing. Returns the height of the row's tallest cell.
   double Prepare(const std::vector<Cell>& cells, double size, bool bold) {
-    pango_font_description_set_weight(regular_, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_absolute_size(regular_, size * PANGO_SCALE);
-    while (layouts_.size() < cells.size()) layouts_.push_back(pango_cairo_create_layout(cr_));
+    if (shaped_.size() + cells.size() > kShapedAtMost) {
+      for (auto& [key, layout] : shaped_) g_object_unref(layout);
+      shaped_.clear();
+    }
+    row_.clear();
     double height = 0;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      PangoLayout* layout = layouts_[i];
-      const Cell& c = cells[i];
-      pango_layout_set_font_description(layout, regular_);
-      pango_layout_set_width(layout, static_cast<int>((c.width - 6) * PANGO_SCALE));
-      pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-      pango_layout_set_alignment(layout,
-                                 c.align == Align::kRight ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
-      const std::string text = Valid(c.text);
-      pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
+    for (const Cell& c : cells) {
+      const int width = static_cast<int>((c.width - 6) * PANGO_SCALE);
+      std::string key = c.text;
+      key += '\0';
+      key += std::to_string(width) + (c.align == Align::kRight ? "r" : "l") + (bold ? "b" : "") +
+             std::to_string(size);
+      PangoLayout*& layout = shaped_[std::move(key)];
+      if (layout == nullptr) {
+        layout = pango_cairo_create_layout(cr_);
+        pango_font_description_set_weight(regular_,
+                                          bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+        pango_font_description_set_absolute_size(regular_, size * PANGO_SCALE);
+        pango_layout_set_font_description(layout, regular_);
+        pango_layout_set_width(layout, width);
+        pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_alignment(layout,
+                                   c.align == Align::kRight ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+        const std::string text = Valid(c.text);
+        pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
+      }
+      row_.push_back(layout);
       int w = 0, h = 0;
       pango_layout_get_size(layout, &w, &h);
       height = std::max(height, static_cast<double>(h) / PANGO_SCALE);
@@ -149,7 +165,7 @@ class Drawing {
     double x = kMargin;
     for (std::size_t i = 0; i < cells.size(); ++i) {
       cairo_move_to(cr_, x, y_);
-      pango_cairo_show_layout(cr_, layouts_[i]);
+      pango_cairo_show_layout(cr_, row_[i]);
       x += cells[i].width;
     }
     y_ += height + kRowGap;
@@ -173,7 +189,11 @@ class Drawing {
   std::string out_;
   cairo_surface_t* surface_;
   cairo_t* cr_;
-  std::vector<PangoLayout*> layouts_;
+  // Laid-out texts by text, width, alignment, weight and size; the row's
+  // cells among them.
+  static constexpr std::size_t kShapedAtMost = 4096;
+  std::unordered_map<std::string, PangoLayout*> shaped_;
+  std::vector<PangoLayout*> row_;
   PangoFontDescription* regular_;
   double width_, height_, y_;
   int page_ = 1;
