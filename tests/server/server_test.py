@@ -594,7 +594,6 @@ class ServiceTest(unittest.TestCase):
         self.assertEqual(call("CUserManager", "AddUserProfile", expect=409, **add_bob)["source"],
                          "BRIVOS.CUserManager")
 
-    @unittest.skipIf(ON_POSTGRESQL, "report statements read secret columns on PostgreSQL")
     def test_report_statements_read_no_secret(self):
         for sql in ["WITH t(x) AS (SELECT Password FROM IUser) SELECT x FROM t",
                     "SELECT Password AS p FROM IUser", "SELECT Password || '' FROM IUser",
