@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "documents/Markup.hpp"
+
 namespace brivos::documents {
 namespace {
 
@@ -244,29 +246,6 @@ std::vector<std::vector<std::string>> Cells(const std::vector<Row>& rows,
 
 // ---- HTML
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 constexpr const char* kStyle = R"(
 @page { margin: 16mm; }
 body { font-family: "Helvetica Neue", Helvetica, Arial, sans-serif; color: #222;
@@ -304,14 +283,14 @@ std::string HtmlTable(const std::vector<Column<Row>>& columns,
   std::string out = "<table class=\"lines\">\n<thead><tr>";
   for (const auto& c : columns) {
     out += c.Right() ? "<th class=\"num\">" : "<th>";
-    out += Escape(c.heading) + "</th>";
+    out += MarkupText(c.heading) + "</th>";
   }
   out += "</tr></thead>\n<tbody>\n";
   for (const auto& row : cells) {
     out += "<tr class=\"line\">";
     for (std::size_t i = 0; i < row.size(); ++i) {
       out += columns[i].Right() ? "<td class=\"num\">" : "<td>";
-      out += Escape(row[i]) + "</td>";
+      out += MarkupText(row[i]) + "</td>";
     }
     out += "</tr>\n";
   }
@@ -401,15 +380,15 @@ std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n<title>" +
-      Escape(doc.Title() + (company.empty() ? "" : " - " + company)) + "</title>\n<style>" +
-      kStyle + "</style>\n</head>\n<body>\n<header><h1>" + Escape(company) + "</h1><h2>" +
-      Escape(doc.Title());
+      MarkupText(doc.Title() + (company.empty() ? "" : " - " + company)) + "</title>\n<style>" +
+      kStyle + "</style>\n</head>\n<body>\n<header><h1>" + MarkupText(company) + "</h1><h2>" +
+      MarkupText(doc.Title());
   if (!Blank(doc.h.status_text)) {
-    out += "<span class=\"status\">" + Escape(CStr(doc.h.status_text)) + "</span>";
+    out += "<span class=\"status\">" + MarkupText(CStr(doc.h.status_text)) + "</span>";
   }
   out += "</h2></header>\n<table class=\"details\">\n";
   for (const auto& [label, value] : doc.Details()) {
-    out += "<tr><th>" + Escape(label) + "</th><td>" + Escape(value) + "</td></tr>\n";
+    out += "<tr><th>" + MarkupText(label) + "</th><td>" + MarkupText(value) + "</td></tr>\n";
   }
   out += "</table>\n";
   // The lines as the client reads them: the exact columns that explain a
@@ -441,7 +420,7 @@ std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
   }
   out += "<table class=\"totals\">\n";
   const auto row = [&](const std::string& label, const std::string& value) {
-    out += "<tr><th>" + Escape(label) + "</th><td class=\"num\">" + Escape(value) + "</td></tr>\n";
+    out += "<tr><th>" + MarkupText(label) + "</th><td class=\"num\">" + MarkupText(value) + "</td></tr>\n";
   };
   if (!invoice.slips.empty()) row("Time", CentsText(copy.time));
   if (!invoice.expenses.empty()) row("Expenses", CentsText(copy.expenses));
@@ -450,13 +429,13 @@ std::string InvoiceHtml(const InvoiceBreakdown& invoice) {
         CentsText(tax.amount));
   }
   out += "<tr class=\"total\"><th>Total</th><td class=\"num\" id=\"total\">" +
-         Escape(CentsText(copy.payable)) + "</td></tr>\n";
+         MarkupText(CentsText(copy.payable)) + "</td></tr>\n";
   if (copy.rounding != Currency()) {
     out += "<tr class=\"rounding\"><th>Rounding to cents</th><td class=\"num\" id=\"rounding\">" +
-           Escape(copy.rounding.ToString()) +
+           MarkupText(copy.rounding.ToString()) +
            "</td></tr>\n<tr class=\"rounding\"><th>Exact total</th>"
            "<td class=\"num\" id=\"exact-total\">" +
-           Escape(copy.exact_total.ToString()) + "</td></tr>\n";
+           MarkupText(copy.exact_total.ToString()) + "</td></tr>\n";
   }
   out += "</table>\n</body>\n</html>\n";
   return out;

@@ -3,33 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "documents/Markup.hpp"
+
 namespace brivos::documents {
 namespace {
 
-// Text as XML character data: markup escaped, control characters (which
-// XML 1.0 cannot carry) as blanks.
-std::string Xml(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' ? ' ' : c;
-    }
-  }
-  return out;
-}
 
 // "12.5", "0.3333": up to four decimals, as short as exact to them.
 std::string Decimal(double value) {
@@ -67,7 +45,7 @@ class Writer {
   }
   void Leaf(const char* tag, std::string_view text, const std::string& attributes = "") {
     Indent();
-    out_ += "<" + std::string(tag) + attributes + ">" + Xml(text) + "</" + tag + ">\n";
+    out_ += "<" + std::string(tag) + attributes + ">" + MarkupText(text) + "</" + tag + ">\n";
   }
   // A leaf only when `text` is not empty.
   void Optional(const char* tag, std::string_view text) {
