@@ -8,7 +8,6 @@
 namespace brivos::documents {
 namespace {
 
-
 // "12.5", "0.3333": up to four decimals, as short as exact to them.
 std::string Decimal(double value) {
   char text[48];
