@@ -548,8 +548,7 @@ std::string SignIn(const Tenant& tenant, const std::string& user, const std::str
 
 Principal Authenticate(const Tenant& tenant, const std::string& token,
                        const SessionPolicy& policy) {
-  // The session and its user are read in one read transaction.
-  std::optional<ReadTogether> reads(std::in_place);
+  // The session and its user are read in one statement.
   const std::optional<SessionState> session = FindSession(tenant.account, token);
   if (!session) throw Refused(Refusal::kUnauthorized, "unknown token");
   const double now = Now().Serial();
@@ -561,27 +560,18 @@ Principal Authenticate(const Tenant& tenant, const std::string& token,
   if (unused > policy.idle_seconds) {
     throw Refused(Refusal::kUnauthorized, "the session has expired after going unused");
   }
+  if (!session->user) throw Refused(Refusal::kUnauthorized, "the session's user no longer exists");
   Principal caller;
   caller.tenant = tenant;
   caller.user = session->user_name;
   caller.token = Variant(token);
   caller.sign_in_limits = policy.sign_ins;
-  std::shared_ptr<IUser> user;
-  try {
-    user = IUser::Caller(tenant.account, caller.user);
-  } catch (const Error& e) {
-    // Only "no such user" ends the session; a database that cannot be read
-    // says so to the caller.
-    if (e.Number() != errnum::kNoObject) throw;
-  }
-  if (!user) throw Refused(Refusal::kUnauthorized, "the session's user no longer exists");
-  reads.reset();
   // A request writes the session's last use at most once a minute (more
   // often only for an idle limit under four minutes).
   if (unused >= std::clamp(policy.idle_seconds / 4, 1.0, 60.0)) {
     NoteUse(tenant.account, token, *session);
   }
-  caller.record = Variant(std::static_pointer_cast<Object>(user));
+  caller.record = Variant(std::static_pointer_cast<Object>(session->user));
   caller.user_id = CLng(Property(caller.record, "IUserID"));
   const Variant admin = Property(caller.record, "Admin");
   caller.admin = admin.Type() == VarType::Boolean && admin.AsBool();

@@ -1,7 +1,8 @@
 """The service on PostgreSQL against the service on files, same requests, same client: wrk on
-`GET .../me` (reads) and `POST .../time-entries` (writes), rounds interleaved; and the
-database round trips a read request makes (PostgreSQL's count of transactions over the run,
-each statement outside a unit of work being one).
+`GET .../me` (reads) and `POST .../time-entries` (writes), rounds interleaved; the database round trips a
+read request makes (PostgreSQL's count of transactions over the run, each statement outside a
+unit of work being one); and two instances of the service on the one PostgreSQL database
+against one, the same connections split between them.
 
 Usage: backends_bench.py PATH_TO_BRIVOS PATH_TO_PG_CLUSTER_SH [ROUNDS] [SECONDS]
 (a Release build). Needs wrk and PostgreSQL 15; starts a private cluster and stops it.
@@ -74,12 +75,16 @@ def firm(data, env):
     return proc, url, token, lua
 
 
-def wrk(url, token, path, lua=None):
-    args = ["wrk", "--latency", "-t2", "-c32", "-d%ds" % SECONDS, "-H",
-            "Authorization: Bearer " + token]
+def wrk_start(url, token, path, lua=None, threads=2, connections=32):
+    args = ["wrk", "--latency", "-t%d" % threads, "-c%d" % connections, "-d%ds" % SECONDS,
+            "-H", "Authorization: Bearer " + token]
     if lua:
         args += ["-s", lua]
-    out = subprocess.run(args + [url + A + path], capture_output=True, text=True).stdout
+    return subprocess.Popen(args + [url + A + path], stdout=subprocess.PIPE, text=True)
+
+
+def wrk_result(run):
+    out = run.communicate()[0]
     rate = float(re.search(r"Requests/sec:\s+([\d.]+)", out).group(1))
     p50 = re.search(r"50%\s+([\d.]+)(us|ms|s)", out)
     scale = {"us": 0.001, "ms": 1, "s": 1000}[p50.group(2)]
@@ -87,6 +92,18 @@ def wrk(url, token, path, lua=None):
     errors = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
     assert not errors, out
     return rate, float(p50.group(1)) * scale, requests_done
+
+
+def wrk(url, token, path, lua=None):
+    return wrk_result(wrk_start(url, token, path, lua))
+
+
+def wrk_split(urls, token, path, lua=None):
+    """The same 32 connections split between the instances at `urls`: the summed rate and the
+    worst instance's p50."""
+    runs = [wrk_start(u, token, path, lua, threads=1, connections=32 // len(urls)) for u in urls]
+    results = [wrk_result(r) for r in runs]
+    return sum(r for r, _, _ in results), max(p for _, p, _ in results)
 
 
 def transactions(uri):
@@ -127,6 +144,20 @@ try:
         print("%-20s postgresql/files %s" % (what, ", ".join("%.0f%%" % (100 * r) for r in ratios)))
     print("database round trips per GET /me on PostgreSQL: %s" % ", ".join(
         "%.2f" % t for t in results["trips"]))
+    # Two instances on the one PostgreSQL database against the one, the same 32 connections
+    # split between them.
+    pg_proc, pg_url, token, lua = services[1]
+    second = serve(dirs[1], envs[1])
+    services.append(second + (token, lua))
+    for what, path, script in [("GET /me", "/me", None), ("POST /time-entries", "/time-entries", lua)]:
+        one, two = [], []
+        for _ in range(ROUNDS):
+            one.append(wrk_result(wrk_start(pg_url, token, path, script))[:2])
+            two.append(wrk_split([pg_url, second[1]], token, path, script))
+        print("%-20s one instance  req/s %s  p50 ms %s" % (
+            what, ", ".join("%.0f" % r for r, _ in one), ", ".join("%.2f" % p for _, p in one)))
+        print("%-20s two instances req/s %s  p50 ms %s" % (
+            what, ", ".join("%.0f" % r for r, _ in two), ", ".join("%.2f" % p for _, p in two)))
 finally:
     for proc, *_ in services:
         proc.send_signal(signal.SIGTERM)

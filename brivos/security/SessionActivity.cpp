@@ -2,6 +2,7 @@
 
 #include "brivos/database/Database.hpp"
 #include "brivos/foundation/Clock.hpp"
+#include "brivos/records/IUser.hpp"
 #include "brivos/records/Record.hpp"
 #include "brivos/security/internal/InternalTables.hpp"
 
@@ -23,20 +24,46 @@ const RecordSchema& SessionUseSchema() {
 
 [[maybe_unused]] const bool kRegistered = RegisterRecordSchema(&SessionUseSchema);
 
+// The session's columns after the user's, so that the user's record is
+// built from the row as IUser's own loaders build it.
+const std::string& FindSessionSql() {
+  static const std::string sql = [] {
+    std::string text = "SELECT ";
+    for (const ColumnDef& c : IUser::Schema().columns) {
+      text += "p.";
+      text += c.column;
+      text += ',';
+    }
+    return text +
+           "s.UserName AS SessionUserName,s.LastUpdate AS SessionLastUpdate,"
+           "u.SignedIn AS SessionSignedIn,u.LastUse AS SessionLastUse FROM SysSessions s "
+           "LEFT JOIN SessionUse u ON u.Token=s.Token "
+           "LEFT JOIN IUser p ON p.UserName=s.UserName AND "
+           "p.Parent=(SELECT ISubScriberID FROM ISubScriber WHERE AccountNo=?) "
+           "WHERE s.Token=?;";
+  }();
+  return sql;
+}
+
 }  // namespace
 
 std::optional<SessionState> FindSession(const Variant& account, const std::string& token) {
   return internal::WithTable(account, SessionUseSchema(), [&]() -> std::optional<SessionState> {
-    const auto rows = Connection::Open(account).Query(
-        "SELECT s.UserName, s.LastUpdate, u.SignedIn, u.LastUse FROM SysSessions s "
-        "LEFT JOIN SessionUse u ON u.Token=s.Token WHERE s.Token=?;",
-        {Parameter::Text(token)});
+    const std::shared_ptr<Recordset> rows = Connection::Open(account).Query(
+        FindSessionSql(), {Parameter::QuotedText(Variant(AccountNumberOf(account))),
+                           Parameter::Text(token)});
     if (rows->RecordCount() == 0) return std::nullopt;
-    const std::vector<Variant>& row = rows->Rows().front();
+    const std::size_t at = IUser::Schema().columns.size();
+    std::vector<std::vector<Variant>> found = rows->TakeRows();
+    found.resize(1);
+    const std::vector<Variant>& row = found.front();
     SessionState state;
-    state.user_name = row[0];
-    state.signed_in = row[2].IsNull() ? CDate(row[1]) : CDate(row[2]);
-    state.last_use = row[3].IsNull() ? state.signed_in : CDate(row[3]);
+    state.user_name = row[at];
+    state.signed_in = row[at + 2].IsNull() ? CDate(row[at + 1]) : CDate(row[at + 2]);
+    state.last_use = row[at + 3].IsNull() ? state.signed_in : CDate(row[at + 3]);
+    if (!row[0].IsNull()) {
+      state.user = RecordsFrom(IUser::Schema(), *rows, std::move(found))->ItemAs<IUser>(1);
+    }
     return state;
   });
 }

@@ -5,6 +5,7 @@
 // and old sessions. Not part of the managers.
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,14 +14,19 @@
 
 namespace brivos {
 
+class IUser;
+
 struct SessionState {
   Variant user_name;  // the session's UserName
   Date signed_in;     // as noted by NoteSignIn; else the session's LastUpdate
   Date last_use;      // as noted by NoteUse; else `signed_in`
+  // The session's user within the subscriber of `account` (as
+  // IUser::Caller finds it); nullptr when that user no longer exists.
+  std::shared_ptr<IUser> user;
 };
 
-// The session whose token is `token` on the database of `account`, or
-// nothing when there is none.
+// The session whose token is `token` on the database of `account`, with its
+// user, read in one statement; nothing when there is no such session.
 std::optional<SessionState> FindSession(const Variant& account, const std::string& token);
 
 // Notes a session just begun (now); call in the unit of work that began it.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "brivos/records/IUser.hpp"
 #include "brivos/security/SessionActivity.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
@@ -148,4 +149,24 @@ TEST_F(ThrottleTest, SessionsKeepTheirSignInAndLastUseAndExpire) {
 }
 
 }  // namespace
+TEST_F(ThrottleTest, ASessionIsFoundWithItsUserAsTheCallerLookupFindsIt) {
+  Variant user("admin"), password("secret");
+  const std::string token = CSecurityMgr{}.BeginUserSession(account, user, password);
+  const std::shared_ptr<IUser> caller = IUser::Caller(account, user);
+  const auto text = [](const Variant& v) { return v.IsNull() ? std::string("Null") : CStr(v); };
+  for (const char* stored : {"admin", "ADMIN"}) {  // names compare without letter case
+    Exec(std::string("UPDATE SysSessions SET UserName='") + stored + "'");
+    const std::optional<SessionState> state = FindSession(account, token);
+    ASSERT_TRUE(state && state->user) << stored;
+    EXPECT_EQ(CStr(state->user_name), stored);
+    for (std::size_t i = 0; i < IUser::Schema().columns.size(); ++i) {
+      EXPECT_EQ(text(state->user->Field(i)), text(caller->Field(i))) << i;
+    }
+  }
+  Exec("UPDATE IUser SET UserName='renamed' WHERE UserName='admin'");
+  const std::optional<SessionState> orphan = FindSession(account, token);
+  ASSERT_TRUE(orphan);
+  EXPECT_EQ(orphan->user, nullptr);
+}
+
 }  // namespace brivos
