@@ -100,7 +100,7 @@ SELECT s.Parent, %(day)s, %(day)s + (480 + g.i %% 120) / 1440.0 + 1 / 86400.0,
   s.OTRate, '', 1 + g.i %% 2, CASE WHEN g.i %% 7 = 0 THEN 1 ELSE 0 END,
   (SELECT MIN(IProjectTaskID) FROM IProjectTask k WHERE k.Parent = s.Parent), s.IProjectStaffID
 FROM %(numbers)s
-  INNER JOIN IProjectStaff s ON s.IProjectStaffID = %(staff0)d + (g.i * 7919) %% %(staff)d"""
+  INNER JOIN IProjectStaff s ON s.IProjectStaffID = %(staff0)d + ((g.i %% 100003) * 7919) %% %(staff)d"""
 
 
 def schemas(env):

@@ -140,8 +140,11 @@ std::shared_ptr<Recordset> Summed(const Variant& account, std::string_view by,
   };
   if (by == "project") {
     const auto names = ProjectNames(db);
+    // Grouped by expressions, as below: rows grouped in the order of an
+    // index would each cost a lookup in the table.
     const auto rs = db.Query("SELECT COALESCE(t.Parent, 0), " + sums +
-                                 " FROM IProjectTransaction t" + filter + " GROUP BY t.Parent;",
+                                 " FROM IProjectTransaction t" + filter +
+                                 " GROUP BY COALESCE(t.Parent, 0);",
                              params);
     for (; !rs->Eof(); rs->MoveNext()) {
       const std::int32_t id = CLng(rs->Field(0));
@@ -150,9 +153,9 @@ std::shared_ptr<Recordset> Summed(const Variant& account, std::string_view by,
   } else if (by == "person") {
     const auto rs = db.Query(
         "SELECT u.IUserID, u.FirstName, u.LastName, u.UserName, SUM(g.m), SUM(g.v) FROM (SELECT "
-        "t.StaffID AS StaffID, SUM(" + std::string(kMinutes) + ") AS m, SUM(" + ValueOfSlip() +
+        "+t.StaffID AS StaffID, SUM(" + std::string(kMinutes) + ") AS m, SUM(" + ValueOfSlip() +
             ") AS v FROM IProjectTransaction t" + filter +
-            " GROUP BY t.StaffID) g INNER JOIN IProjectStaff s ON "
+            " GROUP BY +t.StaffID) g INNER JOIN IProjectStaff s ON "
             "s.IProjectStaffID = g.StaffID INNER JOIN IUser u ON u.IUserID = s.UserID GROUP BY "
             "u.IUserID, u.FirstName, u.LastName, u.UserName;",
         params);
