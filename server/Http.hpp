@@ -3,6 +3,7 @@
 // A request and its answer apart from the network, and what every route
 // reads and writes them with: the query, a JSON body, paged lists.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -33,6 +34,13 @@ struct Response {
   std::string content_type = "application/json";
   std::string body;
   Headers headers;
+  // A body too long to hold whole (an export): when set, `body` is its first
+  // part and each call of `more` appends the next to its argument, returning
+  // false once none follows. The parts go out in chunked transfer coding as
+  // the client takes them: `more` runs on a worker, and only once the part
+  // before is written, so one part at a time is held; a client that leaves
+  // stops the calls. A failure it throws ends the answer unfinished.
+  std::function<bool(std::string&)> more;
   // The template of the route that answered ("/v1/accounts/{account}/me"),
   // "" when none did: what the metrics count it under.
   std::string route;

@@ -50,6 +50,10 @@ class Context {
     return calls_.Typed(*caller_, class_name, member, std::forward<F>(call));
   }
 
+  // The call path itself, for work that goes on after the handler returns
+  // (the rest of an export), which calls it with a copy of the caller.
+  const app::CallPath& Calls() const { return calls_; }
+
   // A page of `items`, see Paged.
   Response Page(const Json& items) const { return Paged(items, path_, query_); }
 
@@ -176,6 +180,10 @@ Response HoursReport(Context&);
 Response UnbilledReport(Context&);
 Response InvoicedReport(Context&);
 Response SlipsCsv(Context&);
+// Slips and expenses as CSV, made as they are written (Exports.cpp).
+Response ExpensesCsv(Context&);
+// Whether the request asks for CSV (Accept: text/csv).
+bool WantsCsv(const Context&);
 }  // namespace resources
 
 }  // namespace brivos::server

@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -382,12 +383,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
     for (const auto& [name, value] : r.headers) AddField(name, value);
     // No length and no body for 1xx, 204 and 304.
     const bool bodiless = r.status < 200 || r.status == 204 || r.status == 304;
-    if (!bodiless) AddField("Content-Length", std::to_string(r.body.size()));
+    const bool chunked = !bodiless && r.more;
+    if (chunked) {
+      AddField("Transfer-Encoding", "chunked");
+    } else if (!bodiless) {
+      AddField("Content-Length", std::to_string(r.body.size()));
+    }
     if (!keep_) AddField("Connection", "close");
     head_ += "\r\n";
     // HEAD is answered as GET, Content-Length included, without the body.
     const bool head_only = has_request && parser_->get().method() == http::verb::head;
     body_ = bodiless || head_only ? std::string() : std::move(r.body);
+    if (chunked && !head_only) {
+      body_ = ChunkOf(body_);
+      more_ = std::move(r.more);
+    }
     std::array<net::const_buffer, 2> parts{net::buffer(head_), net::buffer(body_)};
     beast::error_code failed;
     const std::size_t sent = stream_.socket().write_some(parts, failed);
@@ -405,6 +415,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // request. One written at once goes on through the loop, so that a long
   // run of requests the I/O thread answers itself cannot deepen the stack.
   void Written(beast::error_code ec, bool at_once) {
+    if (more_ && !ec) return MakePart();
+    more_ = nullptr;
     Log();
     busy_ = false;
     if (ec || !keep_) return Close();
@@ -412,6 +424,58 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return net::post(stream_.get_executor(), [self = shared_from_this()] { self->AwaitRequest(); });
     }
     AwaitRequest();
+  }
+
+  // The next part of a body made as it is written, on a worker: the
+  // connection waits for it holding nothing else, and writes it when it is
+  // made. A service that stops ends the answer unfinished.
+  void MakePart() {
+    if (server_.Stopping()) return Abandon("the service stops");
+    net::post(server_.Workers(), [self = shared_from_this()] {
+      std::string part;
+      bool going = false;
+      std::string failure;
+      try {
+        going = self->more_(part);
+      } catch (const std::exception& e) {
+        failure = e.what();
+      } catch (...) {
+        failure = "an exception of no standard type";
+      }
+      net::post(self->stream_.get_executor(), [self, part = std::move(part), going,
+                                               failure = std::move(failure)]() mutable {
+        if (!failure.empty()) return self->Abandon(failure);
+        self->body_ = ChunkOf(part);
+        if (!going) {
+          self->body_ += "0\r\n\r\n";
+          self->more_ = nullptr;
+        }
+        self->stream_.expires_after(kWriteTimeout);
+        net::async_write(self->stream_, net::buffer(self->body_),
+                         [self](beast::error_code ec, std::size_t) { self->Written(ec, false); });
+      });
+    });
+  }
+
+  // A body made as it is written that cannot go on: the connection closes
+  // without its last chunk, so the client knows the answer is unfinished.
+  void Abandon(const std::string& why) {
+    more_ = nullptr;
+    server_.LogLine("brivos serve: an answer of " + path_ + " ended unfinished: " +
+                    why.substr(0, why.find_first_of("\r\n")).substr(0, 300) + '\n');
+    status_ = 500;
+    Log();
+    busy_ = false;
+    Close();
+  }
+
+  // `data` in the framing of chunked transfer coding; nothing for no data,
+  // as an empty chunk would end the body.
+  static std::string ChunkOf(const std::string& data) {
+    if (data.empty()) return {};
+    char size[24];
+    std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+    return size + data + "\r\n";
   }
 
   // A header line; a line break in a value would start a field of its own.
@@ -445,6 +509,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::string head_, body_;
+  // Makes the rest of the body being written, while it has more.
+  std::function<bool(std::string&)> more_;
   bool keep_ = false;
   bool busy_ = false;
   bool waiting_ = false;  // for a request, since waiting_since_

@@ -1,6 +1,7 @@
-// Reports (administrators): a bar chart drawn as plain SVG and the table
-// behind it, both from the service's report routes; the slips of the dates
-// as a CSV file.
+// Reports: a bar chart drawn as plain SVG and the table behind it, both from
+// the service's report routes; the slips and the expenses of the dates as CSV
+// files. An administrator sees the firm's, by project, person or week; a
+// consultant her own hours, by project and week.
 'use strict';
 
 const SVG = 'http://www.w3.org/2000/svg';
@@ -50,21 +51,31 @@ async function showReport(ev) {
   });
 }
 
-async function exportCsv() {
+// The slips or the expenses of the dates as a CSV file the browser saves.
+async function exportCsv(what) {
   const f = $('#rep-form');
   if (!f.reportValidity()) return;
   await guarded('#rep-err', async () => {
-    const text = await api('GET', `/exports/time-entries?from=${f.from.value}&to=${f.to.value}`, undefined, 'text/csv');
-    const link = el('a', { href: URL.createObjectURL(new Blob([text], { type: 'text/csv' })), download: `slips-${f.from.value}-${f.to.value}.csv` });
+    const text = await api('GET', `/${what}?from=${f.from.value}&to=${f.to.value}`, undefined, 'text/csv');
+    const name = what === 'expenses' ? 'expenses' : 'slips';
+    const link = el('a', { href: URL.createObjectURL(new Blob([text], { type: 'text/csv' })), download: `${name}-${f.from.value}-${f.to.value}.csv` });
     document.body.append(link);
     link.click();
     link.remove();
-    $('#status').textContent = 'The slips are exported as CSV.';
+    $('#status').textContent = `The ${name} are exported as CSV.`;
   });
 }
 
+// The reports a consultant has: her own hours by project and by week.
+const OWN_REPORTS = ['hours?by=project', 'hours?by=week'];
+
 VIEWS.reports = () => {
   const f = $('#rep-form');
+  for (const o of f.kind.options) {
+    o.hidden = o.disabled = !me.Admin && !OWN_REPORTS.includes(o.value);
+  }
+  if (f.kind.selectedOptions[0].disabled) f.kind.value = OWN_REPORTS[0];
+  $('#rep-h').textContent = me.Admin ? 'Reports' : 'My reports';
   if (!f.from.value) {
     const now = new Date();
     f.from.value = isoDay(new Date(now.getFullYear(), now.getMonth(), 1));
@@ -74,5 +85,10 @@ VIEWS.reports = () => {
 
 document.addEventListener('DOMContentLoaded', () => {
   $('#rep-form').addEventListener('submit', showReport);
-  $('#rep-csv').addEventListener('click', exportCsv);
+  // Every user has reports, a consultant of her own work.
+  $('#nav [data-view=reports]').removeAttribute('data-admin');
+  $('#rep-csv').addEventListener('click', () => exportCsv('time-entries'));
+  const expenses = el('button', { type: 'button', id: 'rep-csv-expenses' }, 'Export expenses as CSV');
+  expenses.addEventListener('click', () => exportCsv('expenses'));
+  $('#rep-csv').after(' ', expenses);
 });

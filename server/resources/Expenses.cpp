@@ -5,6 +5,7 @@
 namespace brivos::server::resources {
 
 Response Expenses(Context& c) {
+  if (WantsCsv(c)) return ExpensesCsv(c);
   return c.Page(Public(c.Call("CProjectMgr", "GetExpensesForUser", {})));
 }
 

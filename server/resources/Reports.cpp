@@ -1,10 +1,9 @@
-// Reports for administrators: hours by project, person or week; work
-// approved and not invoiced, with its value; invoiced amounts by month. Each
-// reads the slips through the managers' own methods, person by person and
-// week by week, so it answers alike on every backend.
+// Reports: hours by project, person or week and work approved and not
+// invoiced, with its value, summed by the library in the database (a
+// consultant's of her own slips); invoiced amounts by month for
+// administrators.
 
 #include <cmath>
-#include <cstdio>
 #include <map>
 
 #include "app/Values.hpp"
@@ -35,141 +34,57 @@ Span SpanOf(const Context& c) {
 
 std::string DayText(double serial) { return Date::FromSerial(serial).ToString().substr(0, 10); }
 
-std::string Text(const Variant& v) { return v.IsNull() ? std::string() : CStr(v); }
-
 double Serial(const Variant& v) { return v.Type() == VarType::Date ? v.AsDate().Serial() : NAN; }
 
-// One slip as a report counts it.
-struct Slip {
-  Variant record;
-  std::int32_t project = 0, user = 0, status = 0;
-  double day = 0, minutes = 0, value = 0;
-};
-
-// Every slip of the firm's users dated within `span`, each with its
-// minutes and its value at the slip's own rate (overtime at its rate).
-std::vector<Slip> SlipsIn(Context& c, const Span& span, Json& people) {
-  std::vector<Slip> out;
-  people = Json::object();
-  for (const Variant& u : Items(c.Call("CUserManager", "GetSubscriberUserProfiles", {}))) {
-    const std::int32_t user = CLng(Property(u, "IUserID"));
-    const std::string first = Text(Property(u, "FirstName")), last = Text(Property(u, "LastName"));
-    std::string name = first + (first.empty() || last.empty() ? "" : " ") + last;
-    if (name.empty()) name = Text(Property(u, "UserName"));
-    people[std::to_string(user)] = name;
-    for (double week = span.first; week <= span.last; week += 7) {
-      const Variant slips = c.Call("CProjectMgr", "GetTransactionsForWeek",
-                                   {Date::FromSerial(week), Property(u, "UserName")});
-      for (const Variant& slip : Items(slips)) {
-        const double day = std::floor(Serial(Property(slip, "TransDate")));
-        if (!(day >= span.first && day <= span.last)) continue;
-        const Variant project = Property(slip, "ProjectID"), status = Property(slip, "Status");
-        Slip s{slip, project.IsNull() ? 0 : CLng(project), user, status.IsNull() ? -1 : CLng(status),
-               day};
-        const double start = Serial(Property(slip, "StartTime"));
-        const double stop = Serial(Property(slip, "StopTime"));
-        s.minutes = std::isnan(start) || std::isnan(stop) ? 0 : std::round((stop - start) * 1440);
-        const Variant ot = Property(slip, "OverTime");
-        const bool overtime = !ot.IsNull() && CBool(ot);
-        const Variant rate = Property(slip, overtime ? "OTRate" : "StaffRate");
-        s.value = rate.IsNull() ? 0 : CDbl(rate) * s.minutes / 60;
-        out.push_back(std::move(s));
-      }
-    }
-  }
-  return out;
+// A row key of the query, or 0 when absent.
+std::int32_t OptionalId(const Context& c, const char* name) {
+  const std::string text = c.Query(name);
+  if (text.empty()) return 0;
+  const std::int32_t id = ParseId(text);
+  if (id <= 0) throw HttpError(400, std::string(name) + " is a row key");
+  return id;
 }
 
-std::map<std::int32_t, std::string> ProjectNames(Context& c) {
-  std::map<std::int32_t, std::string> names;
-  for (const Variant& p : Items(c.Call("CProjectMgr", "GetProjects", {Variant(0)}))) {
-    names[CLng(Property(p, "IProjectID"))] = Text(Property(p, "Name"));
-  }
-  return names;
+// The filters a report is asked for, the caller's own slips for a
+// consultant: from, to, client, project and, for whose slips, userId.
+std::vector<Variant> FiltersOf(const Context& c) {
+  const Span span = SpanOf(c);
+  std::int32_t user = OptionalId(c, "userId");
+  if (user == 0 && !c.Caller().admin) user = c.Caller().user_id;
+  return {Date::FromSerial(span.first), Date::FromSerial(span.last),
+          Variant(OptionalId(c, "client")), Variant(OptionalId(c, "project")), Variant(user)};
 }
 
-// The Monday of a day serial's week.
-double MondayOf(double day) {
-  const int back = (Date::FromSerial(day).Weekday() + 5) % 7;
-  return day - back;
-}
-
-Json Row(const std::string& key, const std::string& label, double minutes, double value) {
-  Json row = Json::object();
-  row["Key"] = key;
-  row["Label"] = label;
-  row["Minutes"] = minutes;
-  row["Hours"] = std::round(minutes / 60 * 100) / 100;
-  row["Value"] = json::ToJson(Variant(Currency::FromDouble(value)));
-  return row;
-}
-
-struct Sum {
-  std::string label;
-  double minutes = 0, value = 0;
-};
-
-Json Rows(const std::map<std::string, Sum>& sums) {
+// [{Key, Label, Minutes, Hours, Value}] of the library's rows.
+Response SumsResponse(const Variant& rows) {
   Json out = Json::array();
-  for (const auto& [key, sum] : sums) out.push_back(Row(key, sum.label, sum.minutes, sum.value));
-  return out;
+  for (Json row : json::ToJson(rows)) {
+    const double minutes = row["Minutes"].get<double>();
+    row["Hours"] = std::round(minutes / 60 * 100) / 100;
+    out.push_back(std::move(row));
+  }
+  return JsonResponse(200, out);
 }
 
 }  // namespace
 
-// [{Key, Label, Minutes, Hours, Value}] of every slip from `from` to `to`,
-// by `by` (project, person or week), `project` optionally one project's.
+// [{Key, Label, Minutes, Hours, Value}] of the slips from `from` to `to`, by
+// `by` (project, person or week), of one `client`, `project` or `userId`
+// when given.
 Response HoursReport(Context& c) {
-  const Span span = SpanOf(c);
   const std::string by = c.Query("by").empty() ? "project" : c.Query("by");
   if (by != "project" && by != "person" && by != "week") {
     throw HttpError(400, "by is project, person or week");
   }
-  const std::string only = c.Query("project");
-  const std::int32_t project = only.empty() ? 0 : ParseId(only);
-  Json people;
-  const std::vector<Slip> slips = SlipsIn(c, span, people);
-  const auto projects = ProjectNames(c);
-  std::map<std::string, Sum> sums;
-  for (const Slip& s : slips) {
-    if (project != 0 && s.project != project) continue;
-    std::string key, label;
-    if (by == "project") {
-      key = std::to_string(s.project);
-      const auto found = projects.find(s.project);
-      label = found == projects.end() ? "Project " + key : found->second;
-    } else if (by == "person") {
-      key = std::to_string(s.user);
-      label = people.value(key, key);
-    } else {
-      key = label = DayText(MondayOf(s.day));
-    }
-    Sum& sum = sums[key];
-    sum.label = label;
-    sum.minutes += s.minutes;
-    sum.value += s.value;
-  }
-  return JsonResponse(200, Rows(sums));
+  std::vector<Variant> args = FiltersOf(c);
+  args.insert(args.begin(), Variant(by));
+  return SumsResponse(c.Call("CReportMgr", "GetHoursReport", std::move(args)));
 }
 
 // [{Key, Label, Minutes, Hours, Value}] by project of the approved slips not
 // yet on an invoice from `from` to `to`.
 Response UnbilledReport(Context& c) {
-  const Span span = SpanOf(c);
-  Json people;
-  const std::vector<Slip> slips = SlipsIn(c, span, people);
-  const auto projects = ProjectNames(c);
-  std::map<std::string, Sum> sums;
-  for (const Slip& s : slips) {
-    if (s.status != eTransStatus::tsApproved) continue;
-    const std::string key = std::to_string(s.project);
-    const auto found = projects.find(s.project);
-    Sum& sum = sums[key];
-    sum.label = found == projects.end() ? "Project " + key : found->second;
-    sum.minutes += s.minutes;
-    sum.value += s.value;
-  }
-  return JsonResponse(200, Rows(sums));
+  return SumsResponse(c.Call("CReportMgr", "GetUnbilledReport", FiltersOf(c)));
 }
 
 // [{Key: "2024-03", Label, Invoices, Value}] of the approved and issued
@@ -198,77 +113,6 @@ Response InvoicedReport(Context& c) {
     out.push_back(std::move(row));
   }
   return JsonResponse(200, out);
-}
-
-namespace {
-
-// A field as RFC 4180 writes it: quoted when it holds a comma, a quote or
-// a line break, its quotes doubled.
-void AppendCsvField(std::string& out, const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (const char ch : text) {
-    if (ch == '"') out += '"';
-    out += ch;
-  }
-  out += '"';
-}
-
-std::string TimeText(const Variant& v) {
-  if (v.Type() != VarType::Date) return "";
-  // "09:05": the time of day's hours and minutes; midnight is written as the
-  // day alone.
-  const std::string text = v.AsDate().ToString();
-  return text.size() >= 16 ? text.substr(11, 5) : "00:00";
-}
-
-}  // namespace
-
-// Every slip from `from` to `to` as CSV (RFC 4180, UTF-8, a header row):
-// project, task, person, date, start, stop, hours, status, amount.
-Response SlipsCsv(Context& c) {
-  const Span span = SpanOf(c);
-  Json people;
-  const std::vector<Slip> slips = SlipsIn(c, span, people);
-  const auto projects = ProjectNames(c);
-  std::map<std::int32_t, std::string> tasks;
-  for (const auto& [id, name] : projects) {
-    for (const Variant& t : Items(c.Call("CProjectMgr", "GetProjTasksAlphaSort", {id}))) {
-      tasks[CLng(Property(t, "IProjectTaskID"))] = Text(Property(t, "Name"));
-    }
-  }
-  static const char* const kStatus[] = {"Running", "Complete", "Approved", "Billed", "Paused"};
-  Response r;
-  r.content_type = "text/csv; charset=utf-8";
-  r.body = "Project,Task,Person,Date,Start,Stop,Hours,Status,Amount\r\n";
-  for (const Slip& s : slips) {
-    const Variant task = Property(s.record, "TaskID");
-    const auto project = projects.find(s.project);
-    const auto named = task.IsNull() ? tasks.end() : tasks.find(CLng(task));
-    char hours[32];
-    std::snprintf(hours, sizeof hours, "%.2f", s.minutes / 60);
-    const std::string fields[] = {
-        project == projects.end() ? std::to_string(s.project) : project->second,
-        named == tasks.end() ? "" : named->second,
-        people.value(std::to_string(s.user), std::string()),
-        DayText(s.day),
-        TimeText(Property(s.record, "StartTime")),
-        TimeText(Property(s.record, "StopTime")),
-        hours,
-        s.status >= 0 && s.status < 5 ? kStatus[s.status] : std::to_string(s.status),
-        Currency::FromDouble(s.value).ToString()};
-    bool first = true;
-    for (const std::string& field : fields) {
-      if (!first) r.body += ',';
-      first = false;
-      AppendCsvField(r.body, field);
-    }
-    r.body += "\r\n";
-  }
-  return r;
 }
 
 }  // namespace brivos::server::resources

@@ -16,6 +16,7 @@ constexpr int kMaxEntryDays = 366;
 }  // namespace
 
 Response TimeEntries(Context& c) {
+  if (WantsCsv(c)) return SlipsCsv(c);
   const Date from = ParseDate(c.Query("from"), "from");
   const Date to = ParseDate(c.Query("to"), "to");
   const double first = std::floor(from.Serial()), last = std::floor(to.Serial());

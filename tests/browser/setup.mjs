@@ -239,6 +239,18 @@ await run(async (keep) => {
   await other.click('#pw-form button[type=submit]');
   await waitText(other, '#pw-form', 'Your password is changed.');
   await noViolations(other, 'the password change');
+  // Her reports are her own hours, by project and by week: none in the
+  // dates of the boss's slips.
+  await other.click('#nav [data-view=reports]');
+  await waitText(other, '#rep-h', 'My reports');
+  assert.deepEqual(await other.$$eval('#rep-form [name=kind] option:not([disabled])', (os) => os.map((o) => o.value)),
+    ['hours?by=project', 'hours?by=week']);
+  await other.$eval('#rep-form [name=from]', (e) => { e.value = '2024-03-01'; });
+  await other.$eval('#rep-form [name=to]', (e) => { e.value = '2024-03-31'; });
+  await other.click('#rep-form button[type=submit]');
+  await waitText(other, '#rep-out', 'Nothing in these dates.');
+  await other.click('#rep-csv-expenses');
+  await waitText(other, '#status', 'expenses are exported as CSV');
   // The flow's screenshot is of the administrator's tab, brought back to the front.
   await other.close();
   await page.bringToFront();

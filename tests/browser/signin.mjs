@@ -1,5 +1,5 @@
 // Sign-in at phone width: a wrong password says so; a plain user sees no
-// approvals or invoicing; an ended session asks to sign in again and keeps
+// approvals or invoicing, and reports of her own; an ended session asks to sign in again and keeps
 // what was typed.
 import { assert, run, tab, signIn, waitText, api } from './harness.mjs';
 
@@ -11,7 +11,7 @@ await run(async (keep) => {
   await page.click('#signin-form button[type=submit]');
   await page.waitForSelector('#week:not([hidden])');
   assert.deepEqual(await page.$$eval('#nav button:not([hidden])', (bs) => bs.map((b) => b.textContent)),
-    ['My week', 'Timer', 'Expenses', 'Password', 'Sign out']);
+    ['My week', 'Timer', 'Expenses', 'Reports', 'Password', 'Sign out']);
 
   await page.type('#slip-form [name=description]', 'Half-typed note');
   await api(page, 'DELETE', '/sessions/current');

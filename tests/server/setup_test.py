@@ -298,9 +298,11 @@ class SetupTest(unittest.TestCase):
         self.assertIn('Web,"Design, ""first""",admin,2025-06-03,09:00,10:00,1.00,Billed,150',
                       lines)
         self.assertEqual(len([x for x in lines if x]), 4)
-        for path in ["/reports/hours?" + span, "/reports/unbilled?" + span,
-                     "/reports/invoiced?" + span, "/exports/time-entries?" + span]:
-            self.assertEqual(req("GET", path, bob).status_code, 403, path)
+        # A consultant's reports and export are of her own slips; invoices are not hers.
+        self.assertEqual(req("GET", "/reports/invoiced?" + span, bob).status_code, 403)
+        for path in ["/reports/hours?" + span, "/reports/unbilled?" + span]:
+            self.assertEqual(req("GET", path, bob).json(), [], path)
+        self.assertEqual(req("GET", "/exports/time-entries?" + span, bob).content.count(b"\n"), 1)
         for bad in ["from=2025-06-30&to=2025-06-01", "from=2024-01-01&to=2025-06-01",
                     "from=x&to=2025-06-01", "by=client&" + span]:
             self.assertEqual(req("GET", "/reports/hours?" + bad, admin).status_code, 400, bad)
