@@ -31,6 +31,9 @@ Json Responses(const Route* route, int success, const std::string& description) 
     if (route != nullptr && route->html) {
       ok["content"]["text/html"] = {{"schema", {{"type", "string"}}}};
     }
+    if (route != nullptr && route->csv) {
+      ok["content"]["text/csv"] = {{"schema", {{"type", "string"}}}};
+    }
     if (route != nullptr && route->documents) {
       ok["content"]["application/pdf"] = {{"schema", {{"type", "string"}, {"format", "binary"}}}};
       for (const char* xml : {"application/vnd.oasis.ubl+xml", "application/xml"}) {

@@ -93,6 +93,7 @@ struct Route {
   bool may_be_empty = false;  // may answer 204 instead of `success`
   bool html = false;          // answers text/html for Accept: text/html
   bool documents = false;     // answers a PDF and a UBL invoice for their Accept
+  bool csv = false;           // answers text/csv (RFC 4180), for Accept: text/csv
   bool io_thread = false;     // answered on the I/O thread (the metrics)
   Handler handler = nullptr;
 
