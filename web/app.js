@@ -959,7 +959,7 @@ function invoiceView({ Header: h, Totals: t, ClientCopy: c }) {
     el('h3', {}, `Invoice ${h.InvoiceNumber ?? ''}`),
     el('dl', {}, [['From', h.Company], ['To', h.Client], ['Project', h.Project],
       ['Date', dayText(h.InvoiceDate)], ['Terms', h.Terms]].filter(([, v]) => v)
-      .map(([k, v]) => [el('dt', {}, k), el('dd', {}, String(v))])),
+      .flatMap(([k, v]) => [el('dt', {}, k), el('dd', {}, String(v))])),
     el('table', { id: 'inv-copy' },
       el('caption', { class: 'sr' }, 'What the client pays, in cents'),
       el('thead', {}, el('tr', {}, th('Date'), th('Description'), th('Quantity', 'num'), th('Price', 'num'), th('Amount', 'num'))),
@@ -969,7 +969,7 @@ function invoiceView({ Header: h, Totals: t, ClientCopy: c }) {
         el('td', { class: 'num' }, cents(l.Price)), el('td', { class: 'num' }, cents(l.Net))))),
       el('tfoot', {},
         sum('Net', cents(c.Net)),
-        c.Taxes.map((x) => sum(`${x.Name} ${plainNumber(x.Rate)} % on ${cents(x.Taxable)}`, cents(x.Amount))),
+        c.Taxes.filter((x) => Number(x.Rate) || Number(x.Amount)).map((x) => sum(`${x.Name} ${plainNumber(x.Rate)} % on ${cents(x.Taxable)}`, cents(x.Amount))),
         sum('Total payable', cents(c.Payable), 'payable'),
         // The exact total plus the rounding is what the client pays.
         Number(c.Rounding) !== 0
@@ -978,7 +978,7 @@ function invoiceView({ Header: h, Totals: t, ClientCopy: c }) {
   const exact = el('aside', { class: 'inv-exact', 'aria-label': 'Exact breakdown' },
     el('h4', {}, 'Exact breakdown (four places)'),
     el('table', { id: 'inv-exact' }, el('tbody', {},
-      [['Hours', plainNumber(t.Hours)], ['Time', amount(t.Time)], [h.Tax1Name || 'Tax 1', amount(t.Tax1)],
+      [['Hours', Number(t.Hours).toFixed(4)], ['Time', amount(t.Time)], [h.Tax1Name || 'Tax 1', amount(t.Tax1)],
         [h.Tax2Name || 'Tax 2', amount(t.Tax2)], ['Expenses', amount(t.Expenses)], ['Markup', amount(t.Markup)],
         ['Total', amount(t.Total)]].map(([k, v], n, all) => el('tr', { class: n === all.length - 1 ? 'total' : '' },
         el('th', { scope: 'row' }, k), el('td', { class: 'num' }, v))))));

@@ -58,6 +58,6 @@ await run(async (keep) => {
   await api(page, 'POST', `/time-entries/${first.IProjectTransactionID}/return`, { Reason: 'Split it by task' });
   await page.click('#week-today');
   await waitText(page, '#week-returns', 'Split it by task');
-  assert.match(await text(page, '#week-returns li'), new RegExp(`^${day(0)} 09:00–12:00, Website relaunch — Design: Split it by task \\(admin, `));
-  assert.match(await text(page, '#week-grid tbody'), /09:00–12:00 Complete, sent back/);
+  assert.match(await text(page, '#week-returns li'), new RegExp(`^${day(0)} 09:00–10:30, Website relaunch — Design: Split it by task \\(admin, `));
+  assert.match(await text(page, '#week-grid tbody'), /09:00–10:30 Complete, sent back/);
 });
