@@ -178,9 +178,8 @@ namespace brivos {
   M(OWN(ForUserName), std::shared_ptr<Recordset>, GetReturnedTransactions, Account, UserName, Token, \
     WeekDate, ForUserName) \
   /* Approves an expense, billing it at Markup percent over its amount (0   */ \
-  /* to 1000; 5 otherwise), stamped with the caller and the time. Refuses  */ \
-  /* a billed expense with eExpenseHasInvoice, 9 for an unknown one. One   */ \
-  /* unit of work.                                                          */ \
+  /* to 1000; 5 otherwise, 6 beyond Currency), stamped with the caller and  */ \
+  /* the time. Raises 9 for an unknown expense.                             */ \
   M(ADMIN_EDIT(ExpenseID), void, ApproveExpense, Account, UserName, Token, ExpenseID, Markup) \
   /* --- Project slips ------------------------------------------------------ */ \
   /* The project's slips in TransStatus (tsActive lists tsPaused ones       */ \

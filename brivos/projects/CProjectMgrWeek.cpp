@@ -19,7 +19,7 @@ using E = IProjectExpense;
 namespace {
 
 constexpr std::size_t kReasonWidth = 255;
-constexpr double kMaxMarkupPercent = 1000;
+constexpr std::int64_t kMaxMarkupPercent = 1000;
 
 // Why a slip was sent back: a table of the firm's own beside the records'.
 // A slip sent back twice keeps both reasons; the later one is shown.
@@ -131,25 +131,16 @@ BRIVOS_METHOD(CProjectMgr, GetReturnedTransactions) {
 }
 
 BRIVOS_METHOD(CProjectMgr, ApproveExpense) {
-  const double markup = CDbl(a.Markup);
-  if (!(markup >= 0 && markup <= kMaxMarkupPercent)) {
-    Raise(errnum::kInvalidArgument, "a markup is 0 to 1000 percent, not " + CStr(a.Markup));
+  const Currency markup = CCur(a.Markup);
+  if (markup.Scaled() < 0 || markup.Scaled() > kMaxMarkupPercent * 10000) {
+    Raise(errnum::kInvalidArgument, "a markup is 0 to 1000 percent, not " + markup.ToString());
   }
-  // One unit of work: nothing bills the expense between the check and the approval.
-  UnitOfWork work(a.Account);
-  const auto found = work.Db().Query("SELECT Billed FROM IProjectExpense WHERE IProjectExpenseID=?",
-                                     {Parameter::Number(a.ExpenseID)});
-  if (found->Eof()) RaiseRuntime(errnum::kSubscriptOutOfRange);
-  if (!IsFalse(found->Field("Billed"))) {
-    Raise(errCProjectMgr::eExpenseHasInvoice,
-          "expense " + CStr(a.ExpenseID) + " is billed and stays as billed");
-  }
-  Update<E>(work.Db(), a.ExpenseID,
+  Found(E::Load(a.Account, a.ExpenseID));
+  Update<E>(a.Account, a.ExpenseID,
             {{E::kApproved, true},
-             {E::kMarkup, Variant(CCur(a.Markup))},
+             {E::kMarkup, Variant(markup)},
              {E::kApprovedBy, a.UserName},
              {E::kApprovedOn, Variant(Now())}});
-  work.Commit();
 }
 
 }  // namespace brivos

@@ -17,7 +17,6 @@ namespace brivos {
   E(eProjectHasTransactions, 7) \
   E(eProjectHasExpenses, 8) \
   E(eTransactionNotApproved, 9) \
-  E(eExpenseHasInvoice, 10) \
   E(eSevereError, 1000)
 // clang-format on
 

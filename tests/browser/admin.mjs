@@ -21,6 +21,7 @@ await run(async (keep) => {
   await waitText(page, '#appr-list', 'Alice Adams, week of 2024-03-04');
   assert.equal((await page.$$('#appr-list .pick')).length, 4);
   await page.$eval('#appr-list input.markup', (e) => { e.value = '12.5'; });
+  assert.deepEqual(await axeViolations(page), []);
   await page.click('#appr-list thead input');
   await page.click('#appr-selected');
   await waitText(page, '#appr-list', 'Nothing awaits approval');
@@ -28,6 +29,7 @@ await run(async (keep) => {
   page.once('dialog', (d) => d.accept('Wrong task: this was design'));
   await page.click('#appr-approved button[aria-label="Send back slip of 2024-03-05 13:00 to 15:30"]');
   await page.waitForFunction(() => !document.querySelector('#appr-approved').textContent.includes('2024-03-05'));
+  assert.deepEqual(await axeViolations(page), []);
   const back = call('CProjectMgr', 'GetReturnedTransactions', '2024-03-04', 'alice');
   assert.deepEqual(back.map((r) => r.Reason), ['Wrong task: this was design']);
 

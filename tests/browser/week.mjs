@@ -1,7 +1,7 @@
 // My week: slips entered, edited and deleted through the grid's form; the
 // grid totals each row, each day and the week. The week submitted completes
 // its paused slip; a slip sent back shows why.
-import { assert, run, tab, signIn, text, waitText, api, call, ids } from './harness.mjs';
+import { assert, run, tab, signIn, text, waitText, api, call, ids, axeViolations } from './harness.mjs';
 
 await run(async (keep) => {
   const page = keep(await tab());
@@ -60,4 +60,5 @@ await run(async (keep) => {
   await waitText(page, '#week-returns', 'Split it by task');
   assert.match(await text(page, '#week-returns li'), new RegExp(`^${day(0)} 09:00–10:30, Website relaunch — Design: Split it by task \\(admin, `));
   assert.match(await text(page, '#week-grid tbody'), /09:00–10:30 Complete, sent back/);
+  assert.deepEqual(await axeViolations(page), []);
 });
