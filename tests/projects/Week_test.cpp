@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/projects/ProjectFixture.hpp"
@@ -73,34 +72,6 @@ TEST_F(WeekTest, ASlipSentBackIsCompleteAgainAndItsOwnerReadsWhy) {
   // Approved again: nothing to show.
   SetStatus(slip, 2);
   EXPECT_EQ(typed.GetReturnedTransactions(account, user, token, Monday(), who)->RecordCount(), 0);
-}
-
-TEST_F(WeekTest, ApprovingAnExpenseSetsItsMarkup) {
-  const std::int32_t project = AddProject(), staff = AddStaff(project);
-  const auto add = [&] {
-    std::vector<Variant> args{account, user, token, Variant(0), Variant(project),
-                              Variant("2024-03-05"), Variant(""), Variant(""), Variant(100.0),
-                              Variant(0.0), Variant("Taxi"), Variant(false), Variant(staff),
-                              Variant(0), Variant(1.0), Variant(1), Variant(""), Variant(""),
-                              Variant(""), Variant(0.0), Variant(0.0), Variant(0)};
-    return CLng(mgr->Invoke("AddExpense", args));
-  };
-  const std::int32_t open = add();
-  const auto approve = [&](std::int32_t id, Variant markup) {
-    Variant key(id);
-    typed.ApproveExpense(account, user, token, key, markup);
-  };
-  for (const auto& [bad, number] : std::vector<std::pair<Variant, int>>{
-           {Variant(-1.0), 5}, {Variant(1000.5), 5}, {Variant("lots"), 13}}) {
-    EXPECT_EQ(RaisedNumber([&] { approve(open, bad); }), number) << CStr(bad);
-  }
-  EXPECT_EQ(RaisedNumber([&] { approve(999, Variant(10)); }), 9);
-  approve(open, Variant(12.5));
-  Variant key(open);
-  auto expense = typed.GetExpense(account, user, token, key);
-  EXPECT_TRUE(CBool(expense->Approved()));
-  EXPECT_EQ(CCur(expense->Markup()).Scaled(), 125000);
-  EXPECT_EQ(CStr(expense->ApprovedBy()), "admin");
 }
 
 }  // namespace
