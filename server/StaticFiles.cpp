@@ -46,15 +46,15 @@ bool AcceptsGzip(std::string_view header) {
   bool gzip = false, star = false, gzip_refused = false;
   while (!header.empty()) {
     const std::size_t comma = header.find(',');
-    std::string_view part = header.substr(0, comma);
+    std::string_view item = header.substr(0, comma);
     header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
-    const std::size_t semi = part.find(';');
-    std::string_view name = part.substr(0, semi);
+    const std::size_t semi = item.find(';');
+    std::string_view name = item.substr(0, semi);
     while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
     bool refused = false;
     if (semi != std::string_view::npos) {
-      std::string q(part.substr(semi + 1));
+      std::string q(item.substr(semi + 1));
       std::erase(q, ' ');
       refused = q.starts_with("q=0") && q.find_first_not_of("0.", 2) == std::string::npos;
     }

@@ -1,6 +1,5 @@
 // CInvoiceMgr: the preview of an invoicing run.
 
-#include <cstdio>
 #include <map>
 #include <set>
 #include <span>
@@ -60,19 +59,21 @@ Variant MinutesOf(const IProjectTransaction& slip) {
       invoicing::MinutesBetween(CDate(slip.StartTime()), CDate(slip.StopTime())));
 }
 
-// "2.50" for 150 minutes, "-1.25" for -75.
+std::string TwoDigits(std::int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// "2.50" for 150 minutes, "-1.25" for -75: hundredths of an hour, halves up.
 std::string HoursText(std::int64_t minutes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(minutes) / 60.0);
-  return text;
+  const std::int64_t magnitude = minutes < 0 ? -minutes : minutes;
+  const std::int64_t hundredths = (magnitude * 100 + 30) / 60;
+  return (minutes < 0 ? "-" : "") + std::to_string(hundredths / 100) + "." +
+         TwoDigits(hundredths % 100);
 }
 
+// "09:05"
 std::string ClockText(const Variant& stamp) {
   if (stamp.IsNull()) return "?";
   const Date at = CDate(stamp);
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d:%02d", at.Hour(), at.Minute());
-  return text;
+  return TwoDigits(at.Hour()) + ":" + TwoDigits(at.Minute());
 }
 
 // "the slip of 2024-03-05 09:00-10:30 (Design, Alice Adams)"
@@ -82,8 +83,9 @@ std::string SlipText(const InvoicingPreview::Slip& line, const IProjectTransacti
          ClockText(slip.StopTime()) + " (" + CStr(line.task) + ", " + CStr(line.staff) + ")";
 }
 
-// For each slip of the project, the slips of the same person (through any of their staff rows, on any
-// project) whose time overlaps it, as "slip 12 (09:30-10:00, Website)".
+// For each slip of the project, the slips of the same person (through any
+// of their staff rows, on any project) whose time overlaps it, as
+// "slip 12 (09:30-10:00, Website)".
 std::map<std::int32_t, std::string> Overlaps(const Variant& account, const Variant& project_id) {
   std::map<std::int32_t, std::string> found;
   Connection db = Connection::Open(account);
@@ -131,8 +133,8 @@ bool PreviewProject(const Variant& account, const Date& cutoff, IProject& projec
   invoicing::LineNames names(account);
   Collection billed_slips, billed_expenses;
   const std::size_t first_slip = out.slips.size(), first_expense = out.expenses.size();
-  const auto overlaps = slips_in.empty() ? std::map<std::int32_t, std::string>()
-                                          : Overlaps(account, row.project_id);
+  const auto overlaps =
+      slips_in.empty() ? std::map<std::int32_t, std::string>() : Overlaps(account, row.project_id);
   const auto warn = [&](const Variant& slip_id, const char* kind, std::string text) {
     out.warnings.push_back({row.project_id, row.name, slip_id, Variant(kind), Variant(text)});
   };

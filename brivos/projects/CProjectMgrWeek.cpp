@@ -82,15 +82,15 @@ BRIVOS_METHOD(CProjectMgr, SubmitWeek) {
 BRIVOS_METHOD(CProjectMgr, ReturnTransaction) {
   const std::string reason = Trimmed(a.Reason.IsNull() ? std::string() : CStr(a.Reason));
   if (reason.empty() || reason.size() > kReasonWidth) {
-    Raise(errnum::kInvalidArgument, "the reason a slip is sent back is 1 to " +
-                                        std::to_string(kReasonWidth) + " characters");
+    Raise(errnum::kInvalidArgument,
+          "the reason a slip is sent back is 1 to " + std::to_string(kReasonWidth) + " characters");
   }
   internal::WithTable(a.Account, SlipReturnSchema(), [&] {
     // One unit of work: the status read, the change and its reason.
     UnitOfWork work(a.Account);
-    const auto old = work.Db().Query(
-        "SELECT Status FROM IProjectTransaction WHERE IProjectTransactionID=?",
-        {Parameter::Number(a.TransID)});
+    const auto old =
+        work.Db().Query("SELECT Status FROM IProjectTransaction WHERE IProjectTransactionID=?",
+                        {Parameter::Number(a.TransID)});
     const Variant status = old->Field("Status");
     const std::string slip = "slip " + CStr(a.TransID);
     if (!status.IsNull() && CLng(status) == eTransStatus::tsBilled) {
@@ -123,8 +123,7 @@ BRIVOS_METHOD(CProjectMgr, GetReturnedTransactions) {
       "x.IProjectTransactionID=r.TransID WHERE r.SlipReturnID=(SELECT MAX(SlipReturnID) FROM "
       "SlipReturn WHERE TransID=r.TransID) AND x.IProjectTransactionID IN (SELECT "
       "IProjectTransactionID FROM IProjectTransaction WHERE " +
-      std::string(kWeekSlips) +
-      " AND Status IN (?,?)) ORDER BY x.TransDate ASC, x.StartTime ASC;";
+      std::string(kWeekSlips) + " AND Status IN (?,?)) ORDER BY x.TransDate ASC, x.StartTime ASC;";
   return internal::WithTable(a.Account, SlipReturnSchema(), [&] {
     return Connection::Open(a.Account).Query(sql, std::span<const Parameter>(params));
   });

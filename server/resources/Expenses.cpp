@@ -20,8 +20,9 @@ namespace brivos::server::resources {
 // The fields of an expense its staff member changes, as UpdateStaffExpense
 // takes them.
 constexpr const char* kStaffExpenseFields[] = {
-    "ExpenseDate", "PONumber", "InvoiceNumber", "Amount", "Description", "ProjectID", "ExpenseType",
-    "ExchangeRate", "PaymentType", "Establishment", "City", "Route", "Distance", "Rate", "TaxCodeID"};
+    "ExpenseDate", "PONumber",    "InvoiceNumber", "Amount",      "Description",
+    "ProjectID",   "ExpenseType", "ExchangeRate",  "PaymentType", "Establishment",
+    "City",        "Route",       "Distance",      "Rate",        "TaxCodeID"};
 
 Response PatchExpense(Context& c) {
   const std::int32_t id = ParseId(c.Params()[1]);

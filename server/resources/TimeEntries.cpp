@@ -127,8 +127,9 @@ Response SubmitWeek(Context& c) {
   const Json body = c.Body();
   const Json week = body.value("WeekDate", Json());
   if (!week.is_string()) throw HttpError(400, "the body needs \"WeekDate\" (such as 2024-03-04)");
-  const Variant submitted = c.Call("CProjectMgr", "SubmitWeek",
-                                   {ParseDate(week.get<std::string>(), "WeekDate"), c.Caller().user});
+  const Variant submitted =
+      c.Call("CProjectMgr", "SubmitWeek",
+             {ParseDate(week.get<std::string>(), "WeekDate"), c.Caller().user});
   return JsonResponse(200, Json{{"Submitted", CLng(submitted)}});
 }
 

@@ -2,8 +2,8 @@
 
 #include <map>
 #include <set>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/invoicing/InvoiceFixture.hpp"
@@ -162,7 +162,8 @@ TEST_F(PreviewTest, WarnsOfSlipsWithoutTimeOverlapsAndTotalsBelowZero) {
   const std::int32_t client = Client();
   const std::int32_t mixed = Project(client), other = Project(client), negative = Project(client);
   Slip(mixed, 4);
-  const std::int32_t zero = Slip(mixed, 5, 2, 9, 0, 9, 0), backwards = Slip(mixed, 6, 2, 10, 0, 9, 0),
+  const std::int32_t zero = Slip(mixed, 5, 2, 9, 0, 9, 0),
+                     backwards = Slip(mixed, 6, 2, 10, 0, 9, 0),
                      overlapping = Slip(mixed, 7, 2, 9, 0, 10, 0);
   // Not approved, on another project, but the same person's time.
   const std::int32_t elsewhere = Slip(other, 7, 1, 9, 30, 11, 0);
@@ -178,9 +179,8 @@ TEST_F(PreviewTest, WarnsOfSlipsWithoutTimeOverlapsAndTotalsBelowZero) {
     EXPECT_EQ(CStr(w.project), "P");
   }
   const std::set<std::tuple<std::int32_t, std::int32_t, std::string>> expected = {
-      {mixed, zero, "no time"},         {mixed, backwards, "no time"},
-      {mixed, overlapping, "overlap"},  {negative, only, "no time"},
-      {negative, 0, "negative total"},
+      {mixed, zero, "no time"},    {mixed, backwards, "no time"},   {mixed, overlapping, "overlap"},
+      {negative, only, "no time"}, {negative, 0, "negative total"},
   };
   EXPECT_EQ(found, expected);
   EXPECT_NE(texts[backwards].find("bills -1.00 h"), std::string::npos) << texts[backwards];

@@ -52,8 +52,8 @@ TEST_F(WeekTest, ASlipSentBackIsCompleteAgainAndItsOwnerReadsWhy) {
   EXPECT_EQ(RaisedNumber([&] { Return(slip, Variant::Null()); }), 5);
   EXPECT_EQ(RaisedNumber([&] { Return(slip, Variant(std::string(256, 'x'))); }), 5);
   ExpectError([&] { Return(open, Variant("Why")); }, errCProjectMgr::eTransactionNotApproved);
-  Error e = ExpectError([&] { Return(billed, Variant("Why")); },
-                        errCProjectMgr::eTransactionNotApproved);
+  Error e =
+      ExpectError([&] { Return(billed, Variant("Why")); }, errCProjectMgr::eTransactionNotApproved);
   EXPECT_NE(e.Description().find("is billed"), std::string::npos) << e.Description();
   EXPECT_EQ(RaisedNumber([&] { Return(999, Variant("Why")); }), 3021);
   EXPECT_EQ(Status(slip), 2);
