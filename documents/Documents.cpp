@@ -498,6 +498,11 @@ std::string PreviewText(const InvoicingPreview& preview, const std::string& scop
     if (auto rows = of_project(preview.expenses, expense_columns, p.project_id); !rows.empty()) {
       out += TextTable(expense_columns, rows, "  ");
     }
+    for (const P::Warning& w : preview.warnings) {
+      if (CStr(w.project_id) == CStr(p.project_id)) {
+        out += "  Warning (" + CStr(w.kind) + "): " + CStr(w.text) + "\n";
+      }
+    }
   }
   return out;
 }

@@ -3,7 +3,7 @@
 # everything present it only checks and returns.
 set -euo pipefail
 packages=(build-essential cmake libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev libcli11-dev libboost-dev curl python3-requests wrk
+          nlohmann-json3-dev libcli11-dev libboost-dev zlib1g-dev curl python3-requests wrk
           pybind11-dev python3-dev python3-pytest
           file pkg-config postgresql-15 libpq-dev prometheus
           libcairo2-dev libpango1.0-dev fonts-dejavu-core poppler-utils

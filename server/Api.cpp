@@ -121,7 +121,8 @@ Response Api::Dispatch(Context& c, const Request& request, std::string& route_te
         throw HttpError(405, "static files are read with GET", {{"Allow", "GET, HEAD"}});
       }
       route_template = "/{file}";
-      return ServeStatic(config_.web_root, c.path_, request.Header("If-None-Match"));
+      return ServeStatic(config_.web_root, c.path_, request.Header("If-None-Match"),
+                         request.Header("Accept-Encoding"));
     }
     throw HttpError(404, "no route " + c.path_);
   }

@@ -21,7 +21,11 @@ const el = (tag, props = {}, ...kids) => {
 const KEY = 'brivos.session';
 let session = JSON.parse(sessionStorage.getItem(KEY) || 'null');
 let me = null;  // the caller's IUser record
-let resumeAfterSignIn = [];  // requests waiting for a new session
+let resumeAfterSignIn = [];  // requests waiting for a new session: { resume, drop }
+
+// A request that waited for a new session and was not sent, because
+// someone else signed in.
+class Dropped extends Error {}
 
 class ApiError extends Error {
   constructor(status, problem) {
@@ -34,7 +38,7 @@ class ApiError extends Error {
 // A call of the API under the account signed in to: the parsed JSON, the
 // text for `accept` other than JSON, or null for 204. A refused token shows
 // the sign-in with a message and repeats the call once signed in again, so
-// nothing typed is lost.
+// nothing typed is lost; a different user signing in there drops it.
 async function api(method, path, body, accept = 'application/json') {
   const headers = { Accept: accept };
   if (session) headers.Authorization = `Bearer ${session.token}`;
@@ -43,7 +47,7 @@ async function api(method, path, body, accept = 'application/json') {
     method, headers, body: body === undefined ? undefined : JSON.stringify(body),
   });
   if (res.status === 401) {
-    await new Promise((resolve) => { resumeAfterSignIn.push(resolve); expired(); });
+    await new Promise((resume, drop) => { resumeAfterSignIn.push({ resume, drop }); expired(); });
     return api(method, path, body, accept);
   }
   return answer(res, accept);
@@ -76,7 +80,7 @@ function showError(target, err) {
 // Runs `work` for a button or form, its errors shown in `errBox`.
 async function guarded(errBox, work) {
   showError(errBox, null);
-  try { await work(); } catch (err) { showError(errBox, err); }
+  try { await work(); } catch (err) { if (!(err instanceof Dropped)) showError(errBox, err); }
 }
 
 function expired() {
@@ -107,23 +111,50 @@ async function signIn(ev) {
       body: JSON.stringify({ UserName: user, Password: f.password.value }),
     });
     const s = await answer(res, 'application/json');
+    const was = session;
     const same = session && session.account === account && session.user.toLowerCase() === user.toLowerCase();
     session = { account, user: s.UserName || user, token: s.Token };
     sessionStorage.setItem(KEY, JSON.stringify(session));
     f.password.value = '';
     $('#signin-msg').textContent = '';
-    if (same && resumeAfterSignIn.length) {
+    const waiting = resumeAfterSignIn;
+    resumeAfterSignIn = [];
+    if (same && waiting.length) {
       $('#signin').hidden = true;
       $('#nav').hidden = false;
       $$('.view').forEach((v) => { v.hidden = v.dataset.was !== '1'; });
-      const waiting = resumeAfterSignIn;
-      resumeAfterSignIn = [];
-      waiting.forEach((resume) => resume());
+      waiting.forEach((w) => w.resume());
     } else {
-      if (resumeAfterSignIn.length) { location.reload(); return; }
+      if (waiting.length) {
+        // What the last user had under way is theirs: never sent as the new one.
+        waiting.forEach((w) => w.drop(new Dropped('dropped at a change of user')));
+        forgetUser();
+        notice(`Signed in as ${session.user}. What ${was.user} had under way when the session ended was dropped, not carried out as ${session.user}.`);
+      }
       await start();
     }
   });
+}
+
+function notice(text) {
+  $('#notice').textContent = text;
+  $('#notice').hidden = !text;
+}
+
+// Forgets what the app holds of the user signed in before: loaded records
+// and the forms' values.
+function forgetUser() {
+  projects = tasks = loading = timerSlip = null;
+  reports = new Map();
+  weekSlips = [];
+  extraRows = [];
+  returned = new Map();
+  $$('#slip-form, #exp-form, #timer-form').forEach((f) => {
+    f.reset();
+    $$('select', f).forEach((sel) => sel.replaceChildren());
+  });
+  resetSlipForm();
+  resetExpenseForm();
 }
 
 async function signOut() {
@@ -224,6 +255,7 @@ function taskOptions(projectId) {
 
 let weekStart = monday(new Date());
 let weekSlips = [];
+let returned = new Map();  // why slips of the week were sent back, by slip ID
 
 function monday(d) {
   const m = new Date(d.getFullYear(), d.getMonth(), d.getDate());
@@ -242,7 +274,11 @@ async function showWeek() {
     }
     if (!f.day.value) f.day.value = isoDay(new Date());
     const to = addDays(weekStart, 6);
-    weekSlips = await api('GET', `/time-entries?from=${isoDay(weekStart)}&to=${isoDay(to)}&per_page=1000`);
+    $('#week-msg').textContent = '';
+    [weekSlips, returned] = await Promise.all([
+      api('GET', `/time-entries?from=${isoDay(weekStart)}&to=${isoDay(to)}&per_page=1000`),
+      api('GET', `/returned-slips?week=${isoDay(weekStart)}`).then((list) => new Map(list.map((r) => [r.TransID, r]))),
+    ]);
     $('#week-range').textContent = `${isoDay(weekStart)} to ${isoDay(to)}`;
     drawWeek();
   });
@@ -290,10 +326,10 @@ function drawWeek() {
       return el('td', { class: 'num', 'data-label': dayLabel(i) }, input,
         slips.map((x) => el('button', {
           type: 'button', class: 'slip',
-          'aria-label': `${editable(x) ? 'Edit' : 'Open'} slip ${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))} ${SLIP_STATUS[x.Status] || x.Status}`,
+          'aria-label': `${editable(x) ? 'Edit' : 'Open'} slip ${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))} ${SLIP_STATUS[x.Status] || x.Status}${returned.has(x.IProjectTransactionID) ? ', sent back' : ''}`,
           onclick: () => editSlip(x),
         }, `${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))}${x.OverTime ? ' OT' : ''} `,
-        el('span', { class: 'status' }, SLIP_STATUS[x.Status] || String(x.Status)))));
+        el('span', { class: 'status' }, `${SLIP_STATUS[x.Status] || String(x.Status)}${returned.has(x.IProjectTransactionID) ? ', sent back' : ''}`))));
     });
     return el('tr', {}, el('th', { scope: 'row' }, rowName),
       tds, el('td', { class: 'num', 'data-label': 'Week' }, hours(rowTotal)));
@@ -305,6 +341,25 @@ function drawWeek() {
     dayTotals.map((m, i) => el('td', { class: 'num', 'data-label': dayLabel(i) }, hours(m))),
     el('td', { class: 'num', id: 'week-total', 'data-label': 'Week' }, hours(week))));
   fillSelect($('#week-add-task'), taskOptions(null));
+  // Slips an administrator sent back, with the reason given.
+  const back = weekSlips.filter((x) => returned.has(x.IProjectTransactionID));
+  $('#week-returns').replaceChildren(...(back.length ? [el('h3', {}, 'Sent back to you'),
+    el('ul', { class: 'returns warn' }, back.map((x) => {
+      const r = returned.get(x.IProjectTransactionID);
+      return el('li', {}, `${dayText(x.TransDate)} ${hhmm(parseDate(x.StartTime))}–${hhmm(parseDate(x.StopTime))}, ${projectName(x.ProjectID)} — ${taskName(x.TaskID)}: ${r.Reason} (${r.ReturnedBy}, ${dayText(r.ReturnedOn)})`);
+    }))] : []));
+}
+
+// Submits the week for approval: its paused slips and those entered
+// running become complete; a running timer keeps running.
+async function submitWeek() {
+  await guarded('#week-err', async () => {
+    const { Submitted: n } = await api('POST', '/week-submissions', { WeekDate: isoDay(weekStart) });
+    await showWeek();
+    $('#week-msg').textContent = n
+      ? `Submitted ${n} slip${n === 1 ? '' : 's'} of the week for approval.`
+      : 'Nothing to submit: the slips of the week are complete, approved or running.';
+  });
 }
 
 // Hours typed in the grid become slips: more hours add a slip of the
@@ -589,16 +644,64 @@ async function showExpenses() {
       reports.set(id, await call('CUserManager', 'GetExpenseReport', { ReportID: id }));
     }
     fillSelect(f.report, [['new', 'New report (name below)'],
-      ...[...reports.values()].map((r) => [r.IExpenseReportID, `${r.ReportNo} ${r.Name || ''}`])]);
+      ...[...reports.values()].map((r) => [r.IExpenseReportID, reportName(r)])]);
     const dec = amountDecimals(list.map((x) => x.Amount));
+    const what = (x) => `expense of ${dayText(x.ExpenseDate)} ${amount(x.Amount, dec)}`;
     $('#exp-list tbody').replaceChildren(...list.map((x) => el('tr', {},
       el('td', {}, dayText(x.ExpenseDate)), el('td', {}, projectName(x.ProjectID)),
       el('td', {}, x.Description || ''), el('td', { class: 'num' }, amount(x.Amount, dec)),
       el('td', { class: 'num' }, plainNumber(x.ExchangeRate)),
-      el('td', {}, x.ExpenseReportID && reports.has(x.ExpenseReportID) ? reports.get(x.ExpenseReportID).ReportNo : ''),
-      el('td', {}, x.Billed ? 'Billed' : x.Approved ? 'Approved' : 'Awaiting approval'))));
-    if (!list.length) $('#exp-list tbody').append(el('tr', {}, el('td', { colspan: '7' }, 'No expenses yet.')));
+      el('td', {}, x.ExpenseReportID && reports.has(x.ExpenseReportID) ? reportName(reports.get(x.ExpenseReportID)) : ''),
+      el('td', {}, x.Billed ? 'Billed' : x.Approved ? 'Approved' : 'Awaiting approval'),
+      // Only what awaits approval is still its author's to change.
+      el('td', { class: 'actions' }, x.Billed || x.Approved ? null : [
+        el('button', { type: 'button', onclick: () => editExpense(x), 'aria-label': `Edit ${what(x)}` }, 'Edit'),
+        el('button', { type: 'button', onclick: () => deleteExpense(x, what(x)), 'aria-label': `Delete ${what(x)}` }, 'Delete')]))));
+    if (!list.length) $('#exp-list tbody').append(el('tr', {}, el('td', { colspan: '8' }, 'No expenses yet.')));
     labelCells($('#exp-list'));
+  });
+}
+
+// A report as its owner knows it: "Halifax, March (2024-03-05)".
+const reportName = (r) => `${r.Name || `Report ${r.ReportNo}`} (${dayText(r.CreateDate)})`;
+
+function editExpense(x) {
+  const f = $('#exp-form');
+  f.id.value = x.IProjectExpenseID;
+  f.project.value = String(x.ProjectID);
+  f.date.value = dayText(x.ExpenseDate);
+  f.amount.value = amount(x.Amount, 2);
+  f.rate.value = plainNumber(x.ExchangeRate);
+  f.type.value = String(x.ExpenseType);
+  f.payment.value = String(x.PaymentType);
+  f.description.value = x.Description || '';
+  f.establishment.value = x.Establishment || '';
+  f.city.value = x.City || '';
+  // The report stays the one it is on.
+  f.report.disabled = f.reportName.disabled = true;
+  $('#exp-add-h').textContent = 'Edit the expense';
+  $('#exp-save').textContent = 'Save expense';
+  $('#exp-cancel').hidden = false;
+  f.amount.focus();
+}
+
+function resetExpenseForm() {
+  const f = $('#exp-form');
+  f.id.value = '';
+  f.amount.value = f.description.value = f.establishment.value = f.city.value = f.reportName.value = '';
+  f.report.disabled = f.reportName.disabled = false;
+  $('#exp-add-h').textContent = 'Add an expense';
+  $('#exp-save').textContent = 'Add expense';
+  $('#exp-cancel').hidden = true;
+}
+
+async function deleteExpense(x, what) {
+  if (!window.confirm(`Delete the ${what}?`)) return;
+  await guarded('#exp-err', async () => {
+    await api('DELETE', `/expenses/${x.IProjectExpenseID}`);
+    resetExpenseForm();
+    await showExpenses();
+    $('#status').textContent = 'Expense deleted.';
   });
 }
 
@@ -606,6 +709,17 @@ async function addExpense(ev) {
   ev.preventDefault();
   const f = ev.target;
   await guarded('#exp-err', async () => {
+    if (f.id.value) {
+      await api('PATCH', `/expenses/${f.id.value}`, {
+        ExpenseDate: f.date.value, Amount: f.amount.value, Description: f.description.value,
+        ProjectID: Number(f.project.value), ExpenseType: Number(f.type.value), ExchangeRate: Number(f.rate.value),
+        PaymentType: Number(f.payment.value), Establishment: f.establishment.value, City: f.city.value,
+      });
+      resetExpenseForm();
+      await showExpenses();
+      $('#status').textContent = 'Expense saved.';
+      return;
+    }
     let reportId = f.report.value === 'new' ? 0 : Number(f.report.value);
     if (f.report.value === 'new' && f.reportName.value.trim()) {
       reportId = await call('CUserManager', 'AddExpenseReport', {
@@ -620,7 +734,7 @@ async function addExpense(ev) {
       PaymentType: Number(f.payment.value), Establishment: f.establishment.value, City: f.city.value,
       Route: '', Distance: 0, Rate: 0, TaxCodeID: 0,
     });
-    f.amount.value = f.description.value = f.establishment.value = f.city.value = f.reportName.value = '';
+    resetExpenseForm();
     await showExpenses();
     if (reportId) f.report.value = String(reportId);
   });
@@ -631,10 +745,12 @@ async function addExpense(ev) {
 async function showApprovals() {
   await guarded('#appr-err', async () => {
     // What awaits approval, grouped by person and week by the service.
-    const groups = await api('GET', '/approvals');
+    const all = await api('GET', '/approvals');
+    const groups = all.filter((g) => g.Slips.length || g.Expenses.length);
     const box = $('#appr-list');
     box.replaceChildren();
     if (!groups.length) box.append(el('p', {}, 'Nothing awaits approval.'));
+    drawApproved(all.filter((g) => g.Approved && g.Approved.length));
     for (const g of groups) {
       const person = [g.FirstName, g.LastName].filter(Boolean).join(' ') || g.UserName;
       const title = `${person}, week of ${g.Week}`;
@@ -651,8 +767,11 @@ async function showApprovals() {
       const dec = amountDecimals(g.Expenses.map((r) => r.Amount));
       for (const r of g.Expenses) {
         const label = `expense of ${dayText(r.Day)} ${amount(r.Amount, dec)}`;
+        // The markup the expense bills at, in percent, set as it is approved.
+        const markup = el('input', { class: 'markup', type: 'number', min: '0', max: '1000', step: '0.01',
+          value: plainNumber(r.Markup ?? 0), 'data-markup': String(r.ID), 'aria-label': `Markup percent of the ${label}` });
         rows.push(el('tr', {}, el('td', {}, check('expense', r.ID, label)), el('td', {}, dayText(r.Day)),
-          el('td', {}, `${r.Project} — expense`), el('td', {}, `rate ${plainNumber(r.ExchangeRate)}`),
+          el('td', {}, `${r.Project} — expense`), el('td', {}, `rate ${plainNumber(r.ExchangeRate)}, markup `, markup, ' %'),
           el('td', { class: 'num' }, amount(r.Amount, dec)), el('td', {}, r.Description || ''),
           el('td', {}, el('button', { type: 'button', onclick: () => approve([['expense', r.ID]]), 'aria-label': `Approve ${label}` }, 'Approve'))));
       }
@@ -669,7 +788,37 @@ async function showApprovals() {
   });
 }
 
-// Approves slips (status Approved) and expenses (Approved set), one by one.
+// The approved slips not yet billed, each of which may be sent back.
+function drawApproved(groups) {
+  const box = $('#appr-approved');
+  box.replaceChildren();
+  if (!groups.length) { box.append(el('p', {}, 'No approved slip awaits billing.')); return; }
+  for (const g of groups) {
+    const person = [g.FirstName, g.LastName].filter(Boolean).join(' ') || g.UserName;
+    const title = `${person}, approved in the week of ${g.Week}`;
+    box.append(el('section', { 'aria-label': title }, el('h4', {}, title), el('ul', { class: 'returns' },
+      g.Approved.map((r) => {
+        const a = parseDate(r.StartTime); const b = parseDate(r.StopTime);
+        const label = `slip of ${dayText(r.Day)} ${hhmm(a)} to ${hhmm(b)}`;
+        return el('li', {}, `${dayText(r.Day)} ${hhmm(a)}–${hhmm(b)} ${r.Project} — ${r.Task || ''} `,
+          el('button', { type: 'button', onclick: () => sendBack(r.ID, `${person}'s ${label}`), 'aria-label': `Send back ${label}` }, 'Send back'));
+      }))));
+  }
+}
+
+// Sends an approved slip back to its owner with the reason asked for.
+async function sendBack(id, what) {
+  const reason = window.prompt(`Why is ${what} sent back? Its owner reads this on her week.`);
+  if (reason == null) return;
+  await guarded('#appr-err', async () => {
+    await api('POST', `/time-entries/${id}/return`, { Reason: reason });
+    await showApprovals();
+    $('#status').textContent = `Sent back ${what}.`;
+  });
+}
+
+// Approves slips (status Approved) and expenses (at the markup typed beside
+// each), one by one.
 async function approve(items) {
   await guarded('#appr-err', async () => {
     if (!items.length) throw new Error('Select the slips and expenses to approve first.');
@@ -677,14 +826,13 @@ async function approve(items) {
       if (kind === 'slip') {
         await api('PUT', `/time-entries/${id}/status`, { Status: 2 });
       } else {
-        const x = await call('CProjectMgr', 'GetExpense', { ExpenseID: id });
-        await call('CProjectMgr', 'UpdateExpense', {
-          ExpenseID: id, ExpenseDate: x.ExpenseDate, PONumber: x.PONumber, InvoiceNumber: x.InvoiceNumber,
-          Amount: x.Amount, Markup: x.Markup, Description: x.Description, Billed: x.Billed, Approved: true,
-          StaffID: x.StaffID, ExpenseType: x.ExpenseType, ExchangeRate: x.ExchangeRate,
-          PaymentType: x.PaymentType, Establishment: x.Establishment, City: x.City, Route: x.Route,
-          Distance: x.Distance, Rate: x.Rate, TaxCodeID: x.TaxCodeID ?? 0,
-        });
+        const box = $(`#appr-list input[data-markup="${id}"]`);
+        const markup = Number(box ? box.value || 0 : 0);
+        if (!Number.isFinite(markup) || markup < 0 || markup > 1000) {
+          if (box) box.focus();
+          throw new Error('A markup is a percent from 0 to 1000.');
+        }
+        await api('PUT', `/expenses/${id}/approval`, { Markup: markup });
       }
     }
     $('#status').textContent = `Approved ${items.length}.`;
@@ -694,10 +842,10 @@ async function approve(items) {
 
 // ---- Invoicing -----------------------------------------------------------
 
-// The preview's three tables, whether the server sends them keyed or in order.
+// The preview's four tables, whether the server sends them keyed or in order.
 function previewParts(p) {
-  if (Array.isArray(p)) return { Projects: p[0] || [], Slips: p[1] || [], Expenses: p[2] || [] };
-  return { Projects: p.Projects || [], Slips: p.Slips || [], Expenses: p.Expenses || [] };
+  if (Array.isArray(p)) return { Projects: p[0] || [], Slips: p[1] || [], Expenses: p[2] || [], Warnings: p[3] || [] };
+  return { Projects: p.Projects || [], Slips: p.Slips || [], Expenses: p.Expenses || [], Warnings: p.Warnings || [] };
 }
 
 async function preview(ev) {
@@ -720,17 +868,11 @@ async function preview(ev) {
       ...p.Slips.filter((s) => !s.Included).map((s) => [dayText(s.Day), projectName(s.ProjectID), `${s.Task || ''}, ${s.Staff || ''}`, s.Minutes == null ? '' : `${hours(s.Minutes)} h`, s.Reason]),
       ...p.Expenses.filter((x) => !x.Included).map((x) => [dayText(x.Date), projectName(x.ProjectID), x.Description || 'expense', amount(x.Amount, amountDecimals(p.Expenses.map((e) => e.Amount))), x.Reason]),
     ];
-    // Lines that would bill no time or less than none, and projects whose
-    // total would be below zero, are named before anything is run.
-    const warnings = [
-      ...p.Projects.filter((r) => r.Invoiced && r.Total != null && Number(r.Total) < 0)
-        .map((r) => `${r.Project}: the invoice would total ${amount(r.Total, 2)}, below zero.`),
-      ...p.Slips.filter((x) => x.Included && x.Minutes != null && Number(x.Minutes) <= 0)
-        .map((x) => `${projectName(x.ProjectID)}: the slip of ${dayText(x.Day)} (${x.Task || ''}, ${x.Staff || ''}) bills ${hours(Number(x.Minutes))} h.`),
-    ];
-    if (warnings.length) {
+    // What the library warns of (slips without time or overlapping the
+    // same person's, totals below zero), named before anything is run.
+    if (p.Warnings.length) {
       box.append(el('h3', { class: 'warn' }, 'Look at these before running'),
-        el('ul', { id: 'inv-warnings', class: 'warn' }, warnings.map((w) => el('li', {}, w))));
+        el('ul', { id: 'inv-warnings', class: 'warn' }, p.Warnings.map((w) => el('li', {}, `${w.Project}: ${w.Text}.`))));
     }
     box.append(el('h3', {}, 'Lines left out'), out.length
       ? el('div', { class: 'scroll' }, labelCells(el('table', { id: 'inv-left-out' },
@@ -796,15 +938,51 @@ let invoiceOpener = null;
 async function openInvoice(i, from) {
   invoiceOpener = from || null;
   await guarded('#inv-err', async () => {
-    const html = await api('GET', `/invoices/${i.IProjectInvoiceID}`, undefined, 'text/html');
-    const frame = $('#inv-frame');
-    if (frame.src.startsWith('blob:')) URL.revokeObjectURL(frame.src);
-    frame.src = URL.createObjectURL(new Blob([html], { type: 'text/html' }));
-    frame.title = `Invoice ${i.InvoiceNumber}`;
+    const invoice = await api('GET', `/invoices/${i.IProjectInvoiceID}`);
+    $('#inv-doc').replaceChildren(...invoiceView(invoice));
+    $('#inv-doc').setAttribute('aria-label', `Invoice ${i.InvoiceNumber}`);
     $('#inv-page').dataset.invoice = String(i.IProjectInvoiceID);
     $('#inv-page').hidden = false;
     $('#inv-print').focus();
   });
+}
+
+// The client's copy in cents, its total reconciled with the exact total by
+// the rounding line, and beside it the exact breakdown to four places.
+function invoiceView({ Header: h, Totals: t, ClientCopy: c }) {
+  const cents = (v) => amount(v, 2);
+  const signed = (v) => `${Number(v) > 0 ? '+' : ''}${amount(v, 4)}`;
+  const th = (text, cls) => el('th', { scope: 'col', class: cls || '' }, text);
+  const sum = (label, value, cls) => el('tr', { class: cls || '' },
+    el('th', { scope: 'row', colspan: '4' }, label), el('td', { class: 'num' }, value));
+  const copy = el('div', { class: 'inv-copy' },
+    el('h3', {}, `Invoice ${h.InvoiceNumber ?? ''}`),
+    el('dl', {}, [['From', h.Company], ['To', h.Client], ['Project', h.Project],
+      ['Date', dayText(h.InvoiceDate)], ['Terms', h.Terms]].filter(([, v]) => v)
+      .flatMap(([k, v]) => [el('dt', {}, k), el('dd', {}, String(v))])),
+    el('table', { id: 'inv-copy' },
+      el('caption', { class: 'sr' }, 'What the client pays, in cents'),
+      el('thead', {}, el('tr', {}, th('Date'), th('Description'), th('Quantity', 'num'), th('Price', 'num'), th('Amount', 'num'))),
+      el('tbody', {}, c.Lines.map((l) => el('tr', {},
+        el('td', {}, l.Date), el('td', {}, l.Description),
+        el('td', { class: 'num' }, l.Kind === 'time' ? `${Number(l.Quantity).toFixed(2)} h` : plainNumber(l.Quantity)),
+        el('td', { class: 'num' }, cents(l.Price)), el('td', { class: 'num' }, cents(l.Net))))),
+      el('tfoot', {},
+        sum('Net', cents(c.Net)),
+        c.Taxes.filter((x) => Number(x.Rate) || Number(x.Amount)).map((x) => sum(`${x.Name} ${plainNumber(x.Rate)} % on ${cents(x.Taxable)}`, cents(x.Amount))),
+        sum('Total payable', cents(c.Payable), 'payable'),
+        // The exact total plus the rounding is what the client pays.
+        Number(c.Rounding) !== 0
+          ? [sum('Exact total', amount(c.ExactTotal, 4), 'rounding'), sum('Rounding to cents', signed(c.Rounding), 'rounding')]
+          : null)));
+  const exact = el('aside', { class: 'inv-exact', 'aria-label': 'Exact breakdown' },
+    el('h4', {}, 'Exact breakdown (four places)'),
+    el('table', { id: 'inv-exact' }, el('tbody', {},
+      [['Hours', Number(t.Hours).toFixed(4)], ['Time', amount(t.Time)], [h.Tax1Name || 'Tax 1', amount(t.Tax1)],
+        [h.Tax2Name || 'Tax 2', amount(t.Tax2)], ['Expenses', amount(t.Expenses)], ['Markup', amount(t.Markup)],
+        ['Total', amount(t.Total)]].map(([k, v], n, all) => el('tr', { class: n === all.length - 1 ? 'total' : '' },
+        el('th', { scope: 'row' }, k), el('td', { class: 'num' }, v))))));
+  return [copy, exact];
 }
 
 // ---- views ---------------------------------------------------------------
@@ -873,16 +1051,19 @@ document.addEventListener('DOMContentLoaded', () => {
   $('#timer-stop').addEventListener('click', () => timerAction('stop', {}));
   $('#timer-restart').addEventListener('click', () => timerAction('restart', { TransID: timerSlip.IProjectTransactionID }));
   $('#exp-form').addEventListener('submit', addExpense);
+  $('#exp-cancel').addEventListener('click', resetExpenseForm);
+  $('#week-submit').addEventListener('click', submitWeek);
+  $$('#nav button').forEach((b) => b.addEventListener('click', () => notice('')));
   $('#appr-refresh').addEventListener('click', showApprovals);
   $('#appr-selected').addEventListener('click', () =>
     approve($$('#appr-list .pick:checked').map((c) => [c.dataset.kind, Number(c.dataset.id)])));
   $('#inv-form').addEventListener('submit', preview);
   $('#inv-run').addEventListener('click', runInvoicing);
   $('#inv-status').addEventListener('change', listInvoices);
-  $('#inv-print').addEventListener('click', () => $('#inv-frame').contentWindow.print());
-  $('#inv-frame').addEventListener('load', (ev) => {
-    const doc = ev.target.contentDocument;
-    if (doc && doc.body) ev.target.style.height = `${doc.documentElement.scrollHeight + 16}px`;
+  $('#inv-print').addEventListener('click', () => {
+    document.body.classList.add('printing-invoice');
+    window.print();
+    document.body.classList.remove('printing-invoice');
   });
   $('#inv-close').addEventListener('click', () => {
     $('#inv-page').hidden = true;

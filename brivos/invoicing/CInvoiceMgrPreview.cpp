@@ -1,5 +1,6 @@
 // CInvoiceMgr: the preview of an invoicing run.
 
+#include <map>
 #include <set>
 #include <span>
 #include <string>
@@ -58,6 +59,53 @@ Variant MinutesOf(const IProjectTransaction& slip) {
       invoicing::MinutesBetween(CDate(slip.StartTime()), CDate(slip.StopTime())));
 }
 
+std::string TwoDigits(std::int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// "2.50" for 150 minutes, "-1.25" for -75: hundredths of an hour, halves up.
+std::string HoursText(std::int64_t minutes) {
+  const std::int64_t magnitude = minutes < 0 ? -minutes : minutes;
+  const std::int64_t hundredths = (magnitude * 100 + 30) / 60;
+  return (minutes < 0 ? "-" : "") + std::to_string(hundredths / 100) + "." +
+         TwoDigits(hundredths % 100);
+}
+
+// "09:05"
+std::string ClockText(const Variant& stamp) {
+  if (stamp.IsNull()) return "?";
+  const Date at = CDate(stamp);
+  return TwoDigits(at.Hour()) + ":" + TwoDigits(at.Minute());
+}
+
+// "the slip of 2024-03-05 09:00-10:30 (Design, Alice Adams)"
+std::string SlipText(const InvoicingPreview::Slip& line, const IProjectTransaction& slip) {
+  const std::string day = line.day.IsNull() ? "no date" : CStr(line.day).substr(0, 10);
+  return "the slip of " + day + " " + ClockText(slip.StartTime()) + "-" +
+         ClockText(slip.StopTime()) + " (" + CStr(line.task) + ", " + CStr(line.staff) + ")";
+}
+
+// For each slip of the project, the slips of the same person (through any
+// of their staff rows, on any project) whose time overlaps it, as
+// "slip 12 (09:30-10:00, Website)".
+std::map<std::int32_t, std::string> Overlaps(const Variant& account, const Variant& project_id) {
+  std::map<std::int32_t, std::string> found;
+  Connection db = Connection::Open(account);
+  const auto rows = db.Query(
+      "SELECT x.IProjectTransactionID, y.IProjectTransactionID, y.StartTime, y.StopTime, p.Name "
+      "FROM IProjectTransaction x JOIN IProjectStaff sx ON sx.IProjectStaffID=x.StaffID "
+      "JOIN IProjectStaff sy ON sy.UserID=sx.UserID JOIN IProjectTransaction y ON "
+      "y.StaffID=sy.IProjectStaffID LEFT JOIN IProject p ON p.IProjectID=y.Parent WHERE "
+      "x.Parent=? AND y.IProjectTransactionID<>x.IProjectTransactionID AND "
+      "y.StartTime<x.StopTime AND x.StartTime<y.StopTime ORDER BY y.StartTime ASC;",
+      {Parameter::Number(project_id)});
+  for (const auto& row : rows->Rows()) {
+    std::string& text = found[CLng(row[0])];
+    text += (text.empty() ? "" : ", ") + std::string("slip ") + CStr(row[1]) + " (" +
+            ClockText(row[2]) + "-" + ClockText(row[3]) + ", " +
+            (row[4].IsNull() ? std::string("no project") : CStr(row[4])) + ")";
+  }
+  return found;
+}
+
 // Adds a project and its lines to the preview. `left_out` is the reason the
 // run does not take the project at all, or nullptr when it does. Returns
 // false when the run would refuse the project, and so stop there.
@@ -85,6 +133,12 @@ bool PreviewProject(const Variant& account, const Date& cutoff, IProject& projec
   invoicing::LineNames names(account);
   Collection billed_slips, billed_expenses;
   const std::size_t first_slip = out.slips.size(), first_expense = out.expenses.size();
+  const auto overlaps =
+      slips_in.empty() ? std::map<std::int32_t, std::string>() : Overlaps(account, row.project_id);
+  const auto warn = [&](const Variant& slip_id, const char* kind, std::string text) {
+    out.warnings.push_back({row.project_id, row.name, slip_id, Variant(kind), Variant(text)});
+  };
+  const std::size_t first_warning = out.warnings.size();
   const auto slips = X::Select(account, "Parent=?", {id}, invoicing::kSlipOrder);
   for (const Variant& item : slips->Items()) {
     const auto& slip = static_cast<X&>(*item.AsObject());
@@ -99,6 +153,14 @@ bool PreviewProject(const Variant& account, const Date& cutoff, IProject& projec
     line.included = slips_in.count(CLng(line.slip_id)) > 0;
     if (line.included) {
       billed_slips.Add(item);
+      if (!line.minutes.IsNull() && CLng(line.minutes) <= 0) {
+        warn(line.slip_id, "no time",
+             SlipText(line, slip) + " bills " + HoursText(CLng(line.minutes)) + " h");
+      }
+      if (const auto other = overlaps.find(CLng(line.slip_id)); other != overlaps.end()) {
+        warn(line.slip_id, "overlap",
+             SlipText(line, slip) + " overlaps " + other->second + " of the same person");
+      }
     } else {
       line.reason = Variant(left_out != nullptr ? left_out : SlipReason(slip));
     }
@@ -132,12 +194,18 @@ bool PreviewProject(const Variant& account, const Date& cutoff, IProject& projec
         invoicing::PriceForRun(account, project, billed_slips, billed_expenses);
     if (priced.refused == 0) {
       row.total = priced.totals.total;
+      if (priced.totals.total.Scaled() < 0) {
+        warn(Variant::Null(), "negative total",
+             "the invoice would total " + priced.totals.total.ToString() + ", below zero");
+      }
     } else {
       // The run raises this error here: the project's lines stay unbilled.
       row.invoiced = false;
       row.slips = row.expenses = 0;
       row.reason = Variant("refused: " + priced.reason);
       row.error = priced.refused;
+      // The run bills none of it: nothing to warn of.
+      out.warnings.resize(first_warning);
       for (auto& line : std::span(out.slips).subspan(first_slip)) LeaveOut(line, kProjectRefused);
       for (auto& line : std::span(out.expenses).subspan(first_expense)) {
         LeaveOut(line, kProjectRefused);

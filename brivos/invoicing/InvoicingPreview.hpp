@@ -30,8 +30,8 @@ namespace brivos {
 // refused one, as the run stops at the first it refuses. The lines of a
 // refused or unreached project are left out with the project's reason.
 //
-// Late-bound, the preview is a Collection of three Recordsets, reachable by
-// position or by key: "Projects", "Slips" and "Expenses", each with the
+// Late-bound, the preview is a Collection of four Recordsets, reachable by
+// position or by key: "Projects", "Slips", "Expenses" and "Warnings", each with the
 // fields of its table below, in order, valued as FieldValue gives its
 // member. A project's Slips and Expenses count the lines it bills; its Total
 // is Null when nothing is billed, its Reason and Error Null when it is
@@ -85,9 +85,24 @@ struct InvoicingPreview {
       {"Reason", ReadMember<&Expense::reason>},
   };
 
+  // What to look at before running: a slip the run would bill whose time
+  // is zero or less ("no time") or that overlaps another slip of the same
+  // person on any project ("overlap"), and a project whose total would be
+  // below zero ("negative total", SlipID Null). Project is the name of the
+  // project the run would bill; Text says it in a sentence.
+  struct Warning {
+    Variant project_id, project, slip_id = Variant::Null(), kind, text;
+  };
+  static constexpr ResultField<Warning> kWarningFields[] = {
+      {"ProjectID", ReadMember<&Warning::project_id>}, {"Project", ReadMember<&Warning::project>},
+      {"SlipID", ReadMember<&Warning::slip_id>},       {"Kind", ReadMember<&Warning::kind>},
+      {"Text", ReadMember<&Warning::text>},
+  };
+
   std::vector<Project> projects;
   std::vector<Slip> slips;
   std::vector<Expense> expenses;
+  std::vector<Warning> warnings;
 
   // Calls visit(key, fields, rows, one_row) for each section in order, as
   // InvoiceBreakdown::ForEachSection does; no section has one row only.
@@ -96,6 +111,7 @@ struct InvoicingPreview {
     visit("Projects", std::span(kProjectFields), std::span(projects), false);
     visit("Slips", std::span(kSlipFields), std::span(slips), false);
     visit("Expenses", std::span(kExpenseFields), std::span(expenses), false);
+    visit("Warnings", std::span(kWarningFields), std::span(warnings), false);
   }
 
   // The late-bound form described above; a late-bound call returns this.

@@ -6,6 +6,7 @@
 
 #include "brivos/automation/Collection.hpp"
 #include "brivos/automation/Manager.hpp"
+#include "brivos/automation/Recordset.hpp"
 #include "brivos/projects/errCProjectMgr.hpp"
 #include "brivos/records/IProject.hpp"
 #include "brivos/records/IProjectExpense.hpp"
@@ -158,6 +159,28 @@ namespace brivos {
   /* Sets a slip's status and stamps its approval as UpdateTransaction      */ \
   /* does, in one unit of work. Raises 3021 for an unknown slip.            */ \
   M(EDIT(TransID), void, UpdateTransactionStatus, Account, UserName, Token, TransID, Status) \
+  /* --- A week submitted, a slip sent back, an expense approved ----------- */ \
+  /* Submits ForUserName's week of seven days from WeekDate: each slip of   */ \
+  /* it that is paused, or running with a stop after its start (entered     */ \
+  /* after the fact), becomes tsComplete; a slip the timer still runs       */ \
+  /* (stopping where it starts) stays running. One unit of work. Returns    */ \
+  /* the number of slips submitted.                                         */ \
+  M(OWN(ForUserName), std::int32_t, SubmitWeek, Account, UserName, Token, WeekDate, ForUserName) \
+  /* Sends an approved slip back to its owner: tsComplete, the approval     */ \
+  /* cleared, and Reason (1 to 255 characters after trimming, 5 otherwise)  */ \
+  /* kept with the sender and the time, in one unit of work. Refuses a slip */ \
+  /* that is not approved, a billed one included, with                      */ \
+  /* eTransactionNotApproved; 3021 for an unknown slip.                     */ \
+  M(ADMIN_EDIT(TransID), void, ReturnTransaction, Account, UserName, Token, TransID, Reason) \
+  /* Why ForUserName's slips of the seven days from WeekDate that are still */ \
+  /* below tsApproved were last sent back: a Recordset of TransID, Reason,  */ \
+  /* ReturnedBy and ReturnedOn, by day and start.                           */ \
+  M(OWN(ForUserName), std::shared_ptr<Recordset>, GetReturnedTransactions, Account, UserName, Token, \
+    WeekDate, ForUserName) \
+  /* Approves an expense, billing it at Markup percent over its amount (0   */ \
+  /* to 1000; 5 otherwise, 6 beyond Currency), stamped with the caller and  */ \
+  /* the time. Raises 9 for an unknown expense.                             */ \
+  M(ADMIN_EDIT(ExpenseID), void, ApproveExpense, Account, UserName, Token, ExpenseID, Markup) \
   /* --- Project slips ------------------------------------------------------ */ \
   /* The project's slips in TransStatus (tsActive lists tsPaused ones       */ \
   /* too), by day; without error slips unless IncludeErrors.                */ \

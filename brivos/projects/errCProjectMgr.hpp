@@ -16,6 +16,7 @@ namespace brivos {
   E(eProjectHasInvoices, 6) \
   E(eProjectHasTransactions, 7) \
   E(eProjectHasExpenses, 8) \
+  E(eTransactionNotApproved, 9) \
   E(eSevereError, 1000)
 // clang-format on
 

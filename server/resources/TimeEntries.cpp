@@ -120,3 +120,26 @@ Response TimeEntryStatus(Context& c) {
 }
 
 }  // namespace brivos::server::resources
+
+namespace brivos::server::resources {
+
+// {"WeekDate": "2024-03-04"}: the caller's week of seven days from it submitted.
+Response SubmitWeek(Context& c) {
+  const Json body = c.Body();
+  const Json week = body.value("WeekDate", Json());
+  if (!week.is_string()) throw HttpError(400, "the body needs \"WeekDate\" (such as 2024-03-04)");
+  const Variant submitted =
+      c.Call("CProjectMgr", "SubmitWeek",
+             {ParseDate(week.get<std::string>(), "WeekDate"), c.Caller().user});
+  return JsonResponse(200, Json{{"Submitted", CLng(submitted)}});
+}
+
+// Why the caller's slips of the week from `week` were sent back.
+Response ReturnedSlips(Context& c) {
+  return PublicResponse(200,
+                        c.Call("CProjectMgr", "GetReturnedTransactions",
+                               {ParseDate(c.Query("week"), "week"), c.Caller().user}),
+                        true);
+}
+
+}  // namespace brivos::server::resources

@@ -181,6 +181,8 @@ TEST_F(GateTest, APlainUserCallsWhatIsDeclaredForHerOnHerOwn) {
       {"UpdateTransactionStatus", {bob_slip, 2}, false},  // approving
       {"GetTransactionsForWeek", {Date::FromParts(2024, 3, 4), "admin"}, false},
       {"GetTransactionsForWeek", {Date::FromParts(2024, 3, 4), "BOB"}, true},
+      {"SubmitWeek", {Date::FromParts(2024, 3, 4), "admin"}, false},  // another's week
+      {"SubmitWeek", {Date::FromParts(2024, 3, 4), "bob"}, true},
   };
   for (const Case& c : cases) {
     const Outcome as_bob = OutcomeOf([&] { calls.Call(bob, "CProjectMgr", c.member, c.rest); });

@@ -1,6 +1,7 @@
 // My week: slips entered, edited and deleted through the grid's form; the
-// grid totals each row, each day and the week.
-import { assert, run, tab, signIn, text, ids } from './harness.mjs';
+// grid totals each row, each day and the week. The week submitted completes
+// its paused slip; a slip sent back shows why.
+import { assert, run, tab, signIn, text, waitText, api, call, ids, axeViolations } from './harness.mjs';
 
 await run(async (keep) => {
   const page = keep(await tab());
@@ -42,4 +43,22 @@ await run(async (keep) => {
   assert.deepEqual((await cells('#week-grid tbody tr')).map((r) => [r[0], r[8]]),
     [['Website relaunch — Design', '4.50'], ['Website relaunch — Development', '1.25']]);
   assert.match(await text(page, '#week-grid tbody'), /09:00–12:00 Complete/);
+
+  call('CProjectMgr', 'AddTransaction', ids.project, day(3), 9, 0, 10, 0, 'Paused', 4, 150, 70, 100, 200,
+    '', ids.design, ids.adminStaff, false);
+  await page.click('#week-today');
+  await waitText(page, '#week-grid tbody', 'Paused');
+  await page.click('#week-submit');
+  await waitText(page, '#week-msg', 'Submitted 1 slip of the week for approval.');
+  assert.doesNotMatch(await text(page, '#week-grid tbody'), /Paused/);
+
+  const [first] = (await api(page, 'GET', `/time-entries?from=${day(0)}&to=${day(0)}`))
+    .sort((a, b) => a.StartTime.localeCompare(b.StartTime));
+  await api(page, 'PUT', `/time-entries/${first.IProjectTransactionID}/status`, { Status: 2 });
+  await api(page, 'POST', `/time-entries/${first.IProjectTransactionID}/return`, { Reason: 'Split it by task' });
+  await page.click('#week-today');
+  await waitText(page, '#week-returns', 'Split it by task');
+  assert.match(await text(page, '#week-returns li'), new RegExp(`^${day(0)} 09:00–10:30, Website relaunch — Design: Split it by task \\(admin, `));
+  assert.match(await text(page, '#week-grid tbody'), /09:00–10:30 Complete, sent back/);
+  assert.deepEqual(await axeViolations(page), []);
 });

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/invoicing/InvoiceFixture.hpp"
@@ -125,7 +127,7 @@ TEST_F(PreviewTest, RefusesWhatTheRunRefusesAndReadsLateBound) {
   std::vector<Variant> args{account, user, token, Variant::Null(), Variant("2024-03-10")};
   const Variant result = CreateObject("BRIVOS.CInvoiceMgr")->Invoke("PreviewInvoicing", args);
   auto& sections = static_cast<Collection&>(*result.AsObject());
-  ASSERT_EQ(sections.Count(), 3);
+  ASSERT_EQ(sections.Count(), 4);
   auto projects_set =
       std::dynamic_pointer_cast<Recordset>(sections.Item(Variant("Projects")).AsObject());
   EXPECT_EQ(projects_set->RecordCount(), 1);
@@ -154,6 +156,46 @@ TEST_F(PreviewTest, ARunRefusesAProjectItCouldNeverTotalAndThePreviewSaysSo) {
   EXPECT_EQ(NextNumber(), 2) << "the refused project's number was handed back";
   EXPECT_EQ(Included(Reasons(preview)), Billed()) << "the preview names what the run billed";
   EXPECT_EQ(Total(InvoiceOf(sound)), CCur(preview.projects[0].total));
+}
+
+TEST_F(PreviewTest, WarnsOfSlipsWithoutTimeOverlapsAndTotalsBelowZero) {
+  const std::int32_t client = Client();
+  const std::int32_t mixed = Project(client), other = Project(client), negative = Project(client);
+  Slip(mixed, 4);
+  const std::int32_t zero = Slip(mixed, 5, 2, 9, 0, 9, 0),
+                     backwards = Slip(mixed, 6, 2, 10, 0, 9, 0),
+                     overlapping = Slip(mixed, 7, 2, 9, 0, 10, 0);
+  // Not approved, on another project, but the same person's time.
+  const std::int32_t elsewhere = Slip(other, 7, 1, 9, 30, 11, 0);
+  const std::int32_t only = Slip(negative, 8, 2, 11, 0, 10, 0);
+  const InvoicingPreview preview = Preview();
+
+  std::set<std::tuple<std::int32_t, std::int32_t, std::string>> found;
+  std::map<std::int32_t, std::string> texts;
+  for (const auto& w : preview.warnings) {
+    const std::int32_t slip = w.slip_id.IsNull() ? 0 : CLng(w.slip_id);
+    found.insert({CLng(w.project_id), slip, CStr(w.kind)});
+    texts[slip] = CStr(w.text);
+    EXPECT_EQ(CStr(w.project), "P");
+  }
+  const std::set<std::tuple<std::int32_t, std::int32_t, std::string>> expected = {
+      {mixed, zero, "no time"},    {mixed, backwards, "no time"},   {mixed, overlapping, "overlap"},
+      {negative, only, "no time"}, {negative, 0, "negative total"},
+  };
+  EXPECT_EQ(found, expected);
+  EXPECT_NE(texts[backwards].find("bills -1.00 h"), std::string::npos) << texts[backwards];
+  EXPECT_NE(texts[overlapping].find("overlaps slip " + std::to_string(elsewhere) + " (09:30-11:00"),
+            std::string::npos)
+      << texts[overlapping];
+  EXPECT_NE(texts[0].find("below zero"), std::string::npos) << texts[0];
+
+  // Late-bound, the warnings are the fourth section.
+  const Variant result = preview;
+  auto& sections = static_cast<Collection&>(*result.AsObject());
+  auto warnings =
+      std::dynamic_pointer_cast<Recordset>(sections.Item(Variant("Warnings")).AsObject());
+  EXPECT_EQ(warnings->RecordCount(), static_cast<std::int32_t>(expected.size()));
+  EXPECT_EQ(warnings->FieldCount(), 5);
 }
 
 }  // namespace

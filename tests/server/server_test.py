@@ -3,6 +3,7 @@
 Usage: server_test.py PATH_TO_BRIVOS. Exits 77 (skipped) when a client is missing.
 """
 import datetime
+import gzip
 import http.client
 import json
 from decimal import Decimal
@@ -439,6 +440,7 @@ class ServiceTest(unittest.TestCase):
         billed_total = total()
         open_slip, approved_slip = slip(), slip(approve=True)
         open_x, approved_x = expense(), expense(approve=True)
+        marked_x, gone_x = expense(), expense()
         self.assertEqual(srv("GET", B + "/time-entries/%d" % open_slip, carol).json()["StaffRate"],
                          "100.0000")
 
@@ -471,6 +473,14 @@ class ServiceTest(unittest.TestCase):
             (carol, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(billed_x), 409),
             (boss, "POST", "/call/CProjectMgr/UpdateExpense", 0, by_admin(billed_x), 409),
             (boss, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(billed_x), 409),
+            (carol, "PATCH", "/expenses/{id}", billed_x, {"Amount": 1}, 409),
+            (carol, "DELETE", "/expenses/{id}", billed_x, None, 409),
+            (boss, "PUT", "/expenses/{id}/approval", billed_x, {"Markup": 10}, 409),
+            (boss, "POST", "/call/CProjectMgr/ApproveExpense", 0,
+             {"ExpenseID": billed_x, "Markup": 10}, 409),
+            (boss, "POST", "/time-entries/{id}/return", billed_slip, {"Reason": "Late"}, 409),
+            (boss, "POST", "/call/CProjectMgr/ReturnTransaction", 0,
+             {"TransID": billed_slip, "Reason": "Late"}, 409),
             # Approved: the administrator's to change, not the user's.
             (carol, "PATCH", "/time-entries/{id}", approved_slip, {"EndHour": 20}, 409),
             (carol, "PUT", "/time-entries/{id}/status", approved_slip, {"Status": 1}, 409),
@@ -480,6 +490,22 @@ class ServiceTest(unittest.TestCase):
              restated(approved_x, Amount=99999), 409),
             (carol, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(approved_x), 409),
             (boss, "POST", "/call/CProjectMgr/DeleteExpense", 0, del_(approved_x), 409),
+            (carol, "PATCH", "/expenses/{id}", approved_x, {"Amount": 1}, 409),
+            (carol, "DELETE", "/expenses/{id}", approved_x, None, 409),
+            (carol, "POST", "/time-entries/{id}/return", approved_slip, {"Reason": "x"}, 403),
+            (carol, "PUT", "/expenses/{id}/approval", open_x, {"Markup": 10}, 403),
+            # Sending back wants an approved slip and a reason; a markup is a percent.
+            (boss, "POST", "/time-entries/{id}/return", open_slip, {"Reason": "Why"}, 409),
+            *[(boss, "POST", "/time-entries/{id}/return", approved_slip, body, 422)
+              for body in [{}, {"Reason": "  "}, {"Reason": "x" * 256}]],
+            *[(boss, "PUT", "/expenses/{id}/approval", marked_x, {"Markup": m}, 422)
+              for m in [-5, 1001, "lots"]],
+            (boss, "PUT", "/expenses/{id}/approval", marked_x, {"Markup": 12.5}, 200),
+            (carol, "PATCH", "/expenses/{id}", open_x, {"Markup": 50}, 400),
+            (carol, "PATCH", "/expenses/{id}", open_x, {"ExpenseID": approved_x}, 400),
+            (carol, "PATCH", "/expenses/{id}", open_x, {"Amount": 130, "City": "Oslo"}, 200),
+            (carol, "DELETE", "/expenses/{id}", gone_x, None, 204),
+            (carol, "DELETE", "/expenses/{id}", gone_x, None, 404),
             # Statuses: in the value set, and the user's only among running,
             # paused and complete; billing is the invoice run's.
             *[(carol, "PUT", "/time-entries/{id}/status", open_slip, {"Status": s}, 422)
@@ -513,6 +539,31 @@ class ServiceTest(unittest.TestCase):
             if status == 409 and key == billed_slip:
                 self.assertIn("invoice %d" % invoice, r.json()["detail"])
         self.assertEqual(total(), billed_total)
+        marked = b("CProjectMgr", "GetExpense", ExpenseID=marked_x)
+        self.assertEqual((marked["Approved"], marked["Markup"], marked["ApprovedBy"]),
+                         (True, "12.5000", "admin"))
+
+        # A slip sent back is complete again, and its owner reads why.
+        returned = slip(approve=True)
+        r = srv("POST", B + "/time-entries/%d/return" % returned, boss,
+                json={"Reason": " Wrong task "})
+        self.assertEqual((r.status_code, r.json()["Status"], r.json()["ApprovedBy"]),
+                         (200, 1, None), r.text)
+        monday = (datetime.date.today() - datetime.timedelta(
+            days=datetime.date.today().weekday())).isoformat()
+        reasons = srv("GET", B + "/returned-slips?week=" + monday, carol).json()
+        self.assertEqual([(x["TransID"], x["Reason"], x["ReturnedBy"]) for x in reasons],
+                         [(returned, "Wrong task", "admin")])
+        self.assertEqual(srv("GET", B + "/returned-slips?week=someday", carol).status_code, 400)
+
+        # A submitted week: her paused slip becomes complete.
+        paused = slip()
+        srv("PUT", B + "/time-entries/%d/status" % paused, carol, json={"Status": 4})
+        for body, status in [({}, 400), ({"WeekDate": "x"}, 400), ({"WeekDate": monday}, 200)]:
+            r = srv("POST", B + "/week-submissions", carol, json=body)
+            self.assertEqual(r.status_code, status, r.text)
+        self.assertEqual(r.json(), {"Submitted": 1})
+        self.assertEqual(srv("GET", B + "/time-entries/%d" % paused, carol).json()["Status"], 1)
 
         # An issued invoice stays as issued.
         b("CInvoiceMgr", "UpdateInvoice", InvoiceID=invoice, InvoiceNumber="1", Status=2,
@@ -792,6 +843,30 @@ class ServiceTest(unittest.TestCase):
                                "%{http_code}", srv.url + "/../web/index.html"],
                               capture_output=True, text=True)
         self.assertEqual(curl.stdout, "404")
+
+        # Text goes gzipped to a client that takes it, under a tag of its own.
+        get = lambda enc, **h: srv("GET", "/", direct=True, stream=True,
+                                   headers=dict(h, **{"Accept-Encoding": enc}))
+        plain = get("identity")
+        body = plain.raw.read()
+        tags = {}
+        for enc, encoded in [("identity", False), ("gzip, deflate", True), ("br;q=1, *", True),
+                             ("GZIP;q=0.5", True), ("gzip;q=0, deflate", False),
+                             ("*;q=0", False), ("", False)]:
+            r = get(enc)
+            raw = r.raw.read(decode_content=False)
+            self.assertEqual((r.status_code, r.headers.get("Content-Encoding")),
+                             (200, "gzip" if encoded else None), enc)
+            self.assertEqual(r.headers["Vary"], "Accept-Encoding")
+            self.assertEqual(r.headers["Cache-Control"], "no-cache")
+            self.assertEqual(gzip.decompress(raw) if encoded else raw, body, enc)
+            tags.setdefault(encoded, set()).add(r.headers["ETag"])
+        self.assertEqual([len(tags[False]), len(tags[True])], [1, 1])
+        self.assertNotEqual(tags[False], tags[True])
+        for enc, tag, status in [("gzip", tags[True], 304), ("identity", tags[False], 304),
+                                 ("gzip", tags[False], 200), ("identity", tags[True], 200)]:
+            r = get(enc, **{"If-None-Match": next(iter(tag))})
+            self.assertEqual((r.status_code, r.raw.read() == b""), (status, status == 304), enc)
         lint = os.environ.get("BRIVOS_REDOCLY", "")
         if os.path.exists(lint):
             path = os.path.join(DATA, "openapi.json")
