@@ -383,10 +383,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     for (const auto& [name, value] : r.headers) AddField(name, value);
     // No length and no body for 1xx, 204 and 304.
     const bool bodiless = r.status < 200 || r.status == 204 || r.status == 304;
-    const bool chunked = !bodiless && r.more;
-    if (chunked) {
+    const bool streamed = !bodiless && r.more;
+    // HTTP/1.0 knows no chunks: there the body ends where the connection does.
+    chunked_ = streamed && !(has_request && parser_->get().version() < 11);
+    if (streamed && !chunked_) keep_ = false;
+    if (chunked_) {
       AddField("Transfer-Encoding", "chunked");
-    } else if (!bodiless) {
+    } else if (!bodiless && !streamed) {
       AddField("Content-Length", std::to_string(r.body.size()));
     }
     if (!keep_) AddField("Connection", "close");
@@ -394,7 +397,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // HEAD is answered as GET, Content-Length included, without the body.
     const bool head_only = has_request && parser_->get().method() == http::verb::head;
     body_ = bodiless || head_only ? std::string() : std::move(r.body);
-    if (chunked && !head_only) {
+    if (streamed && !head_only) {
       body_ = ChunkOf(body_);
       more_ = std::move(r.more);
     }
@@ -445,9 +448,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
       net::post(self->stream_.get_executor(), [self, part = std::move(part), going,
                                                failure = std::move(failure)]() mutable {
         if (!failure.empty()) return self->Abandon(failure);
-        self->body_ = ChunkOf(part);
+        self->body_ = self->ChunkOf(part);
         if (!going) {
-          self->body_ += "0\r\n\r\n";
+          if (self->chunked_) self->body_ += "0\r\n\r\n";
           self->more_ = nullptr;
         }
         self->stream_.expires_after(kWriteTimeout);
@@ -469,10 +472,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     Close();
   }
 
-  // `data` in the framing of chunked transfer coding; nothing for no data,
-  // as an empty chunk would end the body.
-  static std::string ChunkOf(const std::string& data) {
-    if (data.empty()) return {};
+  // `data` in the framing of chunked transfer coding (as it is for HTTP/1.0);
+  // nothing for no data, as an empty chunk would end the body.
+  std::string ChunkOf(const std::string& data) const {
+    if (data.empty() || !chunked_) return data;
     char size[24];
     std::snprintf(size, sizeof size, "%zx\r\n", data.size());
     return size + data + "\r\n";
@@ -511,6 +514,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::string head_, body_;
   // Makes the rest of the body being written, while it has more.
   std::function<bool(std::string&)> more_;
+  bool chunked_ = false;  // the body being made goes out in chunks
   bool keep_ = false;
   bool busy_ = false;
   bool waiting_ = false;  // for a request, since waiting_since_

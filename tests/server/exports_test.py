@@ -214,14 +214,24 @@ class FiguresTest(unittest.TestCase):
         self.assertIn(b'"Web, ""new"""', r.content)
 
 
-def raw_request(path, token):
+def raw_request(path, token, version="1.1"):
     """A socket with a CSV export asked for on it."""
     where = urlparse(url)
     s = socket.create_connection((where.hostname, where.port), timeout=30)
     s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-    s.sendall(("GET %s%s HTTP/1.1\r\nHost: x\r\nAccept: text/csv\r\nAuthorization: Bearer %s\r\n"
-               "Connection: close\r\n\r\n" % (A, path, token)).encode())
+    s.sendall(("GET %s%s HTTP/%s\r\nHost: x\r\nAccept: text/csv\r\nAuthorization: Bearer %s\r\n"
+               "Connection: close\r\n\r\n" % (A, path, version, token)).encode())
     return s
+
+
+def read_all(s):
+    data = b""
+    while True:
+        part = s.recv(65536)
+        if not part:
+            s.close()
+            return data
+        data += part
 
 
 def dechunk(data):
@@ -272,6 +282,11 @@ class StreamedTest(unittest.TestCase):
         self.assertEqual(len(listed), MANY)
         self.assertEqual(lines, ["Project,Task,Person,Date,Start,Stop,Hours,Status,Amount"] +
                          [line(s) for s in listed] + [""])
+        # HTTP/1.0 knows no chunks: the same body, ended by the connection's end.
+        head, _, body = read_all(raw_request(self.path, admin, "1.0")).partition(b"\r\n\r\n")
+        self.assertNotIn(b"chunked", head)
+        self.assertIn(b"Connection: close", head)
+        self.assertEqual(body, r.content)
         # A small one is answered whole.
         r = req("GET", "/time-entries?" + SPAN, tokens["bob"], headers={"Accept": "text/csv"})
         self.assertIn("Content-Length", r.headers)
