@@ -74,6 +74,7 @@ constexpr Left kLeftOut[] = {
     {"sudo ", "installs a package"},
     {"c++ ", "builds against the installed library"},
     {"./build/bench/", "a benchmark of a Release build"},
+    {"python3 bench/", "a benchmark of a Release build against a server it starts"},
 };
 
 const char* LeftOut(const std::string& command) {
