@@ -126,9 +126,8 @@ std::string ProjectLabel(const std::map<std::int32_t, std::string>& names, std::
 }
 
 // The sums of the slips the filter keeps by project, person or week.
-std::shared_ptr<Recordset> Summed(const Variant& account, std::string_view by,
-                                  const std::string& filter, const std::vector<Parameter>& params) {
-  Connection db = Connection::Open(account);
+std::shared_ptr<Recordset> Summed(Connection& db, std::string_view by, const std::string& filter,
+                                  const std::vector<Parameter>& params) {
   const std::string sums = "SUM(" + std::string(kMinutes) + "), SUM(" + ValueOfSlip() + ")";
   std::map<std::string, Sum> out;
   const auto add = [&out](const std::string& key, const std::string& label, const Variant& minutes,
@@ -186,7 +185,11 @@ std::int32_t RowsAtOnce(const Variant& max_rows) {
 
 }  // namespace
 
+// Each opens the database before it reads its arguments, as every member
+// taking an Account does: a database that cannot be opened is the error a
+// caller sees first.
 BRIVOS_METHOD(CReportMgr, GetHoursReport) {
+  Connection db = Connection::Open(a.Account);
   const std::string by = Text(a.By);
   if (by != "project" && by != "person" && by != "week") {
     Raise(errnum::kInvalidArgument, "By is project, person or week.");
@@ -194,10 +197,11 @@ BRIVOS_METHOD(CReportMgr, GetHoursReport) {
   std::vector<Parameter> params;
   const std::string filter =
       SlipFilter(DaysOf(a.FromDate, a.ToDate), a.ClientID, a.ProjectID, a.UserID, params);
-  return Summed(a.Account, by, filter, params);
+  return Summed(db, by, filter, params);
 }
 
 BRIVOS_METHOD(CReportMgr, GetUnbilledReport) {
+  Connection db = Connection::Open(a.Account);
   std::vector<Parameter> params;
   std::string filter =
       SlipFilter(DaysOf(a.FromDate, a.ToDate), a.ClientID, a.ProjectID, a.UserID, params);
@@ -205,10 +209,11 @@ BRIVOS_METHOD(CReportMgr, GetUnbilledReport) {
   // status alone would read whole, a lookup in the table a row.
   filter += " AND +t.Status = ?";
   params.push_back(Parameter::Long(Variant(std::int32_t{eTransStatus::tsApproved})));
-  return Summed(a.Account, "project", filter, params);
+  return Summed(db, "project", filter, params);
 }
 
 BRIVOS_METHOD(CReportMgr, GetSlipRows) {
+  Connection db = Connection::Open(a.Account);
   const Days days = DaysOf(a.FromDate, a.ToDate);
   const std::int32_t limit = RowsAtOnce(a.MaxRows);
   std::vector<Parameter> params{Parameter::Long(Variant(CLng(a.AfterID))),
@@ -228,7 +233,7 @@ BRIVOS_METHOD(CReportMgr, GetSlipRows) {
   }
   sql += " ORDER BY t.IProjectTransactionID LIMIT ?;";
   params.push_back(Parameter::Long(Variant(limit)));
-  const auto rs = Connection::Open(a.Account).Query(sql, params);
+  const auto rs = db.Query(sql, params);
   auto rows = std::make_shared<Recordset>(
       std::vector<std::string>{"ID", "Project", "Task", "Person", "TransDate", "StartTime",
                                "StopTime", "Minutes", "Status", "Value"});
@@ -246,6 +251,7 @@ BRIVOS_METHOD(CReportMgr, GetSlipRows) {
 }
 
 BRIVOS_METHOD(CReportMgr, GetExpenseRows) {
+  Connection db = Connection::Open(a.Account);
   const Days days = DaysOf(a.FromDate, a.ToDate);
   const std::int32_t limit = RowsAtOnce(a.MaxRows);
   std::vector<Parameter> params{Parameter::Long(Variant(CLng(a.AfterID))),
@@ -264,7 +270,7 @@ BRIVOS_METHOD(CReportMgr, GetExpenseRows) {
   }
   sql += " ORDER BY e.IProjectExpenseID LIMIT ?;";
   params.push_back(Parameter::Long(Variant(limit)));
-  const auto rs = Connection::Open(a.Account).Query(sql, params);
+  const auto rs = db.Query(sql, params);
   auto rows = std::make_shared<Recordset>(std::vector<std::string>{
       "ID", "Project", "Person", "ExpenseDate", "ExpenseType", "Description", "Amount",
       "ExchangeRate", "Approved", "Billed"});

@@ -278,11 +278,11 @@ TEST_F(ExpenseInvoiceRecordsTest, EveryTableExistsAndItsRecordClassIsNotCreatabl
       "CITaxCode",      "SFAProspect",         "IProject",        "IProjectStaff",
       "IProjectTask",   "IExpenseReport",      "IProjectInvoice", "IProjectTransaction",
       "IProjectExpense"};
-  // Beside them, the service's own (sign-in counts and session use) and the
-  // firm's settings.
+  // Beside them, the service's own (sign-in counts and session use), the
+  // firm's settings and the reasons slips were sent back.
   EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name NOT "
                         "LIKE 'sqlite%' AND name NOT IN ('SignInAttempts', 'SessionUse', "
-                        "'FirmSetting');")),
+                        "'FirmSetting', 'SlipReturn');")),
             13);
   for (const std::string& table : tables) {
     EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name='" +
