@@ -183,6 +183,29 @@ std::int32_t RowsAtOnce(const Variant& max_rows) {
   return n;
 }
 
+// The rows of `select` (a statement up to its WHERE) whose `key` comes after
+// `after`, in the order of their keys, dated (by `day`) from `from` to `to`,
+// of one user when given, at most `max_rows` of them: a part of an export.
+std::shared_ptr<Recordset> RowsAfter(Connection& db, std::string select, std::string_view key,
+                                     std::string_view day, const Variant& after,
+                                     const Variant& from, const Variant& to, const Variant& user,
+                                     const Variant& max_rows) {
+  const Days days = DaysOf(from, to);
+  const std::int32_t limit = RowsAtOnce(max_rows);
+  std::vector<Parameter> params{Parameter::Long(Variant(CLng(after))),
+                                Parameter::Double(Variant(days.first)),
+                                Parameter::Double(Variant(days.end))};
+  select.append(" WHERE ").append(key).append(" > ? AND ").append(day).append(" >= ? AND ");
+  select.append(day).append(" < ?");
+  if (Given(user)) {
+    select += " AND s.UserID = ?";
+    params.push_back(Parameter::Long(Variant(CLng(user))));
+  }
+  select.append(" ORDER BY ").append(key).append(" LIMIT ?;");
+  params.push_back(Parameter::Long(Variant(limit)));
+  return db.Query(select, params);
+}
+
 }  // namespace
 
 // Each opens the database before it reads its arguments, as every member
@@ -214,26 +237,16 @@ BRIVOS_METHOD(CReportMgr, GetUnbilledReport) {
 
 BRIVOS_METHOD(CReportMgr, GetSlipRows) {
   Connection db = Connection::Open(a.Account);
-  const Days days = DaysOf(a.FromDate, a.ToDate);
-  const std::int32_t limit = RowsAtOnce(a.MaxRows);
-  std::vector<Parameter> params{Parameter::Long(Variant(CLng(a.AfterID))),
-                                Parameter::Double(Variant(days.first)),
-                                Parameter::Double(Variant(days.end))};
-  std::string sql =
+  const auto rs = RowsAfter(
+      db,
       "SELECT t.IProjectTransactionID, t.Parent, p.Name, k.Name, u.FirstName, u.LastName, "
       "u.UserName, t.TransDate, t.StartTime, t.StopTime, " +
-      std::string(kMinutes) + ", t.Status, " + ValueOfSlip() +
-      " FROM IProjectTransaction t INNER JOIN IProjectStaff s ON s.IProjectStaffID = t.StaffID "
-      "INNER JOIN IUser u ON u.IUserID = s.UserID LEFT JOIN IProject p ON p.IProjectID = t.Parent "
-      "LEFT JOIN IProjectTask k ON k.IProjectTaskID = t.TaskID WHERE t.IProjectTransactionID > ? "
-      "AND t.TransDate >= ? AND t.TransDate < ?";
-  if (Given(a.UserID)) {
-    sql += " AND s.UserID = ?";
-    params.push_back(Parameter::Long(Variant(CLng(a.UserID))));
-  }
-  sql += " ORDER BY t.IProjectTransactionID LIMIT ?;";
-  params.push_back(Parameter::Long(Variant(limit)));
-  const auto rs = db.Query(sql, params);
+          std::string(kMinutes) + ", t.Status, " + ValueOfSlip() +
+          " FROM IProjectTransaction t INNER JOIN IProjectStaff s ON s.IProjectStaffID = "
+          "t.StaffID INNER JOIN IUser u ON u.IUserID = s.UserID LEFT JOIN IProject p ON "
+          "p.IProjectID = t.Parent LEFT JOIN IProjectTask k ON k.IProjectTaskID = t.TaskID",
+      "t.IProjectTransactionID", "t.TransDate", a.AfterID, a.FromDate, a.ToDate, a.UserID,
+      a.MaxRows);
   auto rows = std::make_shared<Recordset>(
       std::vector<std::string>{"ID", "Project", "Task", "Person", "TransDate", "StartTime",
                                "StopTime", "Minutes", "Status", "Value"});
@@ -252,25 +265,15 @@ BRIVOS_METHOD(CReportMgr, GetSlipRows) {
 
 BRIVOS_METHOD(CReportMgr, GetExpenseRows) {
   Connection db = Connection::Open(a.Account);
-  const Days days = DaysOf(a.FromDate, a.ToDate);
-  const std::int32_t limit = RowsAtOnce(a.MaxRows);
-  std::vector<Parameter> params{Parameter::Long(Variant(CLng(a.AfterID))),
-                                Parameter::Double(Variant(days.first)),
-                                Parameter::Double(Variant(days.end))};
-  std::string sql =
+  const auto rs = RowsAfter(
+      db,
       "SELECT e.IProjectExpenseID, e.Parent, p.Name, u.FirstName, u.LastName, u.UserName, "
       "e.ExpenseDate, e.ExpenseType, e.Description, e.Amount, e.ExchangeRate, e.Approved, "
       "e.Billed FROM IProjectExpense e INNER JOIN IProjectStaff s ON s.IProjectStaffID = "
       "e.StaffID INNER JOIN IUser u ON u.IUserID = s.UserID LEFT JOIN IProject p ON "
-      "p.IProjectID = e.Parent WHERE e.IProjectExpenseID > ? AND e.ExpenseDate >= ? AND "
-      "e.ExpenseDate < ?";
-  if (Given(a.UserID)) {
-    sql += " AND s.UserID = ?";
-    params.push_back(Parameter::Long(Variant(CLng(a.UserID))));
-  }
-  sql += " ORDER BY e.IProjectExpenseID LIMIT ?;";
-  params.push_back(Parameter::Long(Variant(limit)));
-  const auto rs = db.Query(sql, params);
+      "p.IProjectID = e.Parent",
+      "e.IProjectExpenseID", "e.ExpenseDate", a.AfterID, a.FromDate, a.ToDate, a.UserID,
+      a.MaxRows);
   auto rows = std::make_shared<Recordset>(std::vector<std::string>{
       "ID", "Project", "Person", "ExpenseDate", "ExpenseType", "Description", "Amount",
       "ExchangeRate", "Approved", "Billed"});
