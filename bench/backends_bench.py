@@ -19,6 +19,10 @@ import time
 
 import requests
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "server"))
+import serve as service  # noqa: E402  (the tests' own start of the service)
+
 BRIVOS, CLUSTER = sys.argv[1], sys.argv[2]
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
 SECONDS = int(sys.argv[4]) if len(sys.argv) > 4 else 5
@@ -28,16 +32,8 @@ PSQL = "/usr/lib/postgresql/15/bin/psql"
 
 
 def serve(data, env):
-    log = tempfile.TemporaryFile("w+")
-    proc = subprocess.Popen([BRIVOS, "--db-dir", data, "serve", "--listen", "127.0.0.1:0",
-                             "--threads", "2"], stderr=log, stdout=subprocess.DEVNULL, env=env)
-    for _ in range(200):
-        log.seek(0)
-        line = log.readline()
-        if "listening on" in line:
-            return proc, line.split()[-1]
-        time.sleep(0.05)
-    raise RuntimeError("the server did not start")
+    proc, url, _ = service.start(BRIVOS, data, "--threads", "2", env=env)
+    return proc, url
 
 
 def firm(data, env):

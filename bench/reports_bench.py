@@ -22,6 +22,10 @@ import time
 
 import requests
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "server"))
+import serve as service  # noqa: E402  (the tests' own start of the service)
+
 BRIVOS = sys.argv[1]
 CLUSTER = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
@@ -32,16 +36,8 @@ PSQL = "/usr/lib/postgresql/15/bin/psql"
 
 
 def serve(data, env):
-    log = tempfile.TemporaryFile("w+")
-    proc = subprocess.Popen([BRIVOS, "--db-dir", data, "serve", "--listen", "127.0.0.1:0"],
-                            stderr=log, stdout=subprocess.DEVNULL, env=env)
-    for _ in range(400):
-        log.seek(0)
-        line = log.readline()
-        if "listening on" in line:
-            return proc, line.split()[-1]
-        time.sleep(0.05)
-    raise RuntimeError("the server did not start")
+    proc, url, _ = service.start(BRIVOS, data, env=env, wait=40.0)
+    return proc, url
 
 
 def stop(proc):

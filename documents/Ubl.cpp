@@ -146,11 +146,13 @@ std::string InvoiceUbl(const InvoiceBreakdown& invoice, const ClientCopy& copy,
   const Category untaxed_category = taxed ? expense_category : time_categories.front();
 
   Writer w(parties.currency);
-  w.Raw(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<Invoice xmlns=\"urn:oasis:names:specification:ubl:schema:xsd:Invoice-2\" "
-      "xmlns:cac=\"urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2\" "
-      "xmlns:cbc=\"urn:oasis:names:specification:ubl:schema:xsd:CommonBasicComponents-2\">\n");
+  // The document's namespace and its two component libraries', under the
+  // one prefix OASIS registered for the UBL schemas (a fixed name the
+  // schemas require, spelled as registered).
+  const std::string ubl = "urn:oasis:names:specification:ubl:schema:xsd:";
+  w.Raw("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Invoice xmlns=\"" + ubl +
+        "Invoice-2\" xmlns:cac=\"" + ubl + "CommonAggregateComponents-2\" xmlns:cbc=\"" + ubl +
+        "CommonBasicComponents-2\">\n");
   w.Leaf("cbc:UBLVersionID", "2.1");
   w.Leaf("cbc:CustomizationID", "urn:cen.eu:en16931:2017");
   w.Leaf("cbc:ID", CStr(h.invoice_number).empty() ? CStr(h.invoice_id) : CStr(h.invoice_number));

@@ -55,8 +55,46 @@ void CheckProjectStatus(Context& c, const Json& body) {
   }
 }
 
-Json Client(Context& c, std::int32_t id) {
-  return Public(c.Call("CCIMgr", "GetCustomer", {id}));
+Json Client(Context& c, std::int32_t id) { return Public(c.Call("CCIMgr", "GetCustomer", {id})); }
+
+// A kind of row the set-up changes and deletes: its manager, the members
+// that read, change and delete one, the change's key argument and the
+// change's arguments named otherwise than their columns.
+struct Row {
+  const char* manager;
+  const char* get;
+  const char* update;
+  const char* remove;
+  const char* key;
+  Aliases aliases = {};
+};
+
+const Row kClient{"CCIMgr",       "GetCustomer",
+                  "UpdateClient", "DeleteCustomer",
+                  "CustomerID",   {{"Name", "CompanyName"}, {"TaxCode", "TaxCodeID"}}};
+const Row kTaxCode{"CCIMgr", "GetTaxCode", "UpdateTaxCode", "DeleteTaxCode", "TaxCodeID"};
+const Row kProject{"CProjectMgr", "GetProject", "UpdateProject", "DeleteProject", "ProjectID"};
+const Row kTask{"CProjectMgr", "GetTask", "UpdateTask", "DeleteTask", "TaskID"};
+const Row kStaff{"CProjectMgr", "GetStaff", "UpdateStaff", "DeleteStaff", "StaffID"};
+const Row kInvoice{"CInvoiceMgr", "GetInvoice", "UpdateInvoice", "DeleteInvoice", "InvoiceID"};
+
+// The path's row changed by the body (after `check` of the body, when
+// given): the row as it is now.
+Response Patched(Context& c, const Row& row, void (*check)(Context&, const Json&) = nullptr) {
+  const std::int32_t id = Id(c);
+  const Json current = Public(c.Call(row.manager, row.get, {id}));  // 404 for no such row
+  if (check != nullptr) check(c, c.Body());
+  c.CallNamed(row.manager, row.update,
+              Merged(row.manager, row.update, current, row.aliases, row.key, id, c.Body()));
+  return PublicResponse(200, c.Call(row.manager, row.get, {id}));
+}
+
+// The path's row deleted, once read (404 for no such row).
+Response Deleted(Context& c, const Row& row) {
+  const std::int32_t id = Id(c);
+  c.Call(row.manager, row.get, {id});
+  c.Call(row.manager, row.remove, {id});
+  return NoContent();
 }
 
 }  // namespace
@@ -70,11 +108,12 @@ Json FirmJson(Context& c) {
   Json firm = Public(c.Call("CAccountMgr", "GetAccountInfo", {}));
   const Json where =
       Public(c.Call("CAccountMgr", "GetPrimaryLocation", {Variant(c.Firm().account_no)}));
-  for (const char* column : {"Address1", "Address2", "Address3", "City", "Province", "PostalCode", "Country",
-        "Telephone", "FAX"}) {
+  for (const char* column : {"Address1", "Address2", "Address3", "City", "Province", "PostalCode",
+                             "Country", "Telephone", "FAX"}) {
     if (!where.is_object()) continue;
     // The location's record names its fax column Fax.
-    const char* from = std::string_view(column) == "FAX" && !where.contains(column) ? "Fax" : column;
+    const char* from =
+        std::string_view(column) == "FAX" && !where.contains(column) ? "Fax" : column;
     firm[column] = where.value(from, Json());
   }
   return firm;
@@ -110,8 +149,9 @@ Response AddUser(Context& c) {
     throw HttpError(400, "the body needs \"ProfileUserName\" as text");
   }
   c.CallNamed("CUserManager", "AddUserProfile", body, true);
-  return PublicResponse(201, c.Call("CUserManager", "GetUserProfile",
-                                    {Variant(c.Firm().account_no), Variant(name->get<std::string>())}));
+  return PublicResponse(201,
+                        c.Call("CUserManager", "GetUserProfile",
+                               {Variant(c.Firm().account_no), Variant(name->get<std::string>())}));
 }
 
 Response PatchUser(Context& c) {
@@ -159,21 +199,9 @@ Response AddClient(Context& c) {
   return JsonResponse(201, Client(c, CLng(id)));
 }
 
-Response PatchClient(Context& c) {
-  const std::int32_t id = Id(c);
-  c.CallNamed("CCIMgr", "UpdateClient",
-              Merged("CCIMgr", "UpdateClient", Client(c, id),
-                     {{"Name", "CompanyName"}, {"TaxCode", "TaxCodeID"}}, "CustomerID", id,
-                     c.Body()));
-  return JsonResponse(200, Client(c, id));
-}
+Response PatchClient(Context& c) { return Patched(c, kClient); }
 
-Response DeleteClient(Context& c) {
-  const std::int32_t id = Id(c);
-  Client(c, id);  // 404 for no such client
-  c.Call("CCIMgr", "DeleteCustomer", {id});
-  return NoContent();
-}
+Response DeleteClient(Context& c) { return Deleted(c, kClient); }
 
 // ---- tax codes -------------------------------------------------------------
 
@@ -188,20 +216,9 @@ Response AddTaxCode(Context& c) {
   return PublicResponse(201, c.Call("CCIMgr", "GetTaxCode", {id}));
 }
 
-Response PatchTaxCode(Context& c) {
-  const std::int32_t id = Id(c);
-  const Json current = Public(c.Call("CCIMgr", "GetTaxCode", {id}));
-  c.CallNamed("CCIMgr", "UpdateTaxCode",
-              Merged("CCIMgr", "UpdateTaxCode", current, {}, "TaxCodeID", id, c.Body()));
-  return PublicResponse(200, c.Call("CCIMgr", "GetTaxCode", {id}));
-}
+Response PatchTaxCode(Context& c) { return Patched(c, kTaxCode); }
 
-Response DeleteTaxCode(Context& c) {
-  const std::int32_t id = Id(c);
-  c.Call("CCIMgr", "GetTaxCode", {id});
-  c.Call("CCIMgr", "DeleteTaxCode", {id});
-  return NoContent();
-}
+Response DeleteTaxCode(Context& c) { return Deleted(c, kTaxCode); }
 
 // ---- projects, tasks, staff ------------------------------------------------
 
@@ -213,21 +230,9 @@ Response AddProject(Context& c) {
   return PublicResponse(201, c.Call("CProjectMgr", "GetProject", {id}));
 }
 
-Response PatchProject(Context& c) {
-  const std::int32_t id = Id(c);
-  const Json current = Public(c.Call("CProjectMgr", "GetProject", {id}));
-  CheckProjectStatus(c, c.Body());
-  c.CallNamed("CProjectMgr", "UpdateProject",
-              Merged("CProjectMgr", "UpdateProject", current, {}, "ProjectID", id, c.Body()));
-  return PublicResponse(200, c.Call("CProjectMgr", "GetProject", {id}));
-}
+Response PatchProject(Context& c) { return Patched(c, kProject, CheckProjectStatus); }
 
-Response DeleteProject(Context& c) {
-  const std::int32_t id = Id(c);
-  c.Call("CProjectMgr", "GetProject", {id});
-  c.Call("CProjectMgr", "DeleteProject", {id});
-  return NoContent();
-}
+Response DeleteProject(Context& c) { return Deleted(c, kProject); }
 
 Response AddTask(Context& c) {
   Json body = c.Body();
@@ -236,26 +241,16 @@ Response AddTask(Context& c) {
   return PublicResponse(201, c.Call("CProjectMgr", "GetTask", {id}));
 }
 
-Response PatchTask(Context& c) {
-  const std::int32_t id = Id(c);
-  const Json current = Public(c.Call("CProjectMgr", "GetTask", {id}));
-  c.CallNamed("CProjectMgr", "UpdateTask",
-              Merged("CProjectMgr", "UpdateTask", current, {}, "TaskID", id, c.Body()));
-  return PublicResponse(200, c.Call("CProjectMgr", "GetTask", {id}));
-}
+Response PatchTask(Context& c) { return Patched(c, kTask); }
 
-Response DeleteTask(Context& c) {
-  const std::int32_t id = Id(c);
-  c.Call("CProjectMgr", "GetTask", {id});
-  c.Call("CProjectMgr", "DeleteTask", {id});
-  return NoContent();
-}
+Response DeleteTask(Context& c) { return Deleted(c, kTask); }
 
 // A project's staff rows, each read through GetStaff (for administrators).
 Response ProjectStaff(Context& c) {
   const Variant project = c.Call("CProjectMgr", "GetProject", {Id(c)});
   std::vector<Variant> account{c.Firm().account};
-  const Variant rows = project.AsObject() ? project.AsObject()->Invoke("Staff", account) : Variant();
+  const Variant rows =
+      project.AsObject() ? project.AsObject()->Invoke("Staff", account) : Variant();
   Json out = Json::array();
   for (const Variant& row : Items(rows)) {
     out.push_back(Public(c.Call("CProjectMgr", "GetStaff", {Property(row, "IProjectStaffID")})));
@@ -270,38 +265,16 @@ Response AddStaff(Context& c) {
   return PublicResponse(201, c.Call("CProjectMgr", "GetStaff", {id}));
 }
 
-Response PatchStaff(Context& c) {
-  const std::int32_t id = Id(c);
-  const Json current = Public(c.Call("CProjectMgr", "GetStaff", {id}));
-  c.CallNamed("CProjectMgr", "UpdateStaff",
-              Merged("CProjectMgr", "UpdateStaff", current, {}, "StaffID", id, c.Body()));
-  return PublicResponse(200, c.Call("CProjectMgr", "GetStaff", {id}));
-}
+Response PatchStaff(Context& c) { return Patched(c, kStaff); }
 
-Response DeleteStaff(Context& c) {
-  const std::int32_t id = Id(c);
-  c.Call("CProjectMgr", "GetStaff", {id});
-  c.Call("CProjectMgr", "DeleteStaff", {id});
-  return NoContent();
-}
+Response DeleteStaff(Context& c) { return Deleted(c, kStaff); }
 
 // ---- an invoice's life -----------------------------------------------------
 
 // Approval ({"Status": 1}) and issue ({"Status": 2}), or new terms and notes.
-Response PatchInvoice(Context& c) {
-  const std::int32_t id = Id(c);
-  const Json current = Public(c.Call("CInvoiceMgr", "GetInvoice", {id}));
-  c.CallNamed("CInvoiceMgr", "UpdateInvoice",
-              Merged("CInvoiceMgr", "UpdateInvoice", current, {}, "InvoiceID", id, c.Body()));
-  return PublicResponse(200, c.Call("CInvoiceMgr", "GetInvoice", {id}));
-}
+Response PatchInvoice(Context& c) { return Patched(c, kInvoice); }
 
 // Deletes the invoice; its slips return to approved, its expenses to unbilled.
-Response DeleteInvoice(Context& c) {
-  const std::int32_t id = Id(c);
-  c.Call("CInvoiceMgr", "GetInvoice", {id});
-  c.Call("CInvoiceMgr", "DeleteInvoice", {id});
-  return NoContent();
-}
+Response DeleteInvoice(Context& c) { return Deleted(c, kInvoice); }
 
 }  // namespace brivos::server::resources

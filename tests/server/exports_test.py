@@ -20,6 +20,8 @@ from collections import defaultdict
 from datetime import date, timedelta
 from urllib.parse import urlparse
 
+import serve
+
 try:
     import requests
 except ImportError:
@@ -62,16 +64,7 @@ def setUpModule():
     global srv, log, url, admin, tokens, users, slips, projects, clients, tasks
     subprocess.run([BRIVOS, "--db-dir", DATA, "init", "A1", "--company", "Acme", "--user",
                     "admin", "--password", "secret"], check=True, capture_output=True)
-    log = tempfile.TemporaryFile("w+")  # the access log, a line a request
-    srv = subprocess.Popen([BRIVOS, "--db-dir", DATA, "serve", "--listen", "127.0.0.1:0"],
-                           stderr=log)
-    for _ in range(200):
-        log.seek(0)
-        if "listening on" in log.readline():
-            break
-        time.sleep(0.05)
-    log.seek(0)
-    url = log.readline().split()[-1]
+    srv, url, log = serve.start(BRIVOS, DATA)  # log: the access log, a line a request
     admin = sign_in("admin", "secret")
     users, tokens = {}, {}
     for name, first in [("bob", "Bob"), ("carol", "")]:

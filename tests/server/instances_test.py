@@ -13,7 +13,8 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
+
+import serve
 
 try:
     import requests
@@ -29,16 +30,8 @@ PROJECTS = 6
 
 
 def start():
-    log = tempfile.TemporaryFile("w+")
-    proc = subprocess.Popen([BRIVOS, "--db-dir", DATA, "serve", "--listen", "127.0.0.1:0"],
-                            stderr=log)
-    for _ in range(200):
-        log.seek(0)
-        line = log.readline()
-        if "listening on" in line:
-            return proc, line.split()[-1]
-        time.sleep(0.05)
-    raise RuntimeError("the server did not start")
+    proc, url, _ = serve.start(BRIVOS, DATA)
+    return proc, url
 
 
 def sign_in(url, user, password):

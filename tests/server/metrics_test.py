@@ -10,7 +10,8 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
+
+import serve
 
 try:
     import requests
@@ -48,17 +49,8 @@ def value(page, sample):
 
 subprocess.run([BRIVOS, "--db-dir", DATA, "init", ACCOUNT, "--company", "Acme", "--user", USER,
                 "--password", PASSWORD], check=True, capture_output=True)
-log = tempfile.TemporaryFile("w+")
-server = subprocess.Popen([BRIVOS, "--db-dir", DATA, "serve", "--listen", "127.0.0.1:0"],
-                          stderr=log)
+server, url, log = serve.start(BRIVOS, DATA)
 try:
-    for _ in range(100):
-        log.seek(0)
-        line = log.readline()
-        if "listening on" in line:
-            break
-        time.sleep(0.05)
-    url = line.split()[-1]
     base = "%s/v1/accounts/%s" % (url, ACCOUNT)
     before = requests.get(url + "/metrics", timeout=15).text
     token = requests.post(base + "/sessions", json={"UserName": USER, "Password": PASSWORD},

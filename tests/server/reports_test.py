@@ -15,6 +15,8 @@ import threading
 import time
 import unittest
 
+import serve
+
 try:
     import requests
 except ImportError:
@@ -36,20 +38,8 @@ def setUpModule():
     global srv, url, tokens
     brivos("init", "A1", "--company", "Acme", "--user", "admin", "--password", "secret")
     brivos("init", "B2", "--company", "Other", "--user", "admin", "--password", "secret2")
-    log = tempfile.TemporaryFile("w+")
     env = dict(os.environ, BRIVOS_REPORT_TIMEOUT=str(BUDGET))
-    srv = subprocess.Popen([BRIVOS, "--db-dir", DATA, "serve", "--listen", "127.0.0.1:0"],
-                           stderr=log, env=env)
-    srv.log = log
-    for _ in range(200):
-        log.seek(0)
-        line = log.readline()
-        if "listening on" in line:
-            url = line.split()[-1]
-            break
-        time.sleep(0.05)
-    else:
-        raise RuntimeError("the server did not start")
+    srv, url, srv.log = serve.start(BRIVOS, DATA, env=env)
     tokens = {}
     for account, password in [("A1", "secret"), ("B2", "secret2")]:
         r = requests.post(url + "/v1/accounts/%s/sessions" % account,

@@ -13,6 +13,8 @@ import tempfile
 import threading
 import time
 
+import serve
+
 try:
     import requests
 except ImportError:
@@ -35,17 +37,7 @@ server = None
 try:
     subprocess.run([BRIVOS, "--db-dir", data, "init", ACCOUNT, "--company", "Acme", "--user", USER,
                     "--password", PASSWORD], check=True, capture_output=True, env=env)
-    log = tempfile.TemporaryFile("w+")
-    server = subprocess.Popen([BRIVOS, "--db-dir", data, "serve", "--listen", "127.0.0.1:0"],
-                              stderr=log, env=env)
-    line = ""
-    for _ in range(200):
-        log.seek(0)
-        line = log.readline()
-        if "listening on" in line:
-            break
-        time.sleep(0.05)
-    url = line.split()[-1]
+    server, url, log = serve.start(BRIVOS, data, env=env)
     base = "%s/v1/accounts/%s" % (url, ACCOUNT)
     token = requests.post(base + "/sessions", json={"UserName": USER, "Password": PASSWORD},
                           timeout=15).json()["Token"]

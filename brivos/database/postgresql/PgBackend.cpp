@@ -106,14 +106,18 @@ EXCEPTION WHEN insufficient_privilege THEN NULL;
 END $$;
 )sql";
 
-struct ResultHolder {
-  PGresult* r;
-  ~ResultHolder() { PQclear(r); }
-};
-
 void Simple(PGconn* conn, const std::string& sql) {
   ResultHolder result{PQexec(conn, sql.c_str())};
   CheckPg(conn, result.r, sql);
+}
+
+// The rows of `sql` with `arg` as its one parameter ($1); a failure raised
+// as `what`'s.
+ResultHolder QueryWith(PGconn* conn, const char* sql, const std::string& arg, const char* what) {
+  const char* values[] = {arg.c_str()};
+  ResultHolder result{PQexecParams(conn, sql, 1, nullptr, values, nullptr, nullptr, 0)};
+  CheckPg(conn, result.r, what);
+  return result;
 }
 
 std::uint32_t Fnv1a(std::string_view text) {
@@ -158,16 +162,14 @@ std::string RandomLockKey() {
 // columns as they are, a secret column as a NULL of its type, spelled as
 // the table spells them. Run as the tables' owner.
 std::string ReaderViews(PGconn* admin, const std::string& schema, const std::string& views) {
-  const char* values[] = {schema.c_str()};
-  ResultHolder columns{
-      PQexecParams(admin,
-                   "SELECT c.relname, a.attname, format_type(a.atttypid, a.atttypmod), "
-                   "coalesce(col_description(c.oid, a.attnum), a.attname) "
-                   "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid "
-                   "WHERE c.relnamespace = $1::regnamespace AND c.relkind = 'r' AND a.attnum > 0 "
-                   "AND NOT a.attisdropped ORDER BY c.relname, a.attnum",
-                   1, nullptr, values, nullptr, nullptr, 0)};
-  CheckPg(admin, columns.r, "reader views");
+  const ResultHolder columns =
+      QueryWith(admin,
+                "SELECT c.relname, a.attname, format_type(a.atttypid, a.atttypmod), "
+                "coalesce(col_description(c.oid, a.attnum), a.attname) "
+                "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid "
+                "WHERE c.relnamespace = $1::regnamespace AND c.relkind = 'r' AND a.attnum > 0 "
+                "AND NOT a.attisdropped ORDER BY c.relname, a.attnum",
+                schema, "reader views");
   std::string out, select, comments, table;
   const auto flush = [&] {
     if (table.empty()) return;
@@ -418,15 +420,13 @@ std::optional<DatabaseId> PgBackend::Find(const Variant& account) {
     PGconn* c;
     ~Back() { b.GiveAdmin(c); }
   } back{*this, admin};
-  const char* values[] = {key.c_str()};
-  ResultHolder result{
-      PQexecParams(admin,
-                   "SELECT s.schema_name, s.role_name, s.password, n.oid, s.lock_key, "
-                   "coalesce(s.reader_role, ''), coalesce(s.reader_password, '') "
-                   "FROM brivos.subscriber s JOIN pg_namespace n ON n.nspname = s.schema_name "
-                   "WHERE s.account = $1 OR (s.account IS NULL AND s.schema_name = $1)",
-                   1, nullptr, values, nullptr, nullptr, 0)};
-  CheckPg(admin, result.r, "locate");
+  const ResultHolder result =
+      QueryWith(admin,
+                "SELECT s.schema_name, s.role_name, s.password, n.oid, s.lock_key, "
+                "coalesce(s.reader_role, ''), coalesce(s.reader_password, '') "
+                "FROM brivos.subscriber s JOIN pg_namespace n ON n.nspname = s.schema_name "
+                "WHERE s.account = $1 OR (s.account IS NULL AND s.schema_name = $1)",
+                key, "locate");
   if (PQntuples(result.r) == 0) return std::nullopt;
   const std::string schema = PQgetvalue(result.r, 0, 0);
   Subscriber found{PQgetvalue(result.r, 0, 1),
@@ -585,12 +585,11 @@ void PgBackend::CreateDatabase(const Variant& account, std::string_view ddl,
   Simple(admin, std::string("BEGIN; ") + kProvisioningLock);
   try {
     {
-      const char* values[] = {key.c_str()};
-      ResultHolder exists{PQexecParams(admin,
-                                       "SELECT 1 FROM brivos.subscriber WHERE account = $1 "
-                                       "UNION ALL SELECT 1 FROM pg_namespace WHERE nspname = $1",
-                                       1, nullptr, values, nullptr, nullptr, 0)};
-      CheckPg(admin, exists.r, "schema lookup");
+      const ResultHolder exists =
+          QueryWith(admin,
+                    "SELECT 1 FROM brivos.subscriber WHERE account = $1 "
+                    "UNION ALL SELECT 1 FROM pg_namespace WHERE nspname = $1",
+                    key, "schema lookup");
       if (PQntuples(exists.r) > 0) {
         RaiseDatabase(errnum::kDbFailure,
                       "Database of subscriber '" + CStr(account) + "' already exists.");

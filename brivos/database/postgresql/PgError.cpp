@@ -36,4 +36,6 @@ void CheckPg(PGconn* conn, const PGresult* result, std::string_view sql) {
   RaisePg(conn, result, sql);
 }
 
+ResultHolder::~ResultHolder() { PQclear(r); }
+
 }  // namespace brivos::internal

@@ -25,4 +25,15 @@ namespace brivos::internal {
 // Raises unless `result` reports success; clears nothing.
 void CheckPg(pg_conn* conn, const pg_result* result, std::string_view sql);
 
+// Frees a result however its use ends.
+struct ResultHolder {
+  pg_result* r;
+  explicit ResultHolder(pg_result* result) : r(result) {}
+  ResultHolder(ResultHolder&& other) noexcept : r(other.r) { other.r = nullptr; }
+  ResultHolder(const ResultHolder&) = delete;
+  ResultHolder& operator=(const ResultHolder&) = delete;
+  ResultHolder& operator=(ResultHolder&&) = delete;
+  ~ResultHolder();
+};
+
 }  // namespace brivos::internal

@@ -33,12 +33,6 @@ constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kFloat4 = 700, kFloat8 = 701, 
               kBool = 16;
 constexpr std::size_t kMaxCachedStatements = 128;
 
-// Frees a result however its use ends.
-struct ResultHolder {
-  PGresult* r;
-  ~ResultHolder() { PQclear(r); }
-};
-
 // The kind and spelling of each column of the subscribers' tables, by table
 // and column number: the schema's types that share a base type (a Date and
 // a Double) and the names as the schema spells them, which PostgreSQL keeps
