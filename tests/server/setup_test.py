@@ -102,6 +102,9 @@ class SetupTest(unittest.TestCase):
         for kind, where, body, key, one, change, kept in cases:
             with self.subTest(kind):
                 row = made(where, body)
+                listed = req("GET", where + "?per_page=1000", admin)
+                self.assertEqual(listed.status_code, 200, listed.text)
+                self.assertIn(row[key], [x[key] for x in listed.json()])
                 path = one % row[key]
                 r = req("PATCH", path, admin, json=change)
                 self.assertEqual(r.status_code, 200, r.text)
@@ -113,21 +116,6 @@ class SetupTest(unittest.TestCase):
                                  not isinstance(value, bool) else changed[column], value)
                 self.assertEqual(req("DELETE", path, admin).status_code, 204)
                 self.assertEqual(req("DELETE", path, admin).status_code, 404)
-
-    def test_lists_hold_what_was_added(self):
-        tax, client, project = self.fixtures()
-        for path, key, row in [("/tax-codes", "CITaxCodeID", tax),
-                               ("/clients", "SFAProspectID", client),
-                               ("/projects", "IProjectID", project),
-                               ("/users", "IUserID", None)]:
-            with self.subTest(path):
-                r = req("GET", path + "?per_page=1000", admin)
-                self.assertEqual(r.status_code, 200, r.text)
-                keys = [x[key] for x in r.json()]
-                if row:
-                    self.assertIn(row[key], keys)
-                else:
-                    self.assertEqual(len(keys), 2)
 
     def test_a_client_takes_the_firms_terms_unless_it_gives_its_own(self):
         r = req("PATCH", "/firm", admin, json={"DefaultTerms": "Net 15",
@@ -166,24 +154,12 @@ class SetupTest(unittest.TestCase):
         self.assertEqual(req("GET", "/tax-codes/%d" % tax["CITaxCodeID"], admin).json()["TaxCode"],
                          "H")
 
-    def test_a_plain_user_may_not_set_up(self):
-        cases = [("PATCH", "/firm"), ("GET", "/users"), ("POST", "/users"),
-                 ("PATCH", "/users/1"), ("POST", "/clients"), ("PATCH", "/clients/1"),
-                 ("DELETE", "/clients/1"), ("POST", "/tax-codes"), ("PATCH", "/tax-codes/1"),
-                 ("DELETE", "/tax-codes/1"), ("POST", "/projects"), ("PATCH", "/projects/1"),
-                 ("DELETE", "/projects/1"), ("POST", "/projects/1/tasks"),
-                 ("PATCH", "/tasks/1"), ("DELETE", "/tasks/1"), ("GET", "/projects/1/staff"),
-                 ("POST", "/projects/1/staff"), ("PATCH", "/staff/1"), ("DELETE", "/staff/1"),
-                 ("PATCH", "/invoices/1"), ("DELETE", "/invoices/1")]
-        for method, path in cases:
-            with self.subTest(method=method, path=path):
-                body = {} if method in ("POST", "PATCH") else None
-                self.assertEqual(req(method, path, bob, json=body).status_code, 403)
-        # Bob may not make himself an administrator through his own record either.
+    def test_a_plain_user_reads_the_firm_but_may_not_make_herself_administrator(self):
+        # Every administrator's route refusing her is the service suite's table; here, her
+        # own record is no way round it, and what anyone may read answers.
         me = req("GET", "/me", bob).json()
         self.assertEqual(req("PATCH", "/users/%d" % me["IUserID"], bob,
                              json={"Admin": True}).status_code, 403)
-        # Reading the firm's profile and its tax codes is anyone's.
         for path in ["/firm", "/tax-codes"]:
             self.assertEqual(req("GET", path, bob).status_code, 200)
 
