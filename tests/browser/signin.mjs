@@ -25,6 +25,7 @@ await run(async (keep) => {
 
   // A slip saved as the session ends is stored for Alice once she signs in
   // again, never for the administrator who signs in instead.
+  const today = await page.$eval('#slip-form [name=day]', (e) => e.value);
   await page.$eval('#slip-form [name=start]', (e) => { e.value = '09:00'; });
   await page.$eval('#slip-form [name=stop]', (e) => { e.value = '10:00'; });
   await api(page, 'DELETE', '/sessions/current');
@@ -35,7 +36,6 @@ await run(async (keep) => {
   await page.click('#signin-form button[type=submit]');
   await waitText(page, '#notice', 'What alice had under way when the session ended was dropped, not carried out as admin.');
   await page.waitForSelector('#week:not([hidden])');
-  const today = await page.$eval('#slip-form [name=day]', (e) => e.value);
   assert.deepEqual(await api(page, 'GET', `/time-entries?from=${today}&to=${today}`), []);
   assert.equal(await page.$eval('#slip-form [name=description]', (e) => e.value), '');
 });
