@@ -97,6 +97,11 @@ class Backend {
   // A session on that database, idle from an earlier caller or newly opened;
   // it goes back to the backend's pool when the last handle lets it go.
   virtual std::shared_ptr<Session> Connect(const DatabaseId& id) = 0;
+  // Connect(Locate(account)): a backend may find the session without
+  // building the database's identity again on every call.
+  virtual std::shared_ptr<Session> ConnectTo(const Variant& account) {
+    return Connect(Locate(account));
+  }
   // Creates the database `account` names with the schema `ddl` (statements
   // separated by ';'), then calls `fill` (when given) on a session, in one
   // transaction. Nothing is left behind when either fails. Raises

@@ -21,8 +21,21 @@ namespace {
 struct OpenUnit {
   DatabaseId id;
   std::shared_ptr<Session> session;
+  std::string account;  // the Account text that opened it
 };
+
 thread_local std::vector<OpenUnit> t_open_units;
+
+// The unit open on this thread for the very Account text `account`, whose
+// database need not be located again.
+const OpenUnit* UnitNamed(const Variant& account) {
+  if (t_open_units.empty() || account.Type() != VarType::String) return nullptr;
+  const std::string& text = account.AsString();
+  for (const OpenUnit& unit : t_open_units) {
+    if (unit.account == text) return &unit;
+  }
+  return nullptr;
+}
 
 // The databases a ConnectionScope has opened on this thread, by Account text.
 struct ScopedSession {
@@ -186,6 +199,8 @@ std::string AccountNumberOf(const Variant& account) {
 
 Connection Connection::Open(const Variant& account) {
   Backend& backend = ActiveBackend();
+  if (!t_scope_open && t_open_units.empty()) return Connection(backend.ConnectTo(account));
+  if (const OpenUnit* unit = UnitNamed(account)) return Connection(unit->session);
   ScopedSession* scoped = t_scope_open ? &InScope(backend, account) : nullptr;
   const DatabaseId id = scoped ? scoped->id : backend.Locate(account);
   for (const OpenUnit& unit : t_open_units) {
@@ -275,7 +290,7 @@ UnitOfWork::UnitOfWork(const Variant& account) : conn_(Connection::Open(account)
   LeaveRead(*conn_.session_);
   conn_.session_->Begin();
   try {
-    t_open_units.push_back(OpenUnit{conn_.session_->Id(), conn_.session_});
+    t_open_units.push_back(OpenUnit{conn_.session_->Id(), conn_.session_, CStr(account)});
   } catch (...) {
     conn_.session_->RollbackQuietly();
     throw;
@@ -338,7 +353,7 @@ void GroupedWork::BeginGroup() {
   LeaveRead(session);
   session.Begin();
   try {
-    t_open_units.push_back(OpenUnit{session.Id(), conn_.session_});
+    t_open_units.push_back(OpenUnit{session.Id(), conn_.session_, {}});
   } catch (...) {
     session.RollbackQuietly();
     throw;

@@ -1,5 +1,6 @@
 #include "brivos/foundation/Clock.hpp"
 
+#include <atomic>
 #include <ctime>
 #include <mutex>
 #include <utility>
@@ -18,6 +19,9 @@ std::function<Date()>& ClockOverride() {
   return now;
 }
 
+// Whether a clock is installed: the system clock is read without the lock.
+std::atomic<bool> overridden{false};
+
 }  // namespace
 
 Date SystemNow() {
@@ -30,7 +34,10 @@ Date SystemNow() {
                          local.tm_min, second);
 }
 
+bool ClockIsSystem() { return !overridden.load(std::memory_order_acquire); }
+
 Date Now() {
+  if (ClockIsSystem()) return SystemNow();
   std::function<Date()> now;
   {
     std::lock_guard<std::mutex> lock(ClockMutex());
@@ -42,6 +49,7 @@ Date Now() {
 
 void SetClock(std::function<Date()> now) {
   std::lock_guard<std::mutex> lock(ClockMutex());
+  overridden.store(static_cast<bool>(now), std::memory_order_release);
   ClockOverride() = std::move(now);
 }
 

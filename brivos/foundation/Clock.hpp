@@ -17,4 +17,7 @@ Date SystemNow();
 // restores the system clock.
 void SetClock(std::function<Date()> now);
 
+// True while no clock is installed: Now() reads the system's.
+bool ClockIsSystem();
+
 }  // namespace brivos

@@ -16,17 +16,24 @@ BRIVOS_METHOD(CProjectMgr, AddTransaction) {
   const Date day = CDate(a.TransDate);
   const Variant start(SlipTime(day, a.StartHour, a.StartMinute));
   const Variant stop(SlipTime(day, a.EndHour, a.EndMinute));
-  // Everything the slip names is loaded before it is stored.
+  // Everything the slip names is loaded before it is stored, in the one
+  // transaction that stores it: what was found cannot go before the slip
+  // names it, and the call costs the database one transaction, as a single
+  // INSERT would.
+  UnitOfWork work(a.Account);
   IUser::Caller(a.Account, a.UserName);
   GetStaff(a.Account, a.UserName, a.Token, a.StaffID);
   GetProject(a.Account, a.UserName, a.Token, a.ProjectID);
   GetTask(a.Account, a.UserName, a.Token, a.TaskID);
-  return Insert<X>(a.Account,
-                   {{X::kTransDate, day},
-                    {X::kStartTime, start},
-                    {X::kStopTime, stop},
-                    BRIVOS_ARG_COLUMNS(X, ProjectID, Description, Status, StaffRate, StaffCost,
-                                       OTCost, OTRate, Error, TaskID, StaffID, OverTime)});
+  const std::int32_t key =
+      Insert<X>(work.Db(), {{X::kTransDate, day},
+                            {X::kStartTime, start},
+                            {X::kStopTime, stop},
+                            BRIVOS_ARG_COLUMNS(X, ProjectID, Description, Status, StaffRate,
+                                               StaffCost, OTCost, OTRate, Error, TaskID, StaffID,
+                                               OverTime)});
+  work.Commit();
+  return key;
 }
 
 std::pair<Variant, Variant> CProjectMgr::GetApprovalFields(const Variant& Account,

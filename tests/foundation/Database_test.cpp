@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "brivos/database/sqlite/DialectShim.hpp"
+#include "brivos/database/sqlite/FileIdentities.hpp"
 #include "brivos/foundation/Clock.hpp"
 #include "brivos/foundation/Error.hpp"
 #include "tests/support/SubscriberFixture.hpp"
@@ -665,6 +666,78 @@ TEST_F(DatabaseTest, AReplacedFileIsNeverServedFromAStaleConnection) {
   fs::remove(file_ + "-wal");
   fs::remove(file_ + "-shm");
   EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 77);
+}
+
+// The file an Account names is known without looking at it on every call,
+// yet each way its name can come to mean another file, or none, is seen by
+// the very next call.
+TEST_F(DatabaseTest, EveryChangeOfWhatTheNameMeansIsSeenByTheNextCall) {
+  const auto make = [](const std::string& file, int n) {
+    CreateDatabaseFile(file, "CREATE TABLE Counter (N INTEGER); INSERT INTO Counter VALUES (" +
+                                 std::to_string(n) + ");");
+  };
+  // A database file moves with its log and the log's index.
+  const auto move = [](const std::string& from, const std::string& to) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      std::error_code absent;
+      fs::rename(from + suffix, to + suffix, absent);
+    }
+  };
+  const std::string dir = dir_, file = file_, old = dir_ + "-old";
+  struct Case {
+    const char* change;
+    std::function<void()> make_it;
+    int seen;  // 0: no file
+  };
+  const Case cases[] = {
+      {"removed", [&] { move(file, dir + "/Gone.mdb"), fs::remove(dir + "/Gone.mdb"); }, 0},
+      {"renamed away", [&] { move(file, dir + "/Kept.mdb"); }, 0},
+      {"renamed away, another put in its place",
+       [&] { move(file, dir + "/Kept.mdb"), make(dir + "/New.mdb", 2), move(dir + "/New.mdb", file); },
+       2},
+      {"another renamed over it", [&] { make(dir + "/New.mdb", 3), move(dir + "/New.mdb", file); }, 3},
+      {"its directory renamed away and made again",
+       [&] { fs::rename(dir, old), fs::create_directory(dir), make(file, 4); }, 4},
+      {"its directory renamed away", [&] { fs::rename(dir, old); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    std::error_code absent;
+    fs::remove_all(old, absent);
+    fs::create_directories(dir);
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file + suffix, absent);
+    make(file, 1);
+    EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 1);  // leaves an idle connection behind
+    const auto looked = internal::FileLookups();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 1);
+    EXPECT_EQ(internal::FileLookups(), looked) << "an unchanged file is not looked at again";
+
+    c.make_it();
+    if (c.seen == 0) {
+      EXPECT_EQ(ErrorOf([&] { Connection::Open(account_); }).Number(), errnum::kDbCannotOpen);
+    } else {
+      EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), c.seen);
+    }
+  }
+  std::error_code absent;
+  fs::remove_all(old, absent);
+}
+
+// Names the watch cannot follow are looked at on every call.
+TEST_F(DatabaseTest, ANameThroughALinkOrRelativeIsLookedAtEveryCall) {
+  const std::string link = dir_ + "-link";
+  fs::create_directory_symlink(dir_, link);
+  const fs::path was = fs::current_path();
+  fs::current_path(dir_);
+  for (const Variant& account : {Variant(link + "/A100"), Variant("A100")}) {
+    SCOPED_TRACE(CStr(account));
+    const auto looked = internal::FileLookups();
+    for (int i = 0; i < 3; ++i) Connection::Open(account).Execute("UPDATE Counter SET N=N+1");
+    EXPECT_EQ(internal::FileLookups(), looked + 3);
+  }
+  fs::current_path(was);
+  fs::remove(link);
+  EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 6);
 }
 
 TEST_F(DatabaseTest, PooledConnectionsKeepEveryCallCommitted) {

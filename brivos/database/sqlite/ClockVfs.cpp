@@ -23,6 +23,11 @@ constexpr sqlite3_int64 kUnixEpochJulianMs = 210866760000000LL;
 // The library's clock reads local time; SQLite keeps 'now' in UTC and turns
 // it back into local time for the 'localtime' modifier.
 int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* julian_ms) {
+  if (ClockIsSystem()) {
+    // The system's clock is UTC already, to the whole second as Now() is.
+    *julian_ms = static_cast<sqlite3_int64>(std::time(nullptr)) * 1000 + kUnixEpochJulianMs;
+    return SQLITE_OK;
+  }
   const Date now = Now();
   std::tm local{};
   local.tm_year = now.Year() - 1900;

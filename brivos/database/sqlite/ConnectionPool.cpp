@@ -82,15 +82,26 @@ std::size_t ConnectionPool::DescriptorsAtMost() const {
 }
 
 ConnectionPool::Idle::value_type ConnectionPool::TakeLocked(Idle::iterator it) {
+  // A file's entry stays when its last idle connection is taken, and the
+  // list's node is kept aside: a call that gives its connection back does
+  // not allocate either again.
   auto file = by_file_.find((*it)->Id().name);
-  if (file != by_file_.end()) {
-    std::erase(file->second, it);
-    if (file->second.empty()) by_file_.erase(file);
-  }
+  if (file != by_file_.end()) std::erase(file->second, it);
   Idle::value_type conn = std::move(*it);
-  idle_.erase(it);
+  if (spare_.size() < kKeptEmptyFiles) {
+    spare_.splice(spare_.end(), idle_, it);
+  } else {
+    idle_.erase(it);
+  }
   idle_count_.store(idle_.size(), std::memory_order_relaxed);
   return conn;
+}
+
+void ConnectionPool::ForgetEmptyFilesLocked() {
+  // Entries of files with no idle connection, kept for their next call, are
+  // let go once they outnumber the connections.
+  if (by_file_.size() <= idle_.size() + in_use_ + kKeptEmptyFiles) return;
+  std::erase_if(by_file_, [](const auto& file) { return file.second.empty(); });
 }
 
 void ConnectionPool::EvictLocked(std::size_t open, std::size_t bound,
@@ -106,7 +117,7 @@ std::unique_ptr<SqliteSession> ConnectionPool::Take(const DatabaseId& id) {
   std::vector<Idle::value_type> closing;  // closed outside the lock, on every path
   {
     std::lock_guard lock(mutex_);
-    for (auto file = by_file_.find(id.name); file != by_file_.end();
+    for (auto file = by_file_.find(id.name); file != by_file_.end() && !file->second.empty();
          file = by_file_.find(id.name)) {
       Idle::value_type conn = TakeLocked(file->second.back());
       if (conn->Id() == id) {
@@ -116,6 +127,7 @@ std::unique_ptr<SqliteSession> ConnectionPool::Take(const DatabaseId& id) {
       closing.push_back(std::move(conn));
     }
     // One more connection opens: make room for it.
+    ForgetEmptyFilesLocked();
     bound_ = MaxConnections();
     EvictLocked(idle_.size() + in_use_ + 1, bound_, closing);
     ++in_use_;
@@ -151,7 +163,13 @@ void ConnectionPool::Give(std::unique_ptr<SqliteSession> conn) noexcept {
       if (file == by_file_.end())
         file = by_file_.emplace(name, std::vector<Idle::iterator>{}).first;
       file->second.reserve(kMaxIdlePerFile);
-      file->second.push_back(idle_.insert(idle_.end(), std::move(conn)));
+      if (spare_.empty()) {
+        idle_.push_back(std::move(conn));
+      } else {
+        spare_.front() = std::move(conn);
+        idle_.splice(idle_.end(), spare_, spare_.begin());
+      }
+      file->second.push_back(std::prev(idle_.end()));
       idle_count_.store(idle_.size(), std::memory_order_relaxed);
     } catch (...) {
       // Out of memory while keeping it: the connection simply closes.
@@ -166,7 +184,8 @@ PoolStatistics ConnectionPool::Statistics() {
   PoolStatistics figures;
   figures.max_connections = MaxConnections();
   std::lock_guard lock(mutex_);
-  figures.files = by_file_.size();
+  figures.files = static_cast<std::size_t>(std::count_if(
+      by_file_.begin(), by_file_.end(), [](const auto& file) { return !file.second.empty(); }));
   figures.idle_connections = idle_.size();
   figures.open_connections = idle_.size() + in_use_;
   figures.evictions = evictions_;
@@ -179,6 +198,7 @@ void ConnectionPool::ReleaseAll() noexcept {
     std::lock_guard lock(mutex_);
     idle.swap(idle_);
     by_file_.clear();
+    spare_.clear();
     idle_count_.store(0, std::memory_order_relaxed);
   }
 }

@@ -60,8 +60,11 @@ class ConnectionPool {
   void EvictLocked(std::size_t open, std::size_t bound, std::vector<Idle::value_type>& closing);
   // Removes `it` from idle_ and from its file's list.
   Idle::value_type TakeLocked(Idle::iterator it);
+  // Lets go of the entries of files that have no idle connection.
+  void ForgetEmptyFilesLocked();
 
   static constexpr std::size_t kMaxIdlePerFile = 4;
+  static constexpr std::size_t kKeptEmptyFiles = 64;
   // Idle connections that keep their page cache: with few subscribers active
   // their next call finds its pages still in memory.
   static constexpr std::size_t kWarmIdle = 16;
@@ -92,6 +95,8 @@ class ConnectionPool {
   SpinThenSleep mutex_;
   // Least recently used first.
   Idle idle_;
+  // Nodes of idle_ not in use (their connections are null), for the next Give.
+  Idle spare_;
   std::unordered_map<std::string, std::vector<Idle::iterator>> by_file_;
   std::atomic<std::size_t> idle_count_{0};
   std::size_t in_use_ = 0;

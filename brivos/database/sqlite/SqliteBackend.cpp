@@ -10,6 +10,7 @@
 #include "brivos/database/Database.hpp"
 #include "brivos/database/sqlite/ConnectionPool.hpp"
 #include "brivos/database/sqlite/DialectShim.hpp"
+#include "brivos/database/sqlite/FileIdentities.hpp"
 #include "brivos/database/sqlite/SqliteError.hpp"
 #include "brivos/database/sqlite/SqliteFile.hpp"
 #include "brivos/foundation/Error.hpp"
@@ -52,7 +53,28 @@ constexpr const char* kNowDefault =
 }  // namespace
 
 DatabaseId SqliteBackend::Locate(const Variant& account) {
-  return IdentifyFile(DatabaseFileOf(account));
+  return IdentifyWatched(DatabaseFileOf(account));
+}
+
+std::shared_ptr<Session> SqliteBackend::ConnectTo(const Variant& account) {
+  // Most calls of a thread name the firm its previous call named: the file
+  // name made from that Account is kept.
+  thread_local std::string t_account;
+  thread_local std::string t_path;
+  thread_local bool t_named = false;
+  if (account.Type() == VarType::String) {
+    const std::string& text = account.AsString();
+    if (!t_named || text != t_account) {
+      t_named = false;
+      t_path = DatabaseFileOf(account);
+      t_account = text;
+      t_named = true;
+    }
+  } else {
+    t_named = false;
+    t_path = DatabaseFileOf(account);
+  }
+  return Connect(IdentifyWatchedHere(t_path));
 }
 
 std::shared_ptr<Session> SqliteBackend::Connect(const DatabaseId& id) {

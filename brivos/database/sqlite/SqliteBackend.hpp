@@ -12,6 +12,7 @@ class SqliteBackend final : public Backend {
   DatabaseId Locate(const Variant& account) override;
   bool NamesFiles() const override { return true; }
   std::shared_ptr<Session> Connect(const DatabaseId& id) override;
+  std::shared_ptr<Session> ConnectTo(const Variant& account) override;
   void CreateDatabase(const Variant& account, std::string_view ddl,
                       const std::function<void(Session&)>& fill) override;
   std::string ColumnDeclaration(std::string_view quoted_name, ColumnType type, int width,
