@@ -535,6 +535,7 @@ int PgSession::Execute(std::string_view sql, std::span<const Parameter> params) 
   };
   if (params.empty() && (starts("CREATE ") || starts("DROP ") || starts("ALTER "))) {
     NoteStatement(sql);
+    checked_ = false;  // the change may take long: the next statement looks again
     if (change_schema_) {
       // The session's role owns no table: the schema is changed by its
       // owner, on a connection of its own.
