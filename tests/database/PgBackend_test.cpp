@@ -98,7 +98,10 @@ TEST_F(PgBackendTest, AConnectionClosedByTheServerWhileIdleIsOpenedAnew) {
 // opens its own each time: the parent's stay the parent's and still serve it.
 TEST_F(PgBackendTest, AForkedChildNeverTakesItsParentsPooledConnection) {
   std::string parent;
-  { Connection conn = Connection::Open(a_); parent = BackendPid(conn); }
+  {
+    Connection conn = Connection::Open(a_);
+    parent = BackendPid(conn);
+  }
   for (int generation = 0; generation < 2; ++generation) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
@@ -119,7 +122,8 @@ TEST_F(PgBackendTest, AForkedChildNeverTakesItsParentsPooledConnection) {
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    EXPECT_TRUE(own && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "generation " << generation;
+    EXPECT_TRUE(own && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "generation " << generation;
     Connection conn = Connection::Open(a_);
     EXPECT_EQ(BackendPid(conn), parent);
   }
