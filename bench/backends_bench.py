@@ -4,7 +4,11 @@ read request makes (PostgreSQL's count of transactions over the run, each statem
 unit of work being one); and two instances of the service on the one PostgreSQL database
 against one, the same connections split between them.
 
-Usage: backends_bench.py PATH_TO_BRIVOS PATH_TO_PG_CLUSTER_SH [ROUNDS] [SECONDS]
+Both services run `--threads 2`; the PostgreSQL firm is driven a second time through a service
+of `--threads PG_THREADS` (default 8) workers: a worker waiting on the database's answer holds no
+core, so a service on PostgreSQL needs more of them than cores to keep the cores busy.
+
+Usage: backends_bench.py PATH_TO_BRIVOS PATH_TO_PG_CLUSTER_SH [ROUNDS] [SECONDS] [PG_THREADS]
 (a Release build). Needs wrk and PostgreSQL 15; starts a private cluster and stops it.
 """
 import datetime
@@ -26,13 +30,14 @@ import serve as service  # noqa: E402  (the tests' own start of the service)
 BRIVOS, CLUSTER = sys.argv[1], sys.argv[2]
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
 SECONDS = int(sys.argv[4]) if len(sys.argv) > 4 else 5
+PG_THREADS = int(sys.argv[5]) if len(sys.argv) > 5 else 8
 A = "/v1/accounts/A1"
 TODAY = datetime.date.today().isoformat()
 PSQL = "/usr/lib/postgresql/15/bin/psql"
 
 
-def serve(data, env):
-    proc, url, _ = service.start(BRIVOS, data, "--threads", "2", env=env)
+def serve(data, env, threads=2):
+    proc, url, _ = service.start(BRIVOS, data, "--threads", str(threads), env=env)
     return proc, url
 
 
@@ -118,9 +123,17 @@ envs = [{k: v for k, v in os.environ.items() if k != "BRIVOS_DATABASE_URL"},
 services = []
 try:
     services = [firm(d, e) for d, e in zip(dirs, envs)]
+    # The same PostgreSQL firm, session and script through a service of more workers.
+    services.append(serve(dirs[1], envs[1], PG_THREADS) + services[1][2:])
+    wide = "postgresql-t%d" % PG_THREADS
+    names = ["files", "postgresql", wide]
     results = {}
     for _ in range(ROUNDS):
-        for name, (proc, url, token, lua) in zip(["files", "postgresql"], services):
+        for name, (proc, url, token, lua) in zip(names, services):
+            if name == "postgresql":
+                # A server process left idle reports its counts within ten seconds: the other
+                # services' transactions are all in before the count starts.
+                time.sleep(10.5)
             before = transactions(uri) if name == "postgresql" else 0
             rate, p50, n = wrk(url, token, "/me")
             if name == "postgresql":
@@ -130,14 +143,16 @@ try:
             results.setdefault((name, "POST /time-entries"), []).append(
                 wrk(url, token, "/time-entries", lua)[:2])
     for (what) in ["GET /me", "POST /time-entries"]:
-        for name in ["files", "postgresql"]:
+        for name in names:
             runs = results[(name, what)]
-            print("%-20s %-10s req/s %s  p50 ms %s" % (
+            print("%-20s %-15s req/s %s  p50 ms %s" % (
                 what, name, ", ".join("%.0f" % r for r, _ in runs),
                 ", ".join("%.2f" % p for _, p in runs)))
-        ratios = [pg[0] / f[0] for pg, f in zip(results[("postgresql", what)],
-                                                 results[("files", what)])]
-        print("%-20s postgresql/files %s" % (what, ", ".join("%.0f%%" % (100 * r) for r in ratios)))
+        for name in names[1:]:
+            ratios = [pg[0] / f[0] for pg, f in zip(results[(name, what)],
+                                                     results[("files", what)])]
+            print("%-20s %s/files %s" % (what, name,
+                                         ", ".join("%.0f%%" % (100 * r) for r in ratios)))
     print("database round trips per GET /me on PostgreSQL: %s" % ", ".join(
         "%.2f" % t for t in results["trips"]))
     # Two instances on the one PostgreSQL database against the one, the same 32 connections

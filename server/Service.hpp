@@ -18,7 +18,9 @@ struct Config {
   std::string data_dir;
   std::string host = "127.0.0.1";
   std::uint16_t port = 8080;  // 0 picks a free port
-  // Workers that run library calls; the I/O never waits on them.
+  // Workers that run library calls; the I/O never waits on them. A worker
+  // waiting on a PostgreSQL server's answer holds no core: there, several
+  // per core keep the cores busy (bench/README.md).
   int threads = 4;
   // Threads that run clients' report statements, apart from the workers,
   // one statement per firm at a time; and the most one may return (the

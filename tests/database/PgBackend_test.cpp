@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -89,6 +91,41 @@ TEST_F(PgBackendTest, AConnectionClosedByTheServerWhileIdleIsOpenedAnew) {
     std::string after;
     EXPECT_EQ(RaisedNumber([&] { after = BackendPid(next); }), 0);
     EXPECT_NE(after, pid);
+  }
+}
+
+// A child forked while the parent's connections sit in the pool, twice over,
+// opens its own each time: the parent's stay the parent's and still serve it.
+TEST_F(PgBackendTest, AForkedChildNeverTakesItsParentsPooledConnection) {
+  std::string parent;
+  {
+    Connection conn = Connection::Open(a_);
+    parent = BackendPid(conn);
+  }
+  for (int generation = 0; generation < 2; ++generation) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(fds[0]);
+      std::string mine;
+      const int failed = RaisedNumber([&] {
+        Connection conn = Connection::Open(a_);
+        mine = BackendPid(conn);
+      });
+      const bool own = failed == 0 && !mine.empty() && mine != parent;
+      _exit(write(fds[1], &own, 1) == 1 && own ? 0 : 1);
+    }
+    close(fds[1]);
+    bool own = false;
+    EXPECT_EQ(read(fds[0], &own, 1), 1);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(own && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "generation " << generation;
+    Connection conn = Connection::Open(a_);
+    EXPECT_EQ(BackendPid(conn), parent);
   }
 }
 

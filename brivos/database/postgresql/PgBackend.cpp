@@ -274,7 +274,7 @@ PgBackend::PgBackend(std::string uri) : uri_(std::move(uri)), max_open_(MaxOpenF
 
 PgBackend::~PgBackend() {
   for (const auto& [conn, pid] : admins_) {
-    if (pid == ::getpid()) {
+    if (pid == CurrentProcess()) {
       PQfinish(conn);
     } else {
       Abandon(conn);
@@ -317,7 +317,7 @@ PGconn* PgBackend::TakeAdmin() {
     while (conn == nullptr && !admins_.empty()) {
       auto [taken, pid] = admins_.back();
       admins_.pop_back();
-      if (pid != ::getpid()) {
+      if (pid != CurrentProcess()) {
         Abandon(taken);
       } else {
         conn = taken;
@@ -365,7 +365,7 @@ void PgBackend::GiveAdmin(PGconn* conn) noexcept {
     return;
   }
   try {
-    admins_.emplace_back(conn, ::getpid());
+    admins_.emplace_back(conn, CurrentProcess());
   } catch (...) {
     PQfinish(conn);
   }

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <libpq-fe.h>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -213,13 +215,13 @@ PgSession::PgSession(PGconn* conn, DatabaseId id, std::string lock_key,
       cancel_(conn == nullptr ? nullptr : PQgetCancel(conn)),
       id_(std::move(id)),
       owned_(owned),
-      pid_(::getpid()) {}
+      pid_(CurrentProcess()) {}
 
 namespace {
 
 void Close(PGconn* conn, pid_t opened_by) {
   if (conn == nullptr) return;
-  if (::getpid() != opened_by) {
+  if (CurrentProcess() != opened_by) {
     // The socket is shared with the parent process: what libpq says on
     // closing goes nowhere instead of ending the parent's connection.
     const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -270,7 +272,7 @@ void PgSession::Interrupt() noexcept {
   // The server's process for the connection belongs to the process that
   // opened it: a forked child cancels nothing of its parent's.
   const std::lock_guard<std::mutex> lock(cancel_mutex_);
-  if (cancel_ == nullptr || ::getpid() != pid_) return;
+  if (cancel_ == nullptr || CurrentProcess() != pid_) return;
   std::array<char, 256> error{};
   PQcancel(cancel_, error.data(), static_cast<int>(error.size()));
 }
@@ -284,15 +286,38 @@ bool StillConnected(PGconn* conn) {
   return socket.fd >= 0 && ::poll(&socket, 1, 0) == 0;
 }
 
+namespace {
+
+// 0 until asked, and again in a child just forked.
+std::atomic<pid_t> current_process{0};
+
+}  // namespace
+
+pid_t CurrentProcess() {
+  pid_t pid = current_process.load(std::memory_order_relaxed);
+  if (pid != 0) return pid;
+  static const bool registered = [] {
+    return ::pthread_atfork(nullptr, nullptr,
+                            [] { current_process.store(0, std::memory_order_relaxed); }) == 0;
+  }();
+  pid = ::getpid();
+  // Without the fork handler every caller asks the kernel.
+  if (registered) current_process.store(pid, std::memory_order_relaxed);
+  return pid;
+}
+
 bool PgSession::Reusable() const {
-  return ::getpid() == pid_ && !cancelled_ && PQstatus(conn_) == CONNECTION_OK &&
+  return CurrentProcess() == pid_ && !cancelled_ && PQstatus(conn_) == CONNECTION_OK &&
          PQtransactionStatus(conn_) == PQTRANS_IDLE;
 }
 
-bool PgSession::Alive() const { return StillConnected(conn_); }
+bool PgSession::Alive() {
+  checked_ = StillConnected(conn_);
+  return checked_;
+}
 
 bool PgSession::MayRetry(bool idle_before) const {
-  return owned_ && ::getpid() == pid_ && idle_before && PQstatus(conn_) == CONNECTION_BAD;
+  return owned_ && CurrentProcess() == pid_ && idle_before && PQstatus(conn_) == CONNECTION_BAD;
 }
 
 void PgSession::Reconnect() {
@@ -319,6 +344,7 @@ void PgSession::Reconnect() {
 }
 
 void PgSession::Simple(const char* sql) {
+  checked_ = false;
   ResultHolder result{PQexec(conn_, sql)};
   CheckPg(conn_, result.r, sql);
 }
@@ -369,8 +395,11 @@ PGresult* PgSession::Run(std::string_view sql, std::span<const Parameter> params
   }
   const bool idle_before = PQtransactionStatus(conn_) == PQTRANS_IDLE;
   // A connection the server closed while it was idle is opened anew before
-  // the statement is sent.
-  if (idle_before && owned_ && ::getpid() == pid_ && !StillConnected(conn_)) Reconnect();
+  // the statement is sent (unless the pool has just found it connected).
+  if (idle_before && owned_ && CurrentProcess() == pid_ && !std::exchange(checked_, false) &&
+      !StillConnected(conn_)) {
+    Reconnect();
+  }
   for (bool first = true;; first = false) {
     Prepared* prepared = nullptr;
     try {
@@ -506,6 +535,7 @@ int PgSession::Execute(std::string_view sql, std::span<const Parameter> params) 
   };
   if (params.empty() && (starts("CREATE ") || starts("DROP ") || starts("ALTER "))) {
     NoteStatement(sql);
+    checked_ = false;  // the change may take long: the next statement looks again
     if (change_schema_) {
       // The session's role owns no table: the schema is changed by its
       // owner, on a connection of its own.
@@ -553,6 +583,7 @@ void PgSession::FollowClock() {
   const double now = Now().Serial();
   const bool overridden = std::fabs(now - SystemNow().Serial()) > 2.0 / 86400;
   if (!overridden && !clock_set_) return;
+  checked_ = false;
   const std::string value = overridden ? NumberText(now) : "";
   const char* values[] = {value.c_str()};
   ResultHolder result{PQexecParams(conn_, "SELECT set_config('brivos.now', $1, false)", 1, nullptr,
@@ -564,6 +595,7 @@ void PgSession::FollowClock() {
 std::shared_ptr<Recordset> PgSession::QueryConfined(std::string_view sql,
                                                     std::chrono::milliseconds budget,
                                                     const ReportCeilings& ceilings) {
+  checked_ = false;
   if (SecretColumnsHidden::Active() && open_reader_ && !on_reader_) {
     // The reader's connection: its search path holds the views, whose secret
     // columns read NULL, and it can take no lock, write nothing and change
@@ -675,7 +707,10 @@ void PgSession::Begin() {
   // lock held to the end of the transaction, keyed by the schema.
   const std::string sql = "BEGIN; SELECT pg_advisory_xact_lock(" + lock_key_ + ")";
   const bool idle_before = PQtransactionStatus(conn_) == PQTRANS_IDLE;
-  if (idle_before && owned_ && ::getpid() == pid_ && !StillConnected(conn_)) Reconnect();
+  if (idle_before && owned_ && CurrentProcess() == pid_ && !std::exchange(checked_, false) &&
+      !StillConnected(conn_)) {
+    Reconnect();
+  }
   ResultHolder result{PQexec(conn_, sql.c_str())};
   const ExecStatusType status = result.r == nullptr ? PGRES_FATAL_ERROR : PQresultStatus(result.r);
   if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return;
@@ -712,7 +747,7 @@ void PgSession::Commit() {
 }
 
 void PgSession::RollbackQuietly() noexcept {
-  if (PQtransactionStatus(conn_) != PQTRANS_IDLE && ::getpid() == pid_) {
+  if (PQtransactionStatus(conn_) != PQTRANS_IDLE && CurrentProcess() == pid_) {
     PQclear(PQexec(conn_, "ROLLBACK"));
   }
 }

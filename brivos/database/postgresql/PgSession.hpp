@@ -26,6 +26,10 @@ namespace brivos::internal {
 // sent anything on it since its last answer. No round trip.
 bool StillConnected(pg_conn* conn);
 
+// This process's id, asked of the kernel once per process (again in a child
+// after a fork): sessions compare it on every statement.
+pid_t CurrentProcess();
+
 // How a result column's text is read back.
 enum class PgKind { kLong, kDouble, kCurrency, kBoolean, kDate, kText, kBool };
 
@@ -69,7 +73,8 @@ class PgSession final : public Session {
   bool Reusable() const;
   // True unless the server has closed the connection or said something on
   // it while it was idle (its farewell before a shutdown). No round trip.
-  bool Alive() const;
+  // The next statement, sent right after, is not checked again.
+  bool Alive();
 
  private:
   struct Layout {
@@ -131,6 +136,9 @@ class PgSession final : public Session {
   std::list<std::string> uses_;  // keys of statements_, most recently used first
   int next_statement_ = 0;
   bool clock_set_ = false;
+  // Set by Alive: the connection was found connected and nothing has been
+  // sent on it since, so the next statement need not look again.
+  bool checked_ = false;
   // Set when a statement was cancelled: a late cancel could reach the next.
   bool cancelled_ = false;
 };
