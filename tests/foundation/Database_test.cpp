@@ -740,6 +740,32 @@ TEST_F(DatabaseTest, ANameThroughALinkOrRelativeIsLookedAtEveryCall) {
   EXPECT_EQ(CLng(Scalar("SELECT N FROM Counter")), 6);
 }
 
+// Once folded into the file the log is written again from its start, never
+// cut back while in use (each commit would grow the file, whose disk sync
+// then writes its size too); its last connection closing cuts it to nothing.
+TEST_F(DatabaseTest, TheLogKeepsItsSizeWhileInUseAndIsCutWhenTheFileIsLetGo) {
+  ::setenv("BRIVOS_SYNCHRONOUS", "NORMAL", 1);  // no disk sync per commit here
+  ReleaseIdleConnections();
+  const std::string log = file_ + "-wal";
+  std::uintmax_t largest = 0;
+  int shrank = 0;
+  for (int i = 0; i < 1500; ++i) {
+    Connection::Open(account_).Execute(
+        "INSERT INTO Item (Notes) VALUES (?)",
+        {Parameter::Memo(Variant(std::string(1990, static_cast<char>('a' + i % 26))))});
+    const std::uintmax_t size = fs::file_size(log);
+    shrank += size < largest;
+    largest = std::max(largest, size);
+  }
+  ::unsetenv("BRIVOS_SYNCHRONOUS");
+  EXPECT_EQ(shrank, 0);
+  EXPECT_GT(largest, 1000u * 4096) << "the log was folded into the file at least once";
+  EXPECT_LE(largest, 8u << 20);
+  ReleaseIdleConnections();
+  EXPECT_EQ(fs::file_size(log), 0u);
+  EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM Item")), 1500);
+}
+
 TEST_F(DatabaseTest, PooledConnectionsKeepEveryCallCommitted) {
   // Many short calls, alternating threads: each sees all committed data.
   for (int i = 1; i <= 20; ++i) {

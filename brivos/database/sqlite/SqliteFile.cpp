@@ -32,8 +32,13 @@ int ShortSleeps(void* /*unused*/, int count) {
 // When a connection closes, its log stays (an evicted connection closing
 // must not delete it and its index, which the next opening would build
 // again) and is cut to nothing once checkpointed, so that the next opening
-// does not read it whole.
-constexpr const char* kLogSizePragma = "PRAGMA journal_size_limit=0";
+// does not read it whole (SQLite cuts a kept log on closing whenever a
+// limit is set). While in use, a log that has been folded into the file is
+// written again from its start and keeps its size, up to about two
+// checkpoints' worth of pages (CheckpointIfDue): cut to nothing each time,
+// every commit after would grow the file, and its disk sync would write
+// the file's size as well.
+constexpr const char* kLogSizePragma = "PRAGMA journal_size_limit=8388608";
 
 // Closes a handle that is not handed on.
 struct HandleCloser {
