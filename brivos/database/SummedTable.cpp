@@ -49,6 +49,25 @@ std::string Watched(const SummedTable& s) {
   return list;
 }
 
+// Whether OLD and NEW both count, under the same key: true or false, never
+// Null (a Null day), which NOT would keep Null.
+std::string SameKey(const SummedTable& s) {
+  std::string same = "(COALESCE(" + s.counts("OLD") + ", FALSE) AND COALESCE(" + s.counts("NEW") +
+                     ", FALSE)";
+  for (const SummedColumn& k : s.keys) same += " AND " + k.of("OLD") + " = " + k.of("NEW");
+  return same + ")";
+}
+
+// Moves the sums of a row changed under the same key from OLD to NEW.
+std::string Move(const SummedTable& s) {
+  std::string update;
+  for (const SummedColumn& c : s.sums) {
+    update += (update.empty() ? "" : ", ") + c.name + " = " + c.name + " + " + c.of("NEW") +
+              " - " + c.of("OLD");
+  }
+  return "UPDATE " + s.table + " SET " + update + " WHERE " + KeyIs(s, "NEW") + ";";
+}
+
 // Adds the row `row` to its sums.
 std::string Add(const SummedTable& s, const std::string& row) {
   std::string values = KeyValues(s, row) + ", 1", update = s.count + " = " + s.table + "." +
@@ -91,10 +110,12 @@ std::vector<std::string> FileTriggers(const SummedTable& s) {
           " BEGIN " + Add(s, "NEW") + " END",
       "CREATE TRIGGER " + s.table + "_Delete AFTER DELETE" + on + " WHEN " + s.counts("OLD") +
           " BEGIN " + Take(s, "OLD") + " END",
+      "CREATE TRIGGER " + s.table + "_Update" + update + " WHEN " + Changed(s) + " AND " +
+          SameKey(s) + " BEGIN " + Move(s) + " END",
       "CREATE TRIGGER " + s.table + "_UpdateOld" + update + " WHEN " + s.counts("OLD") + " AND " +
-          Changed(s) + " BEGIN " + Take(s, "OLD") + " END",
+          Changed(s) + " AND NOT " + SameKey(s) + " BEGIN " + Take(s, "OLD") + " END",
       "CREATE TRIGGER " + s.table + "_UpdateNew" + update + " WHEN " + s.counts("NEW") + " AND " +
-          Changed(s) + " BEGIN " + Add(s, "NEW") + " END",
+          Changed(s) + " AND NOT " + SameKey(s) + " BEGIN " + Add(s, "NEW") + " END",
   };
 }
 
@@ -105,7 +126,8 @@ std::string PgFunction(const SummedTable& s) {
          "_Keep() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $keep$\nBEGIN\n"
          "  IF TG_OP = 'TRUNCATE' THEN DELETE FROM " +
          s.table + "; RETURN NULL; END IF;\n  IF TG_OP = 'UPDATE' AND NOT " + Changed(s) +
-         " THEN RETURN NULL; END IF;\n  IF TG_OP <> 'INSERT' AND " + s.counts("OLD") + " THEN " +
+         " THEN RETURN NULL; END IF;\n  IF TG_OP = 'UPDATE' AND " + SameKey(s) + " THEN " + Move(s) +
+         " RETURN NULL; END IF;\n  IF TG_OP <> 'INSERT' AND " + s.counts("OLD") + " THEN " +
          Take(s, "OLD") + " END IF;\n  IF TG_OP <> 'DELETE' AND " + s.counts("NEW") + " THEN " +
          Add(s, "NEW") + " END IF;\n  RETURN NULL;\nEND $keep$;\n";
 }

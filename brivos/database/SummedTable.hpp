@@ -4,6 +4,8 @@
 // every writer, the library's or a statement of its own, keeps the sums
 // right. Each row of the sums holds a key, the number of the rows it sums
 // (a row of the sums whose last row leaves is deleted) and a sum per column.
+// A row changed under the same key changes its row of the sums in place
+// (one statement); one changing its key leaves one row for another.
 
 #include <functional>
 #include <string>

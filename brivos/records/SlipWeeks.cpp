@@ -1,6 +1,7 @@
 #include "brivos/records/SlipWeeks.hpp"
 
 #include "brivos/database/SummedTable.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
 
 namespace brivos {
 
@@ -10,16 +11,24 @@ std::string OrNull(const std::string& column) {
   return "COALESCE(" + column + ", " + std::to_string(kSlipWeeksNull) + ")";
 }
 
+std::string IfApproved(const std::string& row, const std::string& what) {
+  return "(CASE WHEN " + row + ".Status = " + std::to_string(eTransStatus::tsApproved) + " THEN " +
+         what + " ELSE 0 END)";
+}
+
 const SummedTable& Weeks() {
   static const SummedTable weeks{
       kSlipWeeksTable,
       "IProjectTransaction",
       {{"Week", SlipWeek},
        {"StaffID", [](const std::string& row) { return row + ".StaffID"; }},
-       {"Parent", [](const std::string& row) { return OrNull(row + ".Parent"); }},
-       {"Status", [](const std::string& row) { return OrNull(row + ".Status"); }}},
+       {"Parent", [](const std::string& row) { return OrNull(row + ".Parent"); }}},
       "Slips",
-      {{"Minutes", SlipMinutes}, {"Value", SlipValue}},
+      {{"Minutes", SlipMinutes},
+       {"Value", SlipValue},
+       {"Approved", [](const std::string& row) { return IfApproved(row, "1"); }},
+       {"ApprovedMinutes", [](const std::string& row) { return IfApproved(row, SlipMinutes(row)); }},
+       {"ApprovedValue", [](const std::string& row) { return IfApproved(row, SlipValue(row)); }}},
       // A day that is no number (text) compares above every number.
       [](const std::string& row) {
         return "(" + row + ".StaffID IS NOT NULL AND " + row + ".TransDate > -1e9 AND " + row +

@@ -1,17 +1,19 @@
 #pragma once
 
-// The firm's slips summed by week (its Monday), staff row, project and
-// status in the table IProjectTransactionWeek, kept by triggers on
+// The firm's slips summed by week (its Monday), staff row and project in
+// the table IProjectTransactionWeek, kept by triggers on
 // IProjectTransaction (see SummedTable): every writer, the library's or a
 // statement of its own, keeps the sums right. The reports read a year of a firm's slips
 // from there in a few thousand rows instead of a million.
 //
 // A slip counts in the week of FLOOR(TransDate) when it has a staff row
 // (StaffID not Null) and a day (TransDate a number within a billion days of
-// 1899-12-30, as every date is); a Null project or status is kept as
-// kSlipWeeksNull, which no key or status equals. A row of the table holds
-// the number of its slips (a row whose last slip leaves is deleted), the sum
-// of their SlipMinutes and of their SlipValue.
+// 1899-12-30, as every date is); a Null project is kept as kSlipWeeksNull,
+// which no key equals. A row of the table holds the number of its slips
+// (Slips; a row whose last slip leaves is deleted), the sums of their
+// SlipMinutes and SlipValue (Minutes, Value), and the same of the approved
+// ones among them (Approved, ApprovedMinutes, ApprovedValue): approving or
+// billing a slip changes its row in place.
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,9 +40,10 @@ Days DaysOf(const Variant& from, const Variant& to) {
 }
 
 // Where the sums come from: the slips themselves, or their week rows
-// (IProjectTransactionWeek) for the whole weeks of a span.
+// (IProjectTransactionWeek) for the whole weeks of a span; of every slip or
+// of the approved ones only.
 struct Source {
-  bool weeks;
+  bool weeks, approved;
   std::string From() const {
     return weeks ? std::string(" FROM ") + kSlipWeeksTable + " t" : " FROM IProjectTransaction t";
   }
@@ -54,16 +54,20 @@ struct Source {
                        " THEN 0 ELSE t.Parent END)"
                  : "COALESCE(t.Parent, 0)";
   }
-  std::string Minutes() const { return weeks ? "t.Minutes" : SlipMinutes("t"); }
-  std::string Value() const { return weeks ? "t.Value" : SlipValue("t"); }
+  std::string Minutes() const {
+    return !weeks ? SlipMinutes("t") : approved ? "t.ApprovedMinutes" : "t.Minutes";
+  }
+  std::string Value() const {
+    return !weeks ? SlipValue("t") : approved ? "t.ApprovedValue" : "t.Value";
+  }
 };
 
 // What a report keeps besides its days: the slips of the staff rows of
 // users (of one user when given), of a client's projects and of one
-// project when given, in one status when given.
+// project when given, the approved ones only when asked.
 struct Kept {
   Variant client, project, user;
-  std::optional<std::int32_t> status;
+  bool approved;
 };
 
 // The conditions of a read of `source` dated from `first` to before `end`,
@@ -91,9 +95,11 @@ std::string Filter(const Source& source, double first, double end, const Kept& k
     where += " AND +t.Parent IN (SELECT IProjectID FROM IProject WHERE ClientID = ?)";
     params.push_back(Parameter::Long(Variant(CLng(kept.client))));
   }
-  if (kept.status) {
+  if (source.approved && source.weeks) {
+    where += " AND t.Approved > 0";
+  } else if (source.approved) {
     where += " AND +t.Status = ?";
-    params.push_back(Parameter::Long(Variant(*kept.status)));
+    params.push_back(Parameter::Long(Variant(std::int32_t{eTransStatus::tsApproved})));
   }
   return where;
 }
@@ -191,9 +197,9 @@ void AddSums(Connection& db, std::string_view by, const Source& source, const st
   }
 }
 
-// A stretch of days read from one source.
+// A stretch of days read from the slips or from their week rows.
 struct Part {
-  Source source;
+  bool weeks;
   double first, end;
 };
 
@@ -203,10 +209,10 @@ std::vector<Part> PartsOf(const Days& days) {
   const double monday = MondayOf(days.first);
   const double weeks_first = monday == days.first ? monday : monday + 7;
   const double weeks_end = MondayOf(days.end);
-  if (weeks_first >= weeks_end) return {Part{Source{false}, days.first, days.end}};
-  std::vector<Part> parts{Part{Source{true}, weeks_first, weeks_end}};
-  if (days.first < weeks_first) parts.push_back(Part{Source{false}, days.first, weeks_first});
-  if (weeks_end < days.end) parts.push_back(Part{Source{false}, weeks_end, days.end});
+  if (weeks_first >= weeks_end) return {Part{false, days.first, days.end}};
+  std::vector<Part> parts{Part{true, weeks_first, weeks_end}};
+  if (days.first < weeks_first) parts.push_back(Part{false, days.first, weeks_first});
+  if (weeks_end < days.end) parts.push_back(Part{false, weeks_end, days.end});
   return parts;
 }
 
@@ -218,9 +224,10 @@ std::shared_ptr<Recordset> Summed(Connection& db, std::string_view by, const Day
   const auto names = by == "project" ? ProjectNames(db) : std::map<std::int32_t, std::string>{};
   Sums out;
   for (const Part& part : PartsOf(days)) {
+    const Source source{part.weeks, kept.approved};
     std::vector<Parameter> params;
-    const std::string filter = Filter(part.source, part.first, part.end, kept, params);
-    AddSums(db, by, part.source, filter, params, names, out);
+    const std::string filter = Filter(source, part.first, part.end, kept, params);
+    AddSums(db, by, source, filter, params, names, out);
   }
   return SumRows(out);
 }
@@ -283,7 +290,7 @@ BRIVOS_METHOD(CReportMgr, GetHoursReport) {
       Raise(errnum::kInvalidArgument, "By is project, person or week.");
     }
     return Summed(db, by, DaysOf(a.FromDate, a.ToDate),
-                  Kept{a.ClientID, a.ProjectID, a.UserID, std::nullopt});
+                  Kept{a.ClientID, a.ProjectID, a.UserID, false});
   });
 }
 
@@ -291,7 +298,7 @@ BRIVOS_METHOD(CReportMgr, GetUnbilledReport) {
   return WithSlipWeeks(a.Account, [&] {
     Connection db = Connection::Open(a.Account);
     return Summed(db, "project", DaysOf(a.FromDate, a.ToDate),
-                  Kept{a.ClientID, a.ProjectID, a.UserID, std::int32_t{eTransStatus::tsApproved}});
+                  Kept{a.ClientID, a.ProjectID, a.UserID, true});
   });
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "brivos/database/Backend.hpp"
+#include "brivos/records/EnumeratedTypes.hpp"
 #include "brivos/records/SlipWeeks.hpp"
 #include "brivos/reports/CReportMgr.hpp"
 #include "tests/support/SubscriberFixture.hpp"
@@ -16,10 +17,10 @@
 namespace brivos::testing {
 namespace {
 
-using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
+using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t>;
 struct Sums {
   std::int64_t slips = 0;
-  double minutes = 0, value = 0;
+  double minutes = 0, value = 0, approved = 0, approved_minutes = 0, approved_value = 0;
 };
 
 constexpr double kMonday = 45719;  // 2025-03-03
@@ -52,7 +53,7 @@ class SlipWeeksTest : public SubscriberTest {
          (overtime ? "1" : "0") + ", " + std::to_string(staff) + ")");
   }
 
-  // The slips summed here, by week, staff row, project and status.
+  // The slips summed here, by week, staff row and project.
   std::map<Key, Sums> FromSlips() {
     std::map<Key, Sums> sums;
     const auto rs = Connection::Open(account).Query(
@@ -71,11 +72,17 @@ class SlipWeeksTest : public SubscriberTest {
       }
       const bool overtime = !rs->Field(6).IsNull() && CLng(rs->Field(6)) != 0;
       const Variant& rate = overtime ? rs->Field(7) : rs->Field(8);
+      const double value = (rate.IsNull() ? 0 : CDbl(rate)) * minutes / 60;
       Sums& s = sums[Key{static_cast<std::int64_t>(monday), CLng(rs->Field(0)),
-                         or_null(rs->Field(2)), or_null(rs->Field(3))}];
+                         or_null(rs->Field(2))}];
       ++s.slips;
       s.minutes += minutes;
-      s.value += (rate.IsNull() ? 0 : CDbl(rate)) * minutes / 60;
+      s.value += value;
+      if (!rs->Field(3).IsNull() && CLng(rs->Field(3)) == eTransStatus::tsApproved) {
+        ++s.approved;
+        s.approved_minutes += minutes;
+        s.approved_value += value;
+      }
     }
     return sums;
   }
@@ -83,13 +90,13 @@ class SlipWeeksTest : public SubscriberTest {
   void ExpectWeekRowsRight(const std::string& after) {
     std::map<Key, Sums> rows;
     const auto rs = Connection::Open(account).Query(
-        "SELECT Week, StaffID, Parent, Status, Slips, Minutes, Value FROM IProjectTransactionWeek");
+        "SELECT Week, StaffID, Parent, Slips, Minutes, Value, Approved, ApprovedMinutes, "
+        "ApprovedValue FROM IProjectTransactionWeek");
     for (; !rs->Eof(); rs->MoveNext()) {
       rows[Key{static_cast<std::int64_t>(CDbl(rs->Field(0))), CLng(rs->Field(1)),
-               static_cast<std::int64_t>(CDbl(rs->Field(2))),
-               static_cast<std::int64_t>(CDbl(rs->Field(3)))}] =
-          Sums{static_cast<std::int64_t>(CDbl(rs->Field(4))), CDbl(rs->Field(5)),
-               CDbl(rs->Field(6))};
+               static_cast<std::int64_t>(CDbl(rs->Field(2)))}] =
+          Sums{static_cast<std::int64_t>(CDbl(rs->Field(3))), CDbl(rs->Field(4)),
+               CDbl(rs->Field(5)), CDbl(rs->Field(6)), CDbl(rs->Field(7)), CDbl(rs->Field(8))};
     }
     const std::map<Key, Sums> expected = FromSlips();
     ASSERT_EQ(rows.size(), expected.size()) << after;
@@ -99,6 +106,9 @@ class SlipWeeksTest : public SubscriberTest {
       EXPECT_EQ(found->second.slips, sums.slips) << after;
       EXPECT_EQ(found->second.minutes, sums.minutes) << after;
       EXPECT_NEAR(found->second.value, sums.value, 1e-6) << after;
+      EXPECT_EQ(found->second.approved, sums.approved) << after;
+      EXPECT_EQ(found->second.approved_minutes, sums.approved_minutes) << after;
+      EXPECT_NEAR(found->second.approved_value, sums.approved_value, 1e-6) << after;
     }
   }
 
@@ -134,6 +144,7 @@ TEST_F(SlipWeeksTest, EveryWriteKeepsTheWeekRowsEqualToTheSlips) {
       "INSERT INTO" + t + " (StaffID, StartTime, StopTime, Status) VALUES (" +
           std::to_string(mine) + ", 45720.3, 45720.4, 1)",  // no day: never counted
       "UPDATE" + t + " SET Status = 2",
+      "UPDATE" + t + " SET Status = 3" + first,
       "UPDATE" + t + " SET TransDate = TransDate + 7" + first,
       "UPDATE" + t + " SET StaffID = " + std::to_string(bobs) + first,
       "UPDATE" + t + " SET StopTime = StartTime - 0.1" + first,
@@ -160,7 +171,7 @@ TEST_F(SlipWeeksTest, AFirmMadeBeforeTheWeekRowsGetsThemAndTheSameFigures) {
   std::vector<std::map<std::string, std::pair<double, double>>> before;
   for (const std::string& b : by) before.push_back(Report(b, kMonday - 12, kMonday + 40, b == "unbilled"));
   if (ActiveBackend().NamesFiles()) {
-    for (const char* t : {"Insert", "Delete", "UpdateOld", "UpdateNew"}) {
+    for (const char* t : {"Insert", "Delete", "Update", "UpdateOld", "UpdateNew"}) {
       Exec(std::string("DROP TRIGGER IProjectTransactionWeek_") + t);
     }
   } else {
