@@ -80,8 +80,14 @@ std::string Filter(const Source& source, double first, double end, const Kept& k
   std::string where = " WHERE " + source.Day() + " >= ? AND " + source.Day() +
                       " < ? AND t.StaffID IN (SELECT s.IProjectStaffID FROM IProjectStaff s "
                       "INNER JOIN IUser u ON u.IUserID = s.UserID";
-  params.push_back(Parameter::Double(Variant(first)));
-  params.push_back(Parameter::Double(Variant(end)));
+  // Whole numbers for the week rows' whole-number key, which a comparison
+  // with a double would keep PostgreSQL from seeking in.
+  const auto day = [&source](double d) {
+    return source.weeks ? Parameter::Long(Variant(static_cast<std::int32_t>(d)))
+                        : Parameter::Double(Variant(d));
+  };
+  params.push_back(day(first));
+  params.push_back(day(end));
   if (Given(kept.user)) {
     where += " WHERE s.UserID = ?";
     params.push_back(Parameter::Long(Variant(CLng(kept.user))));
