@@ -52,8 +52,8 @@ std::string Watched(const SummedTable& s) {
 // Whether OLD and NEW both count, under the same key: true or false, never
 // Null (a Null day), which NOT would keep Null.
 std::string SameKey(const SummedTable& s) {
-  std::string same = "(COALESCE(" + s.counts("OLD") + ", FALSE) AND COALESCE(" + s.counts("NEW") +
-                     ", FALSE)";
+  std::string same =
+      "(COALESCE(" + s.counts("OLD") + ", FALSE) AND COALESCE(" + s.counts("NEW") + ", FALSE)";
   for (const SummedColumn& k : s.keys) same += " AND " + k.of("OLD") + " = " + k.of("NEW");
   return same + ")";
 }
@@ -62,22 +62,22 @@ std::string SameKey(const SummedTable& s) {
 std::string Move(const SummedTable& s) {
   std::string update;
   for (const SummedColumn& c : s.sums) {
-    update += (update.empty() ? "" : ", ") + c.name + " = " + c.name + " + " + c.of("NEW") +
-              " - " + c.of("OLD");
+    update += (update.empty() ? "" : ", ") + c.name + " = " + c.name + " + " + c.of("NEW") + " - " +
+              c.of("OLD");
   }
   return "UPDATE " + s.table + " SET " + update + " WHERE " + KeyIs(s, "NEW") + ";";
 }
 
 // Adds the row `row` to its sums.
 std::string Add(const SummedTable& s, const std::string& row) {
-  std::string values = KeyValues(s, row) + ", 1", update = s.count + " = " + s.table + "." +
-                                                           s.count + " + 1";
+  std::string values = KeyValues(s, row) + ", 1",
+              update = s.count + " = " + s.table + "." + s.count + " + 1";
   for (const SummedColumn& c : s.sums) {
     values += ", " + c.of(row);
     update += ", " + c.name + " = " + s.table + "." + c.name + " + excluded." + c.name;
   }
-  return "INSERT INTO " + s.table + " (" + Columns(s) + ") VALUES (" + values +
-         ") ON CONFLICT (" + KeyList(s) + ") DO UPDATE SET " + update + ";";
+  return "INSERT INTO " + s.table + " (" + Columns(s) + ") VALUES (" + values + ") ON CONFLICT (" +
+         KeyList(s) + ") DO UPDATE SET " + update + ";";
 }
 
 // Takes the row `row` from its sums.
@@ -126,10 +126,10 @@ std::string PgFunction(const SummedTable& s) {
          "_Keep() RETURNS trigger LANGUAGE plpgsql SET search_path FROM CURRENT AS $keep$\nBEGIN\n"
          "  IF TG_OP = 'TRUNCATE' THEN DELETE FROM " +
          s.table + "; RETURN NULL; END IF;\n  IF TG_OP = 'UPDATE' AND NOT " + Changed(s) +
-         " THEN RETURN NULL; END IF;\n  IF TG_OP = 'UPDATE' AND " + SameKey(s) + " THEN " + Move(s) +
-         " RETURN NULL; END IF;\n  IF TG_OP <> 'INSERT' AND " + s.counts("OLD") + " THEN " +
-         Take(s, "OLD") + " END IF;\n  IF TG_OP <> 'DELETE' AND " + s.counts("NEW") + " THEN " +
-         Add(s, "NEW") + " END IF;\n  RETURN NULL;\nEND $keep$;\n";
+         " THEN RETURN NULL; END IF;\n  IF TG_OP = 'UPDATE' AND " + SameKey(s) + " THEN " +
+         Move(s) + " RETURN NULL; END IF;\n  IF TG_OP <> 'INSERT' AND " + s.counts("OLD") +
+         " THEN " + Take(s, "OLD") + " END IF;\n  IF TG_OP <> 'DELETE' AND " + s.counts("NEW") +
+         " THEN " + Add(s, "NEW") + " END IF;\n  RETURN NULL;\nEND $keep$;\n";
 }
 
 std::string PgTriggers(const SummedTable& s) {
@@ -165,8 +165,9 @@ void AddSummedTable(const Variant& account, const SummedTable& s) {
     // triggers, and a second caller finds the table made.
     UnitOfWork work(account);
     Connection& db = work.Db();
-    const auto made = db.Query("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = ?",
-                               {Parameter::Text(Variant(s.table))});
+    const auto made =
+        db.Query("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = ?",
+                 {Parameter::Text(Variant(s.table))});
     if (CLng(made->Field(0)) != 0) return;
     db.Execute(Table(s));
     for (const std::string& trigger : FileTriggers(s)) db.Execute(trigger);

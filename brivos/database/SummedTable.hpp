@@ -25,12 +25,12 @@ struct SummedColumn {
 };
 
 struct SummedTable {
-  std::string table;   // the sums
-  std::string source;  // the table summed
-  std::vector<SummedColumn> keys;  // never Null: their expressions give a value for every row
-  std::string count;               // the column of the number of rows
-  std::vector<SummedColumn> sums;  // double precision
-  RowExpression counts;            // whether a row of the source counts
+  std::string table;                 // the sums
+  std::string source;                // the table summed
+  std::vector<SummedColumn> keys;    // never Null: their expressions give a value for every row
+  std::string count;                 // the column of the number of rows
+  std::vector<SummedColumn> sums;    // double precision
+  RowExpression counts;              // whether a row of the source counts
   std::vector<std::string> watched;  // the source's columns the keys and sums read
 };
 

@@ -27,7 +27,8 @@ const SummedTable& Weeks() {
       {{"Minutes", SlipMinutes},
        {"Value", SlipValue},
        {"Approved", [](const std::string& row) { return IfApproved(row, "1"); }},
-       {"ApprovedMinutes", [](const std::string& row) { return IfApproved(row, SlipMinutes(row)); }},
+       {"ApprovedMinutes",
+        [](const std::string& row) { return IfApproved(row, SlipMinutes(row)); }},
        {"ApprovedValue", [](const std::string& row) { return IfApproved(row, SlipValue(row)); }}},
       // A day that is no number (text) compares above every number.
       [](const std::string& row) {

@@ -2,6 +2,8 @@
 // here from the slips themselves, after every kind of write, and the reports
 // read from them against the same sums.
 
+#include "brivos/records/SlipWeeks.hpp"
+
 #include <cmath>
 #include <map>
 #include <string>
@@ -10,7 +12,6 @@
 
 #include "brivos/database/Backend.hpp"
 #include "brivos/records/EnumeratedTypes.hpp"
-#include "brivos/records/SlipWeeks.hpp"
 #include "brivos/reports/CReportMgr.hpp"
 #include "tests/support/SubscriberFixture.hpp"
 
@@ -45,12 +46,13 @@ class SlipWeeksTest : public SubscriberTest {
             bool overtime, double rate = 95.5) {
     const std::string stop =
         minutes < 0 ? "NULL" : std::to_string(day + (540.0 + minutes) / 1440 + 1.0 / 86400);
-    Exec("INSERT INTO IProjectTransaction (Parent, TransDate, StartTime, StopTime, StaffRate, "
-         "OTRate, Status, OverTime, StaffID) VALUES (" +
-         std::to_string(project) + ", " + std::to_string(day) + ", " +
-         std::to_string(day + 540.0 / 1440 + 1.0 / 86400) + ", " + stop + ", " +
-         std::to_string(rate) + ", 133.33, " + std::to_string(status) + ", " +
-         (overtime ? "1" : "0") + ", " + std::to_string(staff) + ")");
+    Exec(
+        "INSERT INTO IProjectTransaction (Parent, TransDate, StartTime, StopTime, StaffRate, "
+        "OTRate, Status, OverTime, StaffID) VALUES (" +
+        std::to_string(project) + ", " + std::to_string(day) + ", " +
+        std::to_string(day + 540.0 / 1440 + 1.0 / 86400) + ", " + stop + ", " +
+        std::to_string(rate) + ", 133.33, " + std::to_string(status) + ", " +
+        (overtime ? "1" : "0") + ", " + std::to_string(staff) + ")");
   }
 
   // The slips summed here, by week, staff row and project.
@@ -73,8 +75,8 @@ class SlipWeeksTest : public SubscriberTest {
       const bool overtime = !rs->Field(6).IsNull() && CLng(rs->Field(6)) != 0;
       const Variant& rate = overtime ? rs->Field(7) : rs->Field(8);
       const double value = (rate.IsNull() ? 0 : CDbl(rate)) * minutes / 60;
-      Sums& s = sums[Key{static_cast<std::int64_t>(monday), CLng(rs->Field(0)),
-                         or_null(rs->Field(2))}];
+      Sums& s =
+          sums[Key{static_cast<std::int64_t>(monday), CLng(rs->Field(0)), or_null(rs->Field(2))}];
       ++s.slips;
       s.minutes += minutes;
       s.value += value;
@@ -95,8 +97,12 @@ class SlipWeeksTest : public SubscriberTest {
     for (; !rs->Eof(); rs->MoveNext()) {
       rows[Key{static_cast<std::int64_t>(CDbl(rs->Field(0))), CLng(rs->Field(1)),
                static_cast<std::int64_t>(CDbl(rs->Field(2)))}] =
-          Sums{static_cast<std::int64_t>(CDbl(rs->Field(3))), CDbl(rs->Field(4)),
-               CDbl(rs->Field(5)), CDbl(rs->Field(6)), CDbl(rs->Field(7)), CDbl(rs->Field(8))};
+          Sums{static_cast<std::int64_t>(CDbl(rs->Field(3))),
+               CDbl(rs->Field(4)),
+               CDbl(rs->Field(5)),
+               CDbl(rs->Field(6)),
+               CDbl(rs->Field(7)),
+               CDbl(rs->Field(8))};
     }
     const std::map<Key, Sums> expected = FromSlips();
     ASSERT_EQ(rows.size(), expected.size()) << after;
@@ -116,11 +122,11 @@ class SlipWeeksTest : public SubscriberTest {
   std::map<std::string, std::pair<double, double>> Report(const std::string& by, double first,
                                                           double last, bool unbilled = false) {
     const Variant from(Date::FromSerial(first)), to(Date::FromSerial(last));
-    const auto rs = unbilled
-                        ? reports.GetUnbilledReport(account, "admin", "T", from, to, 0, 0, 0)
-                        : reports.GetHoursReport(account, "admin", "T", by, from, to, 0, 0, 0);
+    const auto rs = unbilled ? reports.GetUnbilledReport(account, "admin", "T", from, to, 0, 0, 0)
+                             : reports.GetHoursReport(account, "admin", "T", by, from, to, 0, 0, 0);
     std::map<std::string, std::pair<double, double>> rows;
-    for (const std::vector<Variant>& row : rs->Rows()) rows[CStr(row[0])] = {CDbl(row[2]), CDbl(row[3])};
+    for (const std::vector<Variant>& row : rs->Rows())
+      rows[CStr(row[0])] = {CDbl(row[2]), CDbl(row[3])};
     return rows;
   }
 
@@ -130,16 +136,20 @@ class SlipWeeksTest : public SubscriberTest {
 
 TEST_F(SlipWeeksTest, EveryWriteKeepsTheWeekRowsEqualToTheSlips) {
   const std::string t = " IProjectTransaction";
-  const std::string first = " WHERE IProjectTransactionID = (SELECT MIN(IProjectTransactionID) FROM" + t + ")";
+  const std::string first =
+      " WHERE IProjectTransactionID = (SELECT MIN(IProjectTransactionID) FROM" + t + ")";
   Slip(mine, web, kMonday + 0.25, 510, 1, false);
   const std::vector<std::string> writes = {
       "",  // the one slip above
-      "INSERT INTO" + t + " (Parent, TransDate, StartTime, StopTime, StaffRate, OTRate, Status, "
+      "INSERT INTO" + t +
+          " (Parent, TransDate, StartTime, StopTime, StaffRate, OTRate, Status, "
           "OverTime, StaffID) SELECT Parent, TransDate + 1, StartTime + 1, StopTime + 1.01, "
-          "StaffRate, OTRate, Status, 1, StaffID FROM" + t,
+          "StaffRate, OTRate, Status, 1, StaffID FROM" +
+          t,
       "INSERT INTO" + t + " (TransDate, StaffID) VALUES (" + std::to_string(kMonday - 1) + ", " +
           std::to_string(bobs) + ")",  // a Sunday: the week before; no project, status or times
-      "INSERT INTO" + t + " (TransDate, StartTime, StopTime, Status) VALUES (45720, 45720.3, "
+      "INSERT INTO" + t +
+          " (TransDate, StartTime, StopTime, Status) VALUES (45720, 45720.3, "
           "45720.4, 1)",  // no staff row: never counted
       "INSERT INTO" + t + " (StaffID, StartTime, StopTime, Status) VALUES (" +
           std::to_string(mine) + ", 45720.3, 45720.4, 1)",  // no day: never counted
@@ -169,7 +179,8 @@ TEST_F(SlipWeeksTest, AFirmMadeBeforeTheWeekRowsGetsThemAndTheSameFigures) {
   }
   const std::vector<std::string> by = {"project", "person", "week", "unbilled"};
   std::vector<std::map<std::string, std::pair<double, double>>> before;
-  for (const std::string& b : by) before.push_back(Report(b, kMonday - 12, kMonday + 40, b == "unbilled"));
+  for (const std::string& b : by)
+    before.push_back(Report(b, kMonday - 12, kMonday + 40, b == "unbilled"));
   if (ActiveBackend().NamesFiles()) {
     for (const char* t : {"Insert", "Delete", "Update", "UpdateOld", "UpdateNew"}) {
       Exec(std::string("DROP TRIGGER IProjectTransactionWeek_") + t);
@@ -192,16 +203,17 @@ TEST_F(SlipWeeksTest, AFirmMadeBeforeTheWeekRowsGetsThemAndTheSameFigures) {
 TEST_F(SlipWeeksTest, ReportsOfAnySpanCountEachSlipOnce) {
   for (int i = 0; i < 60; ++i) Slip(i % 2 ? mine : bobs, web, kMonday - 20 + i, 60 + i, 2, false);
   const std::vector<std::pair<double, double>> spans = {
-      {kMonday, kMonday + 6},       {kMonday + 1, kMonday + 5},  {kMonday - 3, kMonday + 3},
-      {kMonday + 2, kMonday + 30},  {kMonday - 20, kMonday + 39}, {kMonday, kMonday},
-      {kMonday + 6, kMonday + 7},   {kMonday - 1, kMonday + 13}};
+      {kMonday, kMonday + 6},      {kMonday + 1, kMonday + 5},   {kMonday - 3, kMonday + 3},
+      {kMonday + 2, kMonday + 30}, {kMonday - 20, kMonday + 39}, {kMonday, kMonday},
+      {kMonday + 6, kMonday + 7},  {kMonday - 1, kMonday + 13}};
   for (const auto& [first, last] : spans) {
     std::map<std::string, std::pair<double, double>> expected;
     for (int i = 0; i < 60; ++i) {
       const double day = kMonday - 20 + i;
       if (day < first || day > last) continue;
-      const std::string week =
-          Date::FromSerial(day - (Date::FromSerial(day).Weekday() + 5) % 7).ToString().substr(0, 10);
+      const std::string week = Date::FromSerial(day - (Date::FromSerial(day).Weekday() + 5) % 7)
+                                   .ToString()
+                                   .substr(0, 10);
       expected[week].first += 60 + i;
       expected[week].second += std::round(95.5 * (60 + i) / 60 * 1e4) / 1e4;
     }
