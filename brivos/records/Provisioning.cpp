@@ -5,6 +5,7 @@
 #include "brivos/records/ISubscriberLocation.hpp"
 #include "brivos/records/IUser.hpp"
 #include "brivos/records/RecordSchema.hpp"
+#include "brivos/records/SlipWeeks.hpp"
 #include "brivos/records/Write.hpp"
 
 namespace brivos {
@@ -16,6 +17,7 @@ void CreateSubscriberDatabase(const std::string& account, const std::string& com
     const Variant path(account);
     std::string ddl;
     for (const RecordSchema* schema : AllRecordSchemas()) ddl += schema->Ddl();
+    ddl += SlipWeeksDdl();
     CreateDatabase(path, ddl, [&](Connection& db) {
       using S = ISubScriber;
       const std::int32_t subscriber = Insert<S>(db, {{S::kCompanyName, companyName},

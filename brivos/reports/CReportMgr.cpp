@@ -7,6 +7,7 @@
 
 #include "brivos/database/Database.hpp"
 #include "brivos/records/EnumeratedTypes.hpp"
+#include "brivos/records/SlipWeeks.hpp"
 
 namespace brivos {
 
@@ -18,21 +19,6 @@ namespace {
 
 constexpr int kMaxDays = 366;
 constexpr std::int32_t kMaxRowsAtOnce = 10000;
-
-// A slip's minutes from its start to its stop, rounded half away from zero
-// as the front ends round them; none without both times.
-constexpr const char* kMinutes =
-    "(CASE WHEN t.StartTime IS NULL OR t.StopTime IS NULL THEN 0 "
-    "WHEN t.StopTime >= t.StartTime THEN FLOOR((t.StopTime - t.StartTime) * 1440 + 0.5) "
-    "ELSE -FLOOR((t.StartTime - t.StopTime) * 1440 + 0.5) END)";
-
-// What the slip is worth: its minutes at its own rate an hour, overtime at
-// the overtime rate.
-std::string ValueOfSlip() {
-  return std::string("(COALESCE(CAST(CASE WHEN t.OverTime <> 0 THEN t.OTRate ELSE t.StaffRate END "
-                     "AS DOUBLE PRECISION), 0) * ") +
-         kMinutes + " / 60)";
-}
 
 bool Given(const Variant& v) {
   if (v.IsNull() || v.IsEmpty()) return false;
@@ -53,33 +39,73 @@ Days DaysOf(const Variant& from, const Variant& to) {
   return days;
 }
 
-// The conditions every read of slips shares, its parameters appended to
-// `params`: the span, the slips of the staff rows of users, and the
-// filters given. The firm's slips of a span are read in the table's order
-// (a unary plus keeps the database from the index on staff and date, whose
-// every row would cost a lookup in the table); one user's through that
-// index.
-std::string SlipFilter(const Days& days, const Variant& client, const Variant& project,
-                       const Variant& user, std::vector<Parameter>& params) {
-  const char* const in_order = Given(user) ? "" : "+";
-  std::string where = std::string(" WHERE ") + in_order + "t.TransDate >= ? AND " + in_order +
-                      "t.TransDate < ? AND " + in_order +
-                      "t.StaffID IN (SELECT s.IProjectStaffID FROM IProjectStaff s INNER JOIN "
-                      "IUser u ON u.IUserID = s.UserID";
-  params.push_back(Parameter::Double(Variant(days.first)));
-  params.push_back(Parameter::Double(Variant(days.end)));
-  if (Given(user)) {
+// Where the sums come from: the slips themselves, or their week rows
+// (IProjectTransactionWeek) for the whole weeks of a span; of every slip or
+// of the approved ones only.
+struct Source {
+  bool weeks, approved;
+  std::string From() const {
+    return weeks ? std::string(" FROM ") + kSlipWeeksTable + " t" : " FROM IProjectTransaction t";
+  }
+  std::string Day() const { return weeks ? "t.Week" : "t.TransDate"; }
+  std::string DayGroup() const { return weeks ? "t.Week" : "FLOOR(t.TransDate)"; }
+  std::string Project() const {
+    return weeks ? "(CASE WHEN t.Parent = " + std::to_string(kSlipWeeksNull) +
+                       " THEN 0 ELSE t.Parent END)"
+                 : "COALESCE(t.Parent, 0)";
+  }
+  std::string Minutes() const {
+    return !weeks ? SlipMinutes("t") : approved ? "t.ApprovedMinutes" : "t.Minutes";
+  }
+  std::string Value() const {
+    return !weeks ? SlipValue("t") : approved ? "t.ApprovedValue" : "t.Value";
+  }
+};
+
+// What a report keeps besides its days: the slips of the staff rows of
+// users (of one user when given), of a client's projects and of one
+// project when given, the approved ones only when asked.
+struct Kept {
+  Variant client, project, user;
+  bool approved;
+};
+
+// The conditions of a read of `source` dated from `first` to before `end`,
+// its parameters appended to `params`. The slips are read through the index
+// on staff and date (a unary plus keeps the database from the one on
+// project and status, whose every row in other days would cost a lookup in
+// the table); week rows through their key, whose first column is the week.
+std::string Filter(const Source& source, double first, double end, const Kept& kept,
+                   std::vector<Parameter>& params) {
+  std::string where = " WHERE " + source.Day() + " >= ? AND " + source.Day() +
+                      " < ? AND t.StaffID IN (SELECT s.IProjectStaffID FROM IProjectStaff s "
+                      "INNER JOIN IUser u ON u.IUserID = s.UserID";
+  // Whole numbers for the week rows' whole-number key, which a comparison
+  // with a double would keep PostgreSQL from seeking in.
+  const auto day = [&source](double d) {
+    return source.weeks ? Parameter::Long(Variant(static_cast<std::int32_t>(d)))
+                        : Parameter::Double(Variant(d));
+  };
+  params.push_back(day(first));
+  params.push_back(day(end));
+  if (Given(kept.user)) {
     where += " WHERE s.UserID = ?";
-    params.push_back(Parameter::Long(Variant(CLng(user))));
+    params.push_back(Parameter::Long(Variant(CLng(kept.user))));
   }
   where += ")";
-  if (Given(project)) {
-    where += " AND t.Parent = ?";
-    params.push_back(Parameter::Long(Variant(CLng(project))));
+  if (Given(kept.project)) {
+    where += " AND +t.Parent = ?";
+    params.push_back(Parameter::Long(Variant(CLng(kept.project))));
   }
-  if (Given(client)) {
-    where += " AND t.Parent IN (SELECT IProjectID FROM IProject WHERE ClientID = ?)";
-    params.push_back(Parameter::Long(Variant(CLng(client))));
+  if (Given(kept.client)) {
+    where += " AND +t.Parent IN (SELECT IProjectID FROM IProject WHERE ClientID = ?)";
+    params.push_back(Parameter::Long(Variant(CLng(kept.client))));
+  }
+  if (source.approved && source.weeks) {
+    where += " AND t.Approved > 0";
+  } else if (source.approved) {
+    where += " AND +t.Status = ?";
+    params.push_back(Parameter::Long(Variant(std::int32_t{eTransStatus::tsApproved})));
   }
   return where;
 }
@@ -95,7 +121,9 @@ std::string PersonName(const Variant& first, const Variant& last, const Variant&
 
 std::string DayText(double serial) { return Date::FromSerial(serial).ToString().substr(0, 10); }
 
-double MondayOf(double day) { return day - (Date::FromSerial(day).Weekday() + 5) % 7; }
+// The Monday of a day, as the week rows count it (SlipWeek): day 0,
+// 1899-12-30, is a Saturday.
+double MondayOf(double day) { return day - std::fmod(std::fmod(day, 7) + 12, 7); }
 
 struct Sum {
   std::string label;
@@ -125,11 +153,15 @@ std::string ProjectLabel(const std::map<std::int32_t, std::string>& names, std::
   return found == names.end() ? "Project " + std::to_string(id) : found->second;
 }
 
-// The sums of the slips the filter keeps by project, person or week.
-std::shared_ptr<Recordset> Summed(Connection& db, std::string_view by, const std::string& filter,
-                                  const std::vector<Parameter>& params) {
-  const std::string sums = "SUM(" + std::string(kMinutes) + "), SUM(" + ValueOfSlip() + ")";
-  std::map<std::string, Sum> out;
+using Sums = std::map<std::string, Sum>;
+
+// Adds to `out` the sums of the rows of `source` the filter keeps by
+// project, person or week. Grouped by expressions: rows grouped in the order
+// of an index would each cost a lookup in the table.
+void AddSums(Connection& db, std::string_view by, const Source& source, const std::string& filter,
+             const std::vector<Parameter>& params,
+             const std::map<std::int32_t, std::string>& names, Sums& out) {
+  const std::string sums = "SUM(" + source.Minutes() + "), SUM(" + source.Value() + ")";
   const auto add = [&out](const std::string& key, const std::string& label, const Variant& minutes,
                           const Variant& value) {
     Sum& sum = out[key];
@@ -138,12 +170,8 @@ std::shared_ptr<Recordset> Summed(Connection& db, std::string_view by, const std
     sum.value += value.IsNull() ? 0 : CDbl(value);
   };
   if (by == "project") {
-    const auto names = ProjectNames(db);
-    // Grouped by expressions, as below: rows grouped in the order of an
-    // index would each cost a lookup in the table.
-    const auto rs = db.Query("SELECT COALESCE(t.Parent, 0), " + sums +
-                                 " FROM IProjectTransaction t" + filter +
-                                 " GROUP BY COALESCE(t.Parent, 0);",
+    const auto rs = db.Query("SELECT " + source.Project() + ", " + sums + source.From() + filter +
+                                 " GROUP BY " + source.Project() + ";",
                              params);
     for (; !rs->Eof(); rs->MoveNext()) {
       const std::int32_t id = CLng(rs->Field(0));
@@ -152,8 +180,9 @@ std::shared_ptr<Recordset> Summed(Connection& db, std::string_view by, const std
   } else if (by == "person") {
     const auto rs = db.Query(
         "SELECT u.IUserID, u.FirstName, u.LastName, u.UserName, SUM(g.m), SUM(g.v) FROM (SELECT "
-        "+t.StaffID AS StaffID, SUM(" + std::string(kMinutes) + ") AS m, SUM(" + ValueOfSlip() +
-            ") AS v FROM IProjectTransaction t" + filter +
+        "+t.StaffID AS StaffID, SUM(" +
+            source.Minutes() + ") AS m, SUM(" + source.Value() + ") AS v" + source.From() +
+            filter +
             " GROUP BY +t.StaffID) g INNER JOIN IProjectStaff s ON "
             "s.IProjectStaffID = g.StaffID INNER JOIN IUser u ON u.IUserID = s.UserID GROUP BY "
             "u.IUserID, u.FirstName, u.LastName, u.UserName;",
@@ -163,15 +192,63 @@ std::shared_ptr<Recordset> Summed(Connection& db, std::string_view by, const std
           rs->Field(4), rs->Field(5));
     }
   } else {
-    const auto rs = db.Query("SELECT FLOOR(t.TransDate), " + sums + " FROM IProjectTransaction t" +
-                                 filter + " GROUP BY FLOOR(t.TransDate);",
+    const auto rs = db.Query("SELECT " + source.DayGroup() + ", " + sums + source.From() + filter +
+                                 " GROUP BY " + source.DayGroup() + ";",
                              params);
+
     for (; !rs->Eof(); rs->MoveNext()) {
       const std::string week = DayText(MondayOf(CDbl(rs->Field(0))));
       add(week, week, rs->Field(1), rs->Field(2));
     }
   }
+}
+
+// A stretch of days read from the slips or from their week rows.
+struct Part {
+  bool weeks;
+  double first, end;
+};
+
+// The whole weeks of a span from the week rows, the days before and after
+// them from the slips.
+std::vector<Part> PartsOf(const Days& days) {
+  const double monday = MondayOf(days.first);
+  const double weeks_first = monday == days.first ? monday : monday + 7;
+  const double weeks_end = MondayOf(days.end);
+  if (weeks_first >= weeks_end) return {Part{false, days.first, days.end}};
+  std::vector<Part> parts{Part{true, weeks_first, weeks_end}};
+  if (days.first < weeks_first) parts.push_back(Part{false, days.first, weeks_first});
+  if (weeks_end < days.end) parts.push_back(Part{false, weeks_end, days.end});
+  return parts;
+}
+
+// The sums of the slips of `days` that `kept` keeps by project, person or
+// week, read in one state of the database.
+std::shared_ptr<Recordset> Summed(Connection& db, std::string_view by, const Days& days,
+                                  const Kept& kept) {
+  ReadTogether together;
+  const auto names = by == "project" ? ProjectNames(db) : std::map<std::int32_t, std::string>{};
+  Sums out;
+  for (const Part& part : PartsOf(days)) {
+    const Source source{part.weeks, kept.approved};
+    std::vector<Parameter> params;
+    const std::string filter = Filter(source, part.first, part.end, kept, params);
+    AddSums(db, by, source, filter, params, names, out);
+  }
   return SumRows(out);
+}
+
+// `work()`; when a statement of it is rejected (a database made before the
+// week rows), they are added and `work()` runs once more.
+template <class F>
+auto WithSlipWeeks(const Variant& account, F&& work) {
+  try {
+    return work();
+  } catch (const Error& e) {
+    if (e.Number() != errnum::kDbStatementRejected) throw;
+  }
+  AddSlipWeeks(account);
+  return work();
 }
 
 std::int32_t RowsAtOnce(const Variant& max_rows) {
@@ -212,27 +289,23 @@ std::shared_ptr<Recordset> RowsAfter(Connection& db, std::string select, std::st
 // taking an Account does: a database that cannot be opened is the error a
 // caller sees first.
 BRIVOS_METHOD(CReportMgr, GetHoursReport) {
-  Connection db = Connection::Open(a.Account);
-  const std::string by = Text(a.By);
-  if (by != "project" && by != "person" && by != "week") {
-    Raise(errnum::kInvalidArgument, "By is project, person or week.");
-  }
-  std::vector<Parameter> params;
-  const std::string filter =
-      SlipFilter(DaysOf(a.FromDate, a.ToDate), a.ClientID, a.ProjectID, a.UserID, params);
-  return Summed(db, by, filter, params);
+  return WithSlipWeeks(a.Account, [&] {
+    Connection db = Connection::Open(a.Account);
+    const std::string by = Text(a.By);
+    if (by != "project" && by != "person" && by != "week") {
+      Raise(errnum::kInvalidArgument, "By is project, person or week.");
+    }
+    return Summed(db, by, DaysOf(a.FromDate, a.ToDate),
+                  Kept{a.ClientID, a.ProjectID, a.UserID, false});
+  });
 }
 
 BRIVOS_METHOD(CReportMgr, GetUnbilledReport) {
-  Connection db = Connection::Open(a.Account);
-  std::vector<Parameter> params;
-  std::string filter =
-      SlipFilter(DaysOf(a.FromDate, a.ToDate), a.ClientID, a.ProjectID, a.UserID, params);
-  // Not through the index on project and status, which the filter on
-  // status alone would read whole, a lookup in the table a row.
-  filter += " AND +t.Status = ?";
-  params.push_back(Parameter::Long(Variant(std::int32_t{eTransStatus::tsApproved})));
-  return Summed(db, "project", filter, params);
+  return WithSlipWeeks(a.Account, [&] {
+    Connection db = Connection::Open(a.Account);
+    return Summed(db, "project", DaysOf(a.FromDate, a.ToDate),
+                  Kept{a.ClientID, a.ProjectID, a.UserID, true});
+  });
 }
 
 BRIVOS_METHOD(CReportMgr, GetSlipRows) {
@@ -241,7 +314,7 @@ BRIVOS_METHOD(CReportMgr, GetSlipRows) {
       db,
       "SELECT t.IProjectTransactionID, t.Parent, p.Name, k.Name, u.FirstName, u.LastName, "
       "u.UserName, t.TransDate, t.StartTime, t.StopTime, " +
-          std::string(kMinutes) + ", t.Status, " + ValueOfSlip() +
+          SlipMinutes("t") + ", t.Status, " + SlipValue("t") +
           " FROM IProjectTransaction t INNER JOIN IProjectStaff s ON s.IProjectStaffID = "
           "t.StaffID INNER JOIN IUser u ON u.IUserID = s.UserID LEFT JOIN IProject p ON "
           "p.IProjectID = t.Parent LEFT JOIN IProjectTask k ON k.IProjectTaskID = t.TaskID",

@@ -279,10 +279,11 @@ TEST_F(ExpenseInvoiceRecordsTest, EveryTableExistsAndItsRecordClassIsNotCreatabl
       "IProjectTask",   "IExpenseReport",      "IProjectInvoice", "IProjectTransaction",
       "IProjectExpense"};
   // Beside them, the service's own (sign-in counts and session use), the
-  // firm's settings and the reasons slips were sent back.
+  // firm's settings, the reasons slips were sent back and the slips' sums
+  // by week.
   EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name NOT "
                         "LIKE 'sqlite%' AND name NOT IN ('SignInAttempts', 'SessionUse', "
-                        "'FirmSetting', 'SlipReturn');")),
+                        "'FirmSetting', 'SlipReturn', 'IProjectTransactionWeek');")),
             13);
   for (const std::string& table : tables) {
     EXPECT_EQ(CLng(Scalar("SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name='" +

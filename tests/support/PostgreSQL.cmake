@@ -38,6 +38,7 @@ set(BRIVOS_PG_FILTER_app "*")
 set(BRIVOS_PG_FILTER_clients "*")
 set(BRIVOS_PG_FILTER_invoicing "*")
 set(BRIVOS_PG_FILTER_projects "*")
+set(BRIVOS_PG_FILTER_reports "*")
 set(BRIVOS_PG_FILTER_security "*")
 set(BRIVOS_PG_FILTER_users "*:-ExpenseReportTest.DeleteRemovesTheReportWithItsExpensesAllOrNothing")
 set(BRIVOS_PG_FILTER_records "*:-AccountRecordsTest.ProvisioningWritesSubscriberLocationAndMainUser:\
