@@ -22,11 +22,7 @@ from urllib.parse import urlparse
 
 import serve
 
-try:
-    import requests
-except ImportError:
-    print("skipped: Python's requests is not installed (Debian: python3-requests)")
-    sys.exit(77)
+requests = serve.requests_or_skip()
 
 BRIVOS = sys.argv.pop(1)
 DATA = tempfile.mkdtemp(prefix="brivos-exports-")

@@ -16,11 +16,7 @@ import threading
 
 import serve
 
-try:
-    import requests
-except ImportError:
-    print("skipped: Python's requests is not installed (Debian: python3-requests)")
-    sys.exit(77)
+requests = serve.requests_or_skip()
 
 BRIVOS = sys.argv[1]
 DATA = tempfile.mkdtemp(prefix="brivos-instances-")

@@ -13,11 +13,7 @@ import tempfile
 
 import serve
 
-try:
-    import requests
-except ImportError:
-    print("skipped: Python's requests is not installed (Debian: python3-requests)")
-    sys.exit(77)
+requests = serve.requests_or_skip()
 if shutil.which("promtool") is None:
     print("skipped: promtool is not installed (Debian: prometheus)")
     sys.exit(77)

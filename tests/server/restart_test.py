@@ -15,11 +15,7 @@ import time
 
 import serve
 
-try:
-    import requests
-except ImportError:
-    print("skipped: Python's requests is not installed (Debian: python3-requests)")
-    sys.exit(77)
+requests = serve.requests_or_skip()
 
 BRIVOS, CLUSTER = sys.argv[1], sys.argv[2]
 ACCOUNT, USER, PASSWORD = "R100", "admin", "secret"

@@ -1,7 +1,18 @@
 """`brivos serve` on a free port of 127.0.0.1, for the service's tests and benchmarks."""
 import subprocess
+import sys
 import tempfile
 import time
+
+
+def requests_or_skip():
+    """Python's requests, or the test exits 77 (skipped) when it is not installed."""
+    try:
+        import requests
+    except ImportError:
+        print("skipped: Python's requests is not installed (Debian: python3-requests)")
+        sys.exit(77)
+    return requests
 
 
 def start(brivos, data, *extra, env=None, wait=20.0):

@@ -18,11 +18,9 @@ import threading
 import time
 import unittest
 
-try:
-    import requests
-except ImportError:
-    print("skipped: Python's requests is not installed (Debian: python3-requests)")
-    sys.exit(77)
+import serve
+
+requests = serve.requests_or_skip()
 if shutil.which("curl") is None:
     print("skipped: curl is not installed")
     sys.exit(77)

@@ -13,11 +13,9 @@ import tempfile
 import time
 import unittest
 
-try:
-    import requests
-except ImportError:
-    print("skipped: Python's requests is not installed (Debian: python3-requests)")
-    sys.exit(77)
+import serve
+
+requests = serve.requests_or_skip()
 
 BRIVOS = sys.argv.pop(1)
 DATA = tempfile.mkdtemp(prefix="brivos-setup-")
